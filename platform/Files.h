@@ -1,0 +1,41 @@
+// Files as the program uses them: whole-file writes, short exclusive reads, streaming a file
+// to a server, the temporary folder and deletion by wildcard mask.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+class Files {
+public:
+    using Handle = std::intptr_t;
+    static constexpr Handle kInvalid = -1;
+
+    virtual ~Files() = default;
+
+    // Opens for reading; with exclusive, nobody else may open the file while it is open.
+    // Returns kInvalid and the system error code on failure.
+    virtual Handle openRead(const std::u16string& path, bool exclusive, int& error) = 0;
+    // Bytes read (0 at the end of the file), or -1 with the system error code.
+    virtual int read(Handle file, void* buffer, int size, int& error) = 0;
+    virtual void close(Handle file) = 0;
+
+    // Creates or replaces the file with exactly these bytes. On failure the text says why,
+    // worded as the Windows runtime words it: Cannot create file "<path>". <system reason>
+    virtual bool writeWhole(const std::u16string& path, const std::string& bytes,
+                            std::u16string& errorText) = 0;
+
+    // The user's temporary folder, ending with the path separator.
+    virtual std::u16string temporaryFolder() = 0;
+    // Deletes the files (hidden and system ones too) in folder whose names match the wildcard
+    // mask; folders are skipped and files that cannot be deleted are left silently.
+    virtual void deleteByMask(const std::u16string& folder, const std::u16string& mask) = 0;
+    // The path separator of the platform: '\\' or '/'.
+    virtual char16_t separator() = 0;
+};
+
+std::unique_ptr<Files> createNativeFiles();
+
+}  // namespace platform

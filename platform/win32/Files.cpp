@@ -1,0 +1,106 @@
+// Windows files: CreateFileW with the share modes the program asks for, FindFirstFileW masks.
+#include "platform/Files.h"
+
+#include <windows.h>
+
+namespace platform {
+namespace {
+
+const wchar_t* wide(const std::u16string& text) {
+    return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+std::u16string systemReason(DWORD code) {
+    wchar_t* buffer = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::u16string text;
+    if (n && buffer) text.assign(reinterpret_cast<const char16_t*>(buffer), n);
+    if (buffer) LocalFree(buffer);
+    while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r')) text.pop_back();
+    return text;
+}
+
+struct HandleCloser {
+    HANDLE handle;
+    ~HandleCloser() {
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+};
+
+class WindowsFiles final : public Files {
+public:
+    Handle openRead(const std::u16string& path, bool exclusive, int& error) override {
+        const HANDLE file = CreateFileW(wide(path), GENERIC_READ, exclusive ? 0 : FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            error = static_cast<int>(GetLastError());
+            return kInvalid;
+        }
+        return reinterpret_cast<Handle>(file);
+    }
+
+    int read(Handle file, void* buffer, int size, int& error) override {
+        DWORD got = 0;
+        if (!ReadFile(reinterpret_cast<HANDLE>(file), buffer, static_cast<DWORD>(size), &got,
+                      nullptr)) {
+            error = static_cast<int>(GetLastError());
+            return -1;
+        }
+        return static_cast<int>(got);
+    }
+
+    void close(Handle file) override {
+        if (file != kInvalid) CloseHandle(reinterpret_cast<HANDLE>(file));
+    }
+
+    bool writeWhole(const std::u16string& path, const std::string& bytes,
+                    std::u16string& errorText) override {
+        HandleCloser file{CreateFileW(wide(path), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)};
+        if (file.handle == INVALID_HANDLE_VALUE) {
+            errorText = u"Cannot create file \"" + path + u"\". " + systemReason(GetLastError());
+            return false;
+        }
+        std::size_t written = 0;
+        while (written < bytes.size()) {
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - written, 1u << 30));
+            DWORD n = 0;
+            if (!WriteFile(file.handle, bytes.data() + written, chunk, &n, nullptr) || n == 0) {
+                errorText = systemReason(GetLastError());
+                return false;
+            }
+            written += n;
+        }
+        return true;
+    }
+
+    std::u16string temporaryFolder() override {
+        wchar_t buffer[MAX_PATH + 1] = {};
+        const DWORD n = GetTempPathW(MAX_PATH, buffer);
+        return std::u16string(reinterpret_cast<const char16_t*>(buffer), n);
+    }
+
+    void deleteByMask(const std::u16string& folder, const std::u16string& mask) override {
+        WIN32_FIND_DATAW found{};
+        const std::u16string pattern = folder + mask;
+        const HANDLE search = FindFirstFileW(wide(pattern), &found);
+        if (search == INVALID_HANDLE_VALUE) return;
+        do {
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+            const std::u16string full =
+                folder + reinterpret_cast<const char16_t*>(found.cFileName);
+            DeleteFileW(wide(full));  // hidden and system files go too; one in use stays
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+
+    char16_t separator() override { return u'\\'; }
+};
+
+}  // namespace
+
+std::unique_ptr<Files> createNativeFiles() { return std::make_unique<WindowsFiles>(); }
+
+}  // namespace platform
