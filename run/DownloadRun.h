@@ -1,0 +1,47 @@
+// The state of one download run, shared by the run itself, the transfer engine and the
+// installer hand-off; and what a run needs of the main window.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One file to fetch.
+struct tf {
+    std::u16string url;
+    std::u16string name;  // full local path
+    std::u16string ver;   // the manifest key: the product's version, or "sql"
+};
+
+enum class TextEncoding { Ansi, Utf8Bom, Utf16LeBom, Utf16BeBom };
+
+// The parts of the main window that a run writes and reads: the status label `lpr`, the
+// progress bar `pb`, the message pump and the program's modal message box.
+class RunWindow {
+public:
+    virtual ~RunWindow() = default;
+    virtual std::u16string statusText() = 0;
+    virtual void setStatusText(const std::u16string& text) = 0;
+    virtual std::int32_t progressPosition() = 0;
+    virtual void setProgressPosition(std::int32_t position) = 0;
+    virtual std::int32_t progressMax() = 0;
+    virtual void setProgressMax(std::int32_t max) = 0;
+    // 0 pbstMarquee, 1 pbstNormal, 2 pbstError, 3 pbstPaused
+    virtual void setProgressState(std::uint8_t state) = 0;
+    virtual void pumpMessages() = 0;
+    // Modal, application title as caption, one OK button.
+    virtual void showMessage(const std::u16string& text) = 0;
+};
+
+struct DownloadRun {
+    explicit DownloadRun(RunWindow& window) : window(window) {}
+
+    RunWindow& window;
+    bool RunOk = true;
+    bool UseHttps = true;
+    std::vector<tf> items;
+    std::int32_t index = 0;
+    std::string stream;          // the body of the last transfer, whole
+    std::vector<std::u16string> lines;
+    TextEncoding linesEncoding = TextEncoding::Ansi;  // how `lines` was read
+};
