@@ -15,11 +15,20 @@ struct tf {
 
 enum class TextEncoding { Ansi, Utf8Bom, Utf16LeBom, Utf16BeBom };
 
-// The parts of the main window that a run writes and reads: the status label `lpr`, the
-// progress bar `pb`, the message pump and the program's modal message box.
+// The main window's controls that a run shows, hides, enables or reads.
+enum class RunControl { btn, stop, sb, pb, sql, silent, lpr };
+
+// The parts of the main window that a run writes and reads: its controls, the status label
+// `lpr`, the progress bar `pb`, the message pump, the program's modal message box and the end
+// of the process after a successful hand-off.
 class RunWindow {
 public:
     virtual ~RunWindow() = default;
+    virtual void setVisible(RunControl control, bool visible) = 0;
+    virtual void setEnabled(RunControl control, bool enabled) = 0;
+    virtual bool isChecked(RunControl control) = 0;  // sql, silent
+    // Ends the process with this exit code (does not return in the program; fakes record it).
+    virtual void terminateProgram(int exitCode) = 0;
     virtual std::u16string statusText() = 0;
     virtual void setStatusText(const std::u16string& text) = 0;
     virtual std::int32_t progressPosition() = 0;
