@@ -1,0 +1,3 @@
+find_package(Qt6 REQUIRED COMPONENTS Widgets)
+target_link_libraries(platform_Toolkit PUBLIC Qt6::Widgets)
+set_target_properties(platform_Toolkit PROPERTIES AUTOMOC ON)
