@@ -1,0 +1,64 @@
+// TMysqlVio: one byte-stream connection to a MySQL server (TCP/IP socket or local channel)
+// and the error state (number and text) that the whole client stack reports through.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "mysql/uMysqlCT.h"
+#include "mysql/uMysqlErrors.h"
+
+namespace platform {
+class Sockets;
+}
+
+class TMysqlVio {
+public:
+    TMysqlVio();
+    ~TMysqlVio();
+    TMysqlVio(const TMysqlVio&) = delete;
+    TMysqlVio& operator=(const TMysqlVio&) = delete;
+
+    // 0 success; -20 already open; -2 SSL requested; -1 sockets failed to start; -9 local
+    // channel failed without TCP/IP fallback; -8 no socket; -7 host not resolved; -6 connect
+    // failed. A socket kind is always served by TCP/IP.
+    int vio_open(TEnumVioType _type, const std::u16string& host, const std::u16string& unix_socket,
+                 std::int32_t port, std::uint32_t connect_timeout, bool trysock);
+    // 0 done (also when closed); -1 when shutting down or closing a socket failed; for the
+    // local channel the platform's own close result.
+    int vio_close();
+    // Bytes read (> 0); 0 when a socket's peer closed; -1 on error or when closed.
+    int vio_read(void* buf, std::int32_t sz);
+    // Bytes written; -1 on error or when closed.
+    int vio_write(const void* buf, std::int32_t size);
+    // onoff true = blocking. 0 done or nothing to do; the platform's error result; -1 closed.
+    int vio_blocking(bool onoff);
+    bool vio_should_retry();
+    bool vio_intrerupted();
+    // True when nothing arrived within `timeout` seconds. The local channel cannot be polled
+    // and answers false, so the caller goes on and reads.
+    bool vio_poll_read(std::uint32_t timeout);
+
+    std::int32_t fcntl_mode() const { return ffcntl_mode; }
+    std::u16string last_error() const;
+    // Stored in the ANSI code page, cut to 200 characters; empty clears.
+    void set_last_error(const std::u16string& text);
+    std::uint32_t last_errno() const { return flast_errno; }
+    void set_last_errno(std::uint32_t number) { flast_errno = number; }
+    TEnumVioType VIO_type() const { return ftype; }
+
+    // Records client error `number` with its placeholders filled.
+    void record_error(std::uint32_t number, std::initializer_list<ErrorArgument> arguments = {});
+
+    // Socket handle: -1 none, 0 while the local channel is open (pointer width on 64-bit).
+    std::intptr_t FSd = -1;
+    // Local channel handle: -1 none, 0 while a socket is open.
+    std::intptr_t FHPipe = -1;
+    std::int32_t ffcntl_mode = 0;  // bit 0: switched to non-blocking
+    TEnumVioType ftype = VIO_CLOSED;
+    std::string flast_error;  // ANSI code page, at most 200 bytes
+    std::uint32_t flast_errno = 0;
+
+private:
+    int socket_poll(std::intptr_t socket, int wanted, int timeoutMilliseconds);
+};
