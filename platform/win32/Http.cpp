@@ -1,0 +1,209 @@
+// Windows: WinHTTP for sessions, proxy discovery and transfers; WinINet only to split URLs.
+#include "platform/Http.h"
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include <vector>
+
+#include "platform/win32/HttpUrl.h"
+
+namespace platform {
+namespace {
+
+const wchar_t* wide(const std::u16string& text) {
+    return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+const wchar_t* wideOrNull(const std::u16string& text) {
+    return text.empty() ? nullptr : wide(text);
+}
+std::u16string fromWide(const wchar_t* text) {
+    if (!text) return {};
+    return std::u16string(reinterpret_cast<const char16_t*>(text));
+}
+
+HINTERNET toInternet(HttpHandle handle) {
+    return reinterpret_cast<HINTERNET>(handle);
+}
+HttpHandle toHandle(HINTERNET handle) {
+    return reinterpret_cast<HttpHandle>(handle);
+}
+
+// The proxy strings WinHTTP allocates belong to the caller and go back with GlobalFree.
+struct GlobalText {
+    wchar_t* text = nullptr;
+    GlobalText() = default;
+    GlobalText(const GlobalText&) = delete;
+    GlobalText& operator=(const GlobalText&) = delete;
+    ~GlobalText() {
+        if (text) GlobalFree(text);
+    }
+    std::optional<std::u16string> value() const {
+        if (!text) return std::nullopt;
+        return fromWide(text);
+    }
+};
+
+DWORD headerQuery(HttpHeader header) {
+    switch (header) {
+        case HttpHeader::AcceptRanges:
+            return WINHTTP_QUERY_ACCEPT_RANGES;
+        case HttpHeader::ContentRange:
+            return WINHTTP_QUERY_CONTENT_RANGE;
+        case HttpHeader::ETag:
+            return WINHTTP_QUERY_ETAG;
+        case HttpHeader::LastModified:
+            return WINHTTP_QUERY_LAST_MODIFIED;
+    }
+    return WINHTTP_QUERY_ACCEPT_RANGES;
+}
+
+class WindowsHttp final : public Http {
+  public:
+    bool crackUrl(const std::u16string& url, UrlParts& parts) override {
+        return crackUrlWithWinInet(url, parts);
+    }
+
+    bool currentUserProxyConfig(UserProxyConfig& config) override {
+        WINHTTP_CURRENT_USER_IE_PROXY_CONFIG ie{};
+        const BOOL ok = WinHttpGetIEProxyConfigForCurrentUser(&ie);
+        GlobalText autoConfigUrl, proxy, bypass;
+        autoConfigUrl.text = ie.lpszAutoConfigUrl;
+        proxy.text = ie.lpszProxy;
+        bypass.text = ie.lpszProxyBypass;
+        if (!ok) return false;
+        config.autoDetect = ie.fAutoDetect != FALSE;
+        config.autoConfigUrl = autoConfigUrl.value();
+        config.proxy = proxy.value();
+        config.proxyBypass = bypass.value();
+        return true;
+    }
+
+    bool proxyForUrl(HttpHandle session, const std::u16string& url, const AutoProxyOptions& options,
+                     ProxyForUrl& result) override {
+        WINHTTP_AUTOPROXY_OPTIONS request{};
+        request.dwFlags = options.flags;
+        request.dwAutoDetectFlags = options.autoDetectFlags;
+        request.lpszAutoConfigUrl = wideOrNull(options.autoConfigUrl);
+        request.fAutoLogonIfChallenged = options.autoLogonIfChallenged ? TRUE : FALSE;
+        WINHTTP_PROXY_INFO info{};
+        const BOOL ok = WinHttpGetProxyForUrl(toInternet(session), wide(url), &request, &info);
+        GlobalText proxy, bypass;
+        proxy.text = info.lpszProxy;
+        bypass.text = info.lpszProxyBypass;
+        if (!ok) return false;
+        result.accessType = info.dwAccessType;
+        result.proxy = proxy.value();
+        result.proxyBypass = bypass.value();
+        return true;
+    }
+
+    HttpHandle openSession(const std::u16string& agent, std::uint32_t accessType,
+                           const std::u16string& proxy, const std::u16string& bypass,
+                           std::uint32_t flags) override {
+        return toHandle(
+            WinHttpOpen(wide(agent), accessType, wideOrNull(proxy), wideOrNull(bypass), flags));
+    }
+
+    bool setTimeouts(HttpHandle session, int resolveMs, int connectMs, int sendMs,
+                     int receiveMs) override {
+        return WinHttpSetTimeouts(toInternet(session), resolveMs, connectMs, sendMs, receiveMs) !=
+               FALSE;
+    }
+
+    HttpHandle connect(HttpHandle session, const std::u16string& host,
+                       std::uint16_t port) override {
+        return toHandle(WinHttpConnect(toInternet(session), wide(host), port, 0));
+    }
+
+    HttpHandle openRequest(HttpHandle connection, const std::u16string& verb,
+                           const std::u16string& path, std::uint32_t flags) override {
+        return toHandle(WinHttpOpenRequest(toInternet(connection), wide(verb), wide(path), nullptr,
+                                           WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                           flags));
+    }
+
+    bool setCredentials(HttpHandle request, std::uint32_t authTargets, std::uint32_t authScheme,
+                        const std::u16string& user, const std::u16string& password) override {
+        return WinHttpSetCredentials(toInternet(request), authTargets, authScheme, wide(user),
+                                     wide(password), nullptr) != FALSE;
+    }
+
+    bool sendRequest(HttpHandle request, const std::u16string& headers) override {
+        return WinHttpSendRequest(toInternet(request),
+                                  headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : wide(headers),
+                                  static_cast<DWORD>(headers.size()), WINHTTP_NO_REQUEST_DATA, 0, 0,
+                                  0) != FALSE;
+    }
+
+    bool receiveResponse(HttpHandle request) override {
+        return WinHttpReceiveResponse(toInternet(request), nullptr) != FALSE;
+    }
+
+    bool queryStatusCode(HttpHandle request, std::uint32_t& status) override {
+        return queryNumber(request, WINHTTP_QUERY_STATUS_CODE, status);
+    }
+
+    bool queryContentLength(HttpHandle request, std::uint32_t& length) override {
+        return queryNumber(request, WINHTTP_QUERY_CONTENT_LENGTH, length);
+    }
+
+    bool queryHeader(HttpHandle request, HttpHeader header, std::u16string& value) override {
+        // First the size, then the text.
+        const DWORD query = headerQuery(header);
+        DWORD size = 0;
+        if (WinHttpQueryHeaders(toInternet(request), query, WINHTTP_HEADER_NAME_BY_INDEX,
+                                WINHTTP_NO_OUTPUT_BUFFER, &size, WINHTTP_NO_HEADER_INDEX) ||
+            GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+            if (size == 0) return false;
+        }
+        std::vector<wchar_t> text(size / sizeof(wchar_t) + 1, L'\0');
+        DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+        if (!WinHttpQueryHeaders(toInternet(request), query, WINHTTP_HEADER_NAME_BY_INDEX,
+                                 text.data(), &bytes, WINHTTP_NO_HEADER_INDEX))
+            return false;
+        value.assign(reinterpret_cast<const char16_t*>(text.data()), bytes / sizeof(wchar_t));
+        return true;
+    }
+
+    bool queryDataAvailable(HttpHandle request, std::uint32_t& bytes) override {
+        DWORD available = 0;
+        if (!WinHttpQueryDataAvailable(toInternet(request), &available)) return false;
+        bytes = available;
+        return true;
+    }
+
+    bool readData(HttpHandle request, void* buffer, std::uint32_t size,
+                  std::uint32_t& bytesRead) override {
+        DWORD read = 0;
+        if (!WinHttpReadData(toInternet(request), buffer, size, &read)) return false;
+        bytesRead = read;
+        return true;
+    }
+
+    bool closeHandle(HttpHandle handle) override {
+        return WinHttpCloseHandle(toInternet(handle)) != FALSE;
+    }
+
+    int lastError() override { return static_cast<int>(GetLastError()); }
+
+  private:
+    static bool queryNumber(HttpHandle request, DWORD query, std::uint32_t& number) {
+        DWORD value = 0;
+        DWORD size = sizeof value;
+        if (!WinHttpQueryHeaders(toInternet(request), query | WINHTTP_QUERY_FLAG_NUMBER,
+                                 WINHTTP_HEADER_NAME_BY_INDEX, &value, &size,
+                                 WINHTTP_NO_HEADER_INDEX))
+            return false;
+        number = value;
+        return true;
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<Http> createNativeHttp() {
+    return std::make_unique<WindowsHttp>();
+}
+
+}  // namespace platform
