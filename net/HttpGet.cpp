@@ -1,0 +1,413 @@
+#include "net/HttpGet.h"
+
+#include <cstdint>
+#include <exception>
+
+#include "common/Text.h"
+#include "net/SysErrorText.h"
+#include "platform/Http.h"
+#include "platform/Registry.h"
+#include "settings/ProxySettings.h"
+
+namespace {
+
+using platform::Http;
+using platform::HttpHandle;
+
+constexpr char16_t kAgent[] = u"ORVL Downloader 1.0";
+constexpr char16_t kAutoProxyAgent[] = u"WinHTTP AutoProxy/1.0";
+constexpr char16_t kStopped[] = u"Зупинено користувачем.";
+constexpr int kResolveTimeoutMs = 0;
+constexpr int kConnectTimeoutMs = 60000;
+constexpr int kSendTimeoutMs = 30000;
+constexpr int kReceiveTimeoutMs = 120000;
+// Attempts in a row that bring no new byte before the call gives up.
+constexpr int kMaxAttemptsWithoutProgress = 3;
+
+// Closes one HTTP handle on every way out of the scope that opened it.
+class OwnedHandle {
+  public:
+    OwnedHandle(Http& http, HttpHandle handle) : http_(http), handle_(handle) {}
+    ~OwnedHandle() {
+        if (handle_) http_.closeHandle(handle_);
+    }
+    OwnedHandle(const OwnedHandle&) = delete;
+    OwnedHandle& operator=(const OwnedHandle&) = delete;
+    HttpHandle get() const { return handle_; }
+    explicit operator bool() const { return handle_ != 0; }
+
+  private:
+    Http& http_;
+    HttpHandle handle_;
+};
+
+std::u16string failureText(int number) {
+    return u"Не вдалося отримати дані (" + text::decimal(number) + u").";
+}
+
+// "bytes START-END/TOTAL": the first byte position, or -1 when the text is not of that form.
+std::int64_t contentRangeStart(const std::u16string& value) {
+    const std::u16string prefix = u"bytes ";
+    std::size_t i = value.find_first_not_of(u' ');
+    if (i == std::u16string::npos || value.compare(i, prefix.size(), prefix) != 0) return -1;
+    i += prefix.size();
+    while (i < value.size() && value[i] == u' ') ++i;
+    std::int64_t start = 0;
+    std::size_t digits = 0;
+    for (; i < value.size() && value[i] >= u'0' && value[i] <= u'9'; ++i, ++digits) {
+        if (start > (INT64_MAX - 9) / 10) return -1;
+        start = start * 10 + (value[i] - u'0');
+    }
+    if (digits == 0 || i >= value.size() || value[i] != u'-') return -1;
+    return start;
+}
+
+class Transfer {
+  public:
+    Transfer(DownloadRun& run, const std::u16string& url, bool showProgress, bool showErrors)
+        : run_(run),
+          window_(run.window),
+          http_(platform::get<Http>()),
+          url_(url),
+          showProgress_(showProgress),
+          showErrors_(showErrors) {}
+
+    void execute() {
+        window_.setStatusText(u"");
+        if (progressShown()) window_.setProgressPosition(progressBase());
+        window_.pumpMessages();
+
+        splitUrl();
+        selectProxy();
+
+        OwnedHandle session(http_, http_.openSession(kAgent, accessType_, proxy_, bypass_, 0));
+        if (!session || !http_.setTimeouts(session.get(), kResolveTimeoutMs, kConnectTimeoutMs,
+                                           kSendTimeoutMs, kReceiveTimeoutMs)) {
+            fail(1, http_.lastError());
+            return;
+        }
+
+        run_.stream.clear();
+        expectedSize_ = -1;
+
+        bool first = true;
+        int attemptsWithoutProgress = 0;
+        while (run_.RunOk &&
+               (first || (expectedSize_ >= 0 &&
+                          run_.stream.size() < static_cast<std::uint64_t>(expectedSize_)))) {
+            first = false;
+            if (StopRequested) {
+                stop();
+                break;
+            }
+            const std::size_t before = run_.stream.size();
+            quietFailure_ = 0;
+            attempt(session.get());
+            if (!run_.RunOk || run_.stream.size() > before) {
+                attemptsWithoutProgress = 0;
+                continue;
+            }
+            if (++attemptsWithoutProgress >= kMaxAttemptsWithoutProgress) {
+                if (quietFailure_ == 0) {
+                    quietFailure_ = 9;
+                    quietError_ = platform::http_error::kConnectionError;
+                }
+                reportQuietFailure();
+            }
+        }
+    }
+
+  private:
+    bool progressShown() const { return showProgress_ && !run_.items.empty(); }
+    std::int32_t itemCount() const { return static_cast<std::int32_t>(run_.items.size()); }
+    std::int32_t progressBase() const { return run_.index * 100 / itemCount(); }
+
+    void appendStatus(const std::u16string& text) {
+        window_.setStatusText(window_.statusText() + text);
+    }
+
+    void fail(int number, int error) {
+        if (showErrors_) window_.showMessage(failureText(number) + SysErrorText(error));
+        run_.RunOk = false;
+    }
+
+    void stop() {
+        window_.showMessage(kStopped);
+        run_.RunOk = false;
+    }
+
+    // A resumable attempt that ended early: remembered, reported only if attempts run out.
+    void quiet(int number, int error) {
+        quietFailure_ = number;
+        quietError_ = error;
+    }
+
+    void reportQuietFailure() {
+        if (quietFailure_ == 7) {
+            if (showErrors_)
+                window_.showMessage(u"Не вдалося отримати дані (7): Відповідь сервера: " +
+                                    text::decimal(quietError_));
+            run_.RunOk = false;
+        } else {
+            fail(quietFailure_, quietError_);
+        }
+    }
+
+    void splitUrl() {
+        platform::UrlParts parts;
+        if (!http_.crackUrl(url_, parts)) {
+            const int error = http_.lastError();
+            if (showErrors_)
+                window_.showMessage(failureText(12) + SysErrorText(error) + u"\r\n" + url_);
+            run_.RunOk = false;
+            return;
+        }
+        host_ = parts.host;
+        port_ = parts.port;
+        path_ = parts.path;
+        secure_ = parts.scheme == platform::UrlScheme::https;
+    }
+
+    void selectProxy() {
+        accessType_ = platform::kAccessTypeNoProxy;
+        proxy_.clear();
+        bypass_.clear();
+        const std::int32_t mode = ProxySettings.mode;
+        if (mode == pmSystem || mode == pmAuto) {
+            systemProxy();
+        } else if (mode == pmManual) {
+            accessType_ = platform::kAccessTypeNamedProxy;
+            proxy_ = ProxySettings.host + u":" + text::decimal(ProxySettings.port);
+        }
+        appendStatus(text::decimal(accessType_) + u" " + proxy_);
+    }
+
+    void systemProxy() {
+        platform::UserProxyConfig config;
+        if (!http_.currentUserProxyConfig(config)) return;
+        const std::u16string scriptUrl = config.autoConfigUrl.value_or(u"");
+        appendStatus(u"(" + config.proxy.value_or(u"") + u", " + config.proxyBypass.value_or(u"") +
+                     u", " + (config.autoDetect ? u"True" : u"False") + u", " + scriptUrl + u") ");
+        if (config.proxy) proxy_ = *config.proxy;
+        if (config.proxyBypass) bypass_ = *config.proxyBypass;
+
+        platform::AutoProxyOptions options;
+        if (config.autoDetect) {
+            options.flags |= platform::kAutoProxyAutoDetect;
+            options.autoDetectFlags = platform::kAutoDetectDhcpAndDns;
+        }
+        if (!scriptUrl.empty()) {
+            options.flags |= platform::kAutoProxyConfigUrl;
+            options.autoConfigUrl = scriptUrl;
+        }
+        options.autoLogonIfChallenged = true;
+        if (options.flags != 0) {
+            OwnedHandle discovery(
+                http_,
+                http_.openSession(kAutoProxyAgent, platform::kAccessTypeNoProxy, u"", u"", 0));
+            if (discovery) {
+                platform::ProxyForUrl found;
+                if (http_.proxyForUrl(discovery.get(), url_.substr(0, url_.find(u'?')), options,
+                                      found)) {
+                    proxy_ = found.proxy.value_or(u"");
+                    bypass_.clear();
+                }
+            }
+        }
+        if (!proxy_.empty()) accessType_ = platform::kAccessTypeNamedProxy;
+    }
+
+    std::u16string rangeHeaders() const {
+        if (expectedSize_ <= 0) return {};
+        std::u16string headers = u"Range: bytes=" +
+                                 text::decimal(static_cast<std::int64_t>(run_.stream.size())) +
+                                 u"-\r\n";
+        // A changed file must be fetched whole, not stitched from two versions.
+        if (!validator_.empty()) headers += u"If-Range: " + validator_ + u"\r\n";
+        return headers;
+    }
+
+    void rememberValidator(HttpHandle request) {
+        validator_.clear();
+        std::u16string value;
+        // A weak tag cannot validate a range.
+        if (http_.queryHeader(request, platform::HttpHeader::ETag, value) && !value.empty() &&
+            !value.starts_with(u"W/")) {
+            validator_ = value;
+        } else if (http_.queryHeader(request, platform::HttpHeader::LastModified, value) &&
+                   !value.empty()) {
+            validator_ = value;
+        }
+    }
+
+    void attempt(HttpHandle session) {
+        window_.pumpMessages();
+        OwnedHandle connection(http_, http_.connect(session, host_, port_));
+        if (!connection) {
+            fail(2, http_.lastError());
+            return;
+        }
+        window_.pumpMessages();
+        OwnedHandle request(http_, http_.openRequest(connection.get(), u"GET", path_,
+                                                     secure_ ? platform::kFlagSecure : 0));
+        if (!request) {
+            fail(3, http_.lastError());
+            return;
+        }
+        window_.pumpMessages();
+        if (ProxySettings.mode == pmManual && !ProxySettings.login.empty())
+            http_.setCredentials(request.get(), platform::kAuthTargetProxy,
+                                 platform::kAuthSchemeBasic, ProxySettings.login,
+                                 ProxySettings.password);
+        if (!http_.sendRequest(request.get(), rangeHeaders())) {
+            fail(4, http_.lastError());
+            return;
+        }
+        window_.pumpMessages();
+        if (!http_.receiveResponse(request.get())) {
+            fail(5, http_.lastError());
+            return;
+        }
+        window_.pumpMessages();
+        std::uint32_t status = 0;
+        if (!http_.queryStatusCode(request.get(), status)) {
+            fail(6, http_.lastError());
+            return;
+        }
+        if (status != 200 && status != 206) {
+            if (showErrors_)
+                window_.showMessage(u"Не вдалося отримати дані (7): Відповідь сервера: " +
+                                    text::decimal(status));
+            run_.RunOk = false;
+            return;
+        }
+        std::uint32_t contentLength = 0;
+        if (!http_.queryContentLength(request.get(), contentLength)) contentLength = 0;
+        if (status == 200) {
+            // A whole answer (also to a range request) replaces whatever is held.
+            run_.stream.clear();
+            expectedSize_ = static_cast<std::int32_t>(contentLength);
+            // Sized once when the size is known, so a large file is not copied while growing.
+            try {
+                if (run_.stream.capacity() < contentLength) run_.stream.reserve(contentLength);
+            } catch (const std::exception&) {
+                // Growing as bytes come may still fit; the read loop reports if it does not.
+            }
+            rememberValidator(request.get());
+        } else {
+            std::u16string range;
+            const std::int64_t start =
+                http_.queryHeader(request.get(), platform::HttpHeader::ContentRange, range)
+                    ? contentRangeStart(range)
+                    : -1;
+            if (start != static_cast<std::int64_t>(run_.stream.size())) {
+                // The part would not continue what is held: keep nothing of it.
+                if (expectedSize_ < 0) {
+                    if (showErrors_)
+                        window_.showMessage(
+                            u"Не вдалося отримати дані (7): Відповідь сервера: 206");
+                    run_.RunOk = false;
+                } else {
+                    quiet(7, 206);
+                }
+                return;
+            }
+        }
+        window_.pumpMessages();
+        std::u16string acceptRanges;
+        if (http_.queryHeader(request.get(), platform::HttpHeader::AcceptRanges, acceptRanges) &&
+            acceptRanges.find(u"bytes") == std::u16string::npos)
+            expectedSize_ = -1;
+        window_.pumpMessages();
+        readBody(request.get(), contentLength);
+    }
+
+    void readBody(HttpHandle request, std::uint32_t contentLength) {
+        std::uint64_t received = 0;
+        while (received < contentLength) {
+            if (StopRequested) {
+                stop();
+                return;
+            }
+            std::uint32_t available = 0;
+            if (!http_.queryDataAvailable(request, available)) {
+                const int error = http_.lastError();
+                if (expectedSize_ < 0)
+                    fail(8, error);
+                else
+                    quiet(8, error);
+                return;
+            }
+            if (available == 0) {
+                // The answer ended short of its length: never a success with a short file.
+                if (expectedSize_ < 0)
+                    fail(9, platform::http_error::kConnectionError);
+                else
+                    quiet(9, platform::http_error::kConnectionError);
+                return;
+            }
+            // The chunk is read straight into the zero-filled tail of the stream.
+            std::string& stream = run_.stream;
+            const std::size_t held = stream.size();
+            try {
+                stream.resize(held + available);
+            } catch (const std::exception&) {
+                fail(9, platform::http_error::kNotEnoughMemory);
+                return;
+            }
+            std::uint32_t read = 0;
+            if (!http_.readData(request, stream.data() + held, available, read)) {
+                const int error = http_.lastError();
+                stream.resize(held);
+                if (expectedSize_ < 0)
+                    fail(9, error);
+                else
+                    quiet(9, error);
+                return;
+            }
+            stream.resize(held + read);
+            received += read;
+            showProgress(received, contentLength);
+            window_.pumpMessages();
+        }
+    }
+
+    void showProgress(std::uint64_t received, std::uint32_t contentLength) {
+        if (!progressShown()) return;
+        const std::int64_t count = itemCount();
+        std::int64_t share;
+        if (expectedSize_ > 0)
+            share = 100 * static_cast<std::int64_t>(run_.stream.size()) / (count * expectedSize_);
+        else if (contentLength > 0)
+            share = 100 * static_cast<std::int64_t>(received) /
+                    (count * static_cast<std::int64_t>(contentLength));
+        else
+            return;
+        window_.setProgressPosition(progressBase() + static_cast<std::int32_t>(share));
+    }
+
+    DownloadRun& run_;
+    RunWindow& window_;
+    Http& http_;
+    const std::u16string& url_;
+    const bool showProgress_;
+    const bool showErrors_;
+
+    std::u16string host_;
+    std::uint16_t port_ = 0;
+    std::u16string path_;
+    bool secure_ = false;
+    std::uint32_t accessType_ = platform::kAccessTypeNoProxy;
+    std::u16string proxy_;
+    std::u16string bypass_;
+    std::int32_t expectedSize_ = -1;
+    std::u16string validator_;
+    int quietFailure_ = 0;
+    int quietError_ = 0;
+};
+
+}  // namespace
+
+void HttpGet(DownloadRun& run, const std::u16string& url, bool showProgress, bool showErrors) {
+    Transfer(run, url, showProgress, showErrors).execute();
+}
