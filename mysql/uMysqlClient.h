@@ -12,6 +12,8 @@
 #include "mysql/uMysqlCT.h"
 #include "mysql/uMysqlNet.h"
 
+class PacketReader;
+
 // One column definition.
 struct TMysql_FieldDef {
     std::string Name;   // 8-bit column name as the server sent it
@@ -153,7 +155,8 @@ private:
     std::int32_t read_query_reply();
     std::int32_t send_local_file(const std::string& file_name);
     std::int32_t refuse_local_file(const std::u16string& reason);
-    bool read_ok_packet(const std::uint8_t* packet, std::size_t length, std::size_t position);
+    void read_ok_packet(PacketReader& reader);
+    void malformed();
     bool read_field_defs(std::int32_t count);
     std::unique_ptr<TMysqlResult> store_result_set();
     std::unique_ptr<TMysqlResult> use_result_set();
@@ -162,6 +165,7 @@ private:
                                  std::vector<std::uint32_t>& lengths);
     // Splits a row packet into its values; false when it is malformed.
     bool split_row(const std::uint8_t* packet, std::size_t length, std::int32_t count);
+    bool parse_field_def(const std::uint8_t* packet, std::size_t length, TMysql_FieldDef& def);
     std::unique_ptr<TMYSQL_DATA> read_row_list(std::vector<TMysql_FieldDef>* defs,
                                                std::int32_t count);
     void free_field_defs();
@@ -202,6 +206,10 @@ private:
     bool fallow_local_infile = false;
     bool fin_load_data = false;  // the statement being sent is the caller's LOAD DATA
     std::vector<TMysql_Row::Source> frow_values;  // scratch for splitting row packets
+    std::int32_t flast_reply_length = 0;          // length of the last command's reply
+
+    // More columns than any server allows means a malformed header.
+    static constexpr std::uint64_t kMaxColumns = 65535;
 };
 
 class TMysqlResult {

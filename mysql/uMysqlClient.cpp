@@ -1,0 +1,606 @@
+// TMysqlClient: connection, handshake, commands, queries and the local-file transfer.
+#include "mysql/uMysqlClient.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "common/Text.h"
+#include "mysql/uMysqlErrors.h"
+#include "mysql/uMysqlPacketReader.h"
+#include "mysql/umysqlsha1.h"
+#include "platform/Files.h"
+#include "platform/Registry.h"
+#include "platform/System.h"
+
+namespace {
+
+constexpr std::uint32_t kMaxPacketAnnounced = 16777216;
+constexpr std::uint8_t kCharsetNumber = 8;
+constexpr std::size_t kUserLimit = 32;
+constexpr std::size_t kDbLimit = 64;
+constexpr std::size_t kChangeUserBuffer = 512;
+constexpr std::size_t kLocalFileBlock = 61440;
+
+platform::System& systemService() { return platform::get<platform::System>(); }
+
+void putLittleEndian(std::string& out, std::uint32_t value, int width) {
+    for (int i = 0; i < width; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+// True when the statement, after leading blanks, starts with the words LOAD DATA.
+bool isLoadData(const std::u16string& statement) {
+    std::size_t i = 0;
+    const auto blank = [&](std::size_t at) {
+        return at < statement.size() && (statement[at] == u' ' || statement[at] == u'\t' ||
+                                         statement[at] == u'\r' || statement[at] == u'\n');
+    };
+    while (blank(i)) ++i;
+    const auto word = [&](std::u16string_view expected) {
+        if (statement.size() - i < expected.size()) return false;
+        for (std::size_t k = 0; k < expected.size(); ++k) {
+            char16_t c = statement[i + k];
+            if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+            if (c != expected[k]) return false;
+        }
+        i += expected.size();
+        return true;
+    };
+    if (!word(u"LOAD") || !blank(i)) return false;
+    while (blank(i)) ++i;
+    return word(u"DATA") && (i == statement.size() || blank(i));
+}
+
+}  // namespace
+
+TMysqlClient::TMysqlClient() : fnet(std::make_unique<TMysqlNet>()) {}
+
+TMysqlClient::~TMysqlClient() { close(); }
+
+void TMysqlClient::record_error(std::uint32_t number) { fnet->vio().record_error(number); }
+
+void TMysqlClient::cut_connection() {
+    if (fnet->net_connected()) fnet->net_close();
+}
+
+// ---- properties -----------------------------------------------------------------------------
+
+void TMysqlClient::setHost(const std::u16string& value) {
+    if (value != fhost) cut_connection();
+    fhost = value;
+}
+void TMysqlClient::setUser(const std::u16string& value) {
+    if (value != fuser) cut_connection();
+    fuser = value;
+}
+void TMysqlClient::setPassword(const std::u16string& value) {
+    if (value != fpasswd) cut_connection();
+    fpasswd = value;
+}
+void TMysqlClient::setUnixSocket(const std::u16string& value) {
+    if (value != funix_socket && fnamed_pipe) cut_connection();
+    funix_socket = value;
+}
+void TMysqlClient::setDb(const std::u16string& value) {
+    fdb = value;
+    if (fnet->net_connected()) select_db(value);
+}
+void TMysqlClient::setPort(std::uint32_t value) {
+    if (value != fport) cut_connection();
+    fport = value;
+}
+void TMysqlClient::setClientFlag(std::uint32_t value) {
+    if (value != fclient_flag) cut_connection();
+    fclient_flag = value;
+}
+void TMysqlClient::setUseNamedPipe(bool value) {
+    if (value != fnamed_pipe) cut_connection();
+    fnamed_pipe = value;
+}
+
+// ---- connection -----------------------------------------------------------------------------
+
+bool TMysqlClient::connect() {
+    return connect(fhost, fuser, fpasswd, fdb, fport, funix_socket, ftrysock,
+                   static_cast<std::int32_t>(fclient_flag));
+}
+
+bool TMysqlClient::connect(const std::u16string& ahost, const std::u16string& auser,
+                           const std::u16string& apasswd, const std::u16string& adb,
+                           std::uint32_t aport, const std::u16string& aunix_socket,
+                           bool atrysocket, std::int32_t aclient_flag) {
+    if (fnet->net_connected()) return true;
+    if (ahost.empty() && fhost.empty()) return false;
+    // Copies first: the arguments may be this client's own fields.
+    const std::u16string host = ahost, user = auser, password = apasswd, db = adb,
+                         unixSocket = aunix_socket;
+    if (!host.empty()) fhost = host;
+    fuser = user;
+    fpasswd = password;
+    fdb = db;
+    fport = aport;
+    funix_socket = unixSocket;
+    fclient_flag = static_cast<std::uint32_t>(aclient_flag);
+    ftrysock = atrysocket;
+
+    const auto port = static_cast<std::int32_t>(fport);
+    if (fnamed_pipe) {
+        fnet->net_open(VIO_TYPE_NAMEDPIPE, fhost, funix_socket, port, fconnect_timeout, ftrysock);
+        if (fnet->vio_type() == VIO_TYPE_NAMEDPIPE) {
+            fhost = u".";
+            funix_socket = u"MySQL";
+        } else if (fnet->vio_type() != VIO_CLOSED) {
+            fnamed_pipe = false;
+            funix_socket.clear();
+        }
+    } else {
+        fnet->net_open(VIO_TYPE_TCPIP, fhost, funix_socket, port, fconnect_timeout, true);
+        funix_socket.clear();
+    }
+    if (!fnet->net_connected()) return false;
+
+    if (fconnect_timeout != 0 && fnet->net_vio_poll_read(fconnect_timeout)) {
+        record_error(CR_SERVER_LOST);
+        fnet->net_close();
+        return false;
+    }
+    const std::int32_t length = fnet->net_safe_read();
+    if (length == -1) {
+        fnet->net_close();
+        return false;
+    }
+
+    // The greeting.
+    PacketReader greeting(fnet->read_pos(), static_cast<std::size_t>(length));
+    std::uint8_t protocol = 0;
+    greeting.readByte(protocol);
+    fnet->set_protocol_version(protocol);
+    if (protocol != 10 && protocol != 9) {
+        fnet->vio().record_error(CR_VERSION_ERROR, {std::int64_t(protocol), std::int64_t(10)});
+        fnet->net_close();
+        return false;
+    }
+    const std::string_view version = greeting.readZeroTerminated();
+    fserver_version = systemService().fromAnsi(std::string(version));
+    const std::size_t L = version.size();
+    // Without the thread id and the first seed bytes the greeting is not one.
+    if (static_cast<std::size_t>(length) < L + 14) {
+        record_error(CR_UNKNOWN_ERROR);
+        fnet->net_close();
+        return false;
+    }
+    std::uint64_t value = 0;
+    greeting.readUint(4, value);
+    fthread_id = static_cast<std::uint32_t>(value);
+    const std::uint8_t* seed = nullptr;
+    greeting.readBytes(8, seed);
+    std::memcpy(fscramble_buff, seed, 8);
+    const auto packetLength = static_cast<std::size_t>(length);
+    // Fields past the end of the packet read as the zero byte that follows every payload.
+    const auto byteAt = [&](std::size_t offset) -> std::uint32_t {
+        return offset < packetLength ? fnet->read_pos()[offset] : 0;
+    };
+    if (packetLength >= L + 16) fserver_capabilities = byteAt(15 + L) | (byteAt(16 + L) << 8);
+    if (packetLength >= L + 33) {
+        fserver_language = byteAt(17 + L);
+        fserver_status = static_cast<std::int32_t>(byteAt(18 + L) | (byteAt(19 + L) << 8));
+    }
+    // Seed bytes 8..19: what the packet holds, zero for the rest.
+    for (std::size_t i = 0; i < 12; ++i)
+        fscramble_buff[8 + i] = static_cast<std::uint8_t>(byteAt(33 + L + i));
+
+    fclient_flag |= CLIENT_DEFAULT_FLAG;
+    if (!fdb.empty()) fclient_flag |= CLIENT_CONNECT_WITH_DB;
+    fclient_flag &= ~CLIENT_COMPRESS;
+    fclient_flag |= CLIENT_PROTOCOL_41 | CLIENT_SECURE_CONNECTION | CLIENT_INTERACTIVE;
+
+    // The authentication packet.
+    std::string auth;
+    auth.reserve(180);
+    auth.push_back(static_cast<char>(fclient_flag & 0xFF));
+    auth.push_back(static_cast<char>((fclient_flag >> 8) & 0xFF));
+    auth.push_back(0x02);
+    auth.push_back(0x00);
+    putLittleEndian(auth, kMaxPacketAnnounced, 4);
+    auth.push_back(static_cast<char>(kCharsetNumber));
+    auth.append(23, '\0');
+    auth += to_ansi(fuser.substr(0, kUserLimit));
+    auth.push_back('\0');
+    if (const auto token = secure_auth_token(fpasswd, fscramble_buff))
+        auth.append(reinterpret_cast<const char*>(token->data()), token->size());
+    else
+        auth.push_back('\0');
+    if (!fdb.empty() && (fserver_capabilities & CLIENT_CONNECT_WITH_DB))
+        auth += to_ansi(fdb.substr(0, kDbLimit));
+    else
+        auth.push_back('\0');
+    if (fnet->my_net_write(auth.data(), static_cast<std::uint32_t>(auth.size())) != 0 ||
+        fnet->net_flush() != 0 || fnet->net_safe_read() == -1) {
+        fnet->net_close();
+        return false;
+    }
+    fnet->set_compress((fclient_flag & CLIENT_COMPRESS) != 0);
+    fstatus = MYSQL_STATUS_READY;
+    if (!fdb.empty() && !(fserver_capabilities & CLIENT_CONNECT_WITH_DB)) {
+        if (!select_db(fdb)) {
+            fnet->net_close();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TMysqlClient::TryCon(std::int32_t& Enum, std::u16string& EStr) {
+    Enum = 0;
+    EStr.clear();
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (connect()) return true;
+        systemService().sleepMilliseconds(10);
+    }
+    Enum = static_cast<std::int32_t>(LastErrorNo());
+    EStr = LastError();
+    if (EStr.empty()) {
+        EStr = u"No SQL params";
+        Enum = -1;
+    }
+    return false;
+}
+
+bool TMysqlClient::reconnect() {
+    if (freconnect && !(fserver_status & SERVER_STATUS_IN_TRANS)) return connect();
+    fserver_status &= ~SERVER_STATUS_IN_TRANS;
+    return false;
+}
+
+void TMysqlClient::close() {
+    std::memset(fscramble_buff, 0, sizeof fscramble_buff);
+    fthread_id = 0;
+    faffected_rows = 0;
+    finsert_id = 0;
+    fstatus = MYSQL_STATUS_READY;
+    fserver_version.clear();
+    fserver_capabilities = 0;
+    fserver_status = SERVER_STATUS_AUTOCOMMIT;
+    fserver_language = 0;
+    fextra_info = 0;
+    finfo.clear();
+    if (fnet->net_connected()) {
+        free_field_defs();
+        fstatus = MYSQL_STATUS_READY;
+        const bool savedReconnect = freconnect;
+        freconnect = false;
+        send_command(COM_QUIT, nullptr, 0, true, false);
+        fnet->net_close();
+        freconnect = savedReconnect;
+    }
+    if (fusedresult) {
+        fusedresult->fhandle = nullptr;
+        fusedresult = nullptr;
+    }
+}
+
+// ---- commands -------------------------------------------------------------------------------
+
+std::int32_t TMysqlClient::send_command(std::uint8_t command, const void* arg, std::uint32_t length,
+                                        bool skip_check, bool retry) {
+    if (!fnet->net_connected() && !reconnect()) return -1;
+    if (fstatus != MYSQL_STATUS_READY) {
+        record_error(CR_COMMANDS_OUT_OF_SYNC);
+        return -1;
+    }
+    fnet->set_last_error(u"");
+    fnet->set_last_errno(0);
+    finfo.clear();
+    faffected_rows = 0;
+    finsert_id = 0;
+    fnet->net_clear();
+    if (fnet->net_write_command(command, arg, length) != 0) {
+        fnet->net_close();
+        free_field_defs();
+        bool resent = false;
+        if (reconnect()) {
+            // A fresh connection numbers the command's packets from 0 again.
+            fnet->net_clear();
+            resent = fnet->net_write_command(command, arg, length) == 0;
+        }
+        if (!resent) {
+            record_error(CR_SERVER_GONE_ERROR);
+            return -1;
+        }
+    }
+    if (skip_check) return 0;
+    const std::int32_t reply = fnet->net_safe_read();
+    if (reply != -1) {
+        flast_reply_length = reply;
+        return 0;
+    }
+    if (fnet->last_errno() == CR_SERVER_LOST) close();
+    if (retry) return send_command(command, arg, length, skip_check, false);
+    return -1;
+}
+
+bool TMysqlClient::simple_command(std::uint8_t command, const void* arg, std::uint32_t length) {
+    return send_command(command, arg, length, false, freconnect) == 0;
+}
+
+bool TMysqlClient::select_db(const std::u16string& newdb) {
+    const std::string name = text::toUtf8(newdb);
+    if (!simple_command(COM_INIT_DB, name.data(), static_cast<std::uint32_t>(name.size())))
+        return false;
+    fdb = newdb;
+    return true;
+}
+
+bool TMysqlClient::create_db(const std::u16string& db) {
+    const std::string name = text::toUtf8(db);
+    return simple_command(COM_CREATE_DB, name.data(), static_cast<std::uint32_t>(name.size()));
+}
+
+bool TMysqlClient::drop_db(const std::u16string& adb) {
+    const std::string name = text::toUtf8(adb);
+    return simple_command(COM_DROP_DB, name.data(), static_cast<std::uint32_t>(name.size()));
+}
+
+bool TMysqlClient::refresh(std::int32_t options) {
+    std::string argument;
+    putLittleEndian(argument, static_cast<std::uint32_t>(options), 4);
+    return simple_command(COM_REFRESH, argument.data(), 4);
+}
+
+bool TMysqlClient::kill(std::int32_t pid) {
+    std::string argument;
+    putLittleEndian(argument, static_cast<std::uint32_t>(pid), 4);
+    return simple_command(COM_PROCESS_KILL, argument.data(), 4);
+}
+
+bool TMysqlClient::ping() { return simple_command(COM_PING, nullptr, 0); }
+
+bool TMysqlClient::dump_debug_info() { return simple_command(COM_DEBUG, nullptr, 0); }
+
+bool TMysqlClient::shutdown() {
+    const bool done = simple_command(COM_SHUTDOWN, nullptr, 0);
+    close();
+    return done;
+}
+
+std::u16string TMysqlClient::stat() {
+    if (!simple_command(COM_STATISTICS, nullptr, 0)) return {};
+    const std::uint8_t* reply = fnet->read_pos();
+    if (reply[0] == 0) {
+        record_error(CR_WRONG_HOST_INFO);
+        return {};
+    }
+    PacketReader reader(reply, static_cast<std::size_t>(flast_reply_length));
+    return text::fromUtf8(reader.readZeroTerminated());
+}
+
+std::unique_ptr<TMysqlResult> TMysqlClient::list_processes() {
+    if (!simple_command(COM_PROCESS_INFO, nullptr, 0)) return nullptr;
+    free_field_defs();
+    PacketReader reader(fnet->read_pos(), static_cast<std::size_t>(flast_reply_length));
+    std::uint64_t count = 0;
+    if (reader.readLengthCoded(count) != PacketReader::Coded::Value || count == 0 ||
+        count > kMaxColumns) {
+        malformed();
+        return nullptr;
+    }
+    ffield_count = static_cast<std::int32_t>(count);
+    if (!read_field_defs(ffield_count)) return nullptr;
+    fstatus = MYSQL_STATUS_GET_RESULT;
+    return store_result_set();
+}
+
+bool TMysqlClient::change_user(const std::u16string& NewUser, const std::u16string& NewPasswd,
+                               const std::u16string& NewDb) {
+    std::string argument;
+    std::string user = text::toUtf8(NewUser);
+    if (user.size() > kUserLimit) user.resize(kUserLimit);
+    argument += user;
+    argument.push_back('\0');
+    if (!NewPasswd.empty()) {
+        if (const auto reply = old_scramble(NewPasswd, fscramble_buff)) argument.append(reply->data(), 8);
+    }
+    argument.push_back('\0');
+    // The database name is cut so that the whole argument stays within its 512 bytes.
+    std::string db = text::toUtf8(NewDb);
+    const std::size_t room = kChangeUserBuffer - argument.size() - 1;
+    if (db.size() > room) db.resize(room);
+    argument += db;
+    argument.push_back('\0');
+    if (!simple_command(COM_CHANGE_USER, argument.data(), static_cast<std::uint32_t>(argument.size())))
+        return false;
+    fuser = NewUser;
+    fpasswd = NewPasswd;
+    fdb = NewDb;
+    return true;
+}
+
+void TMysqlClient::query(const std::u16string& aquery, bool StoreResult, bool& ExecutedOk,
+                         std::unique_ptr<TMysqlResult>& MysqlResult) {
+    MysqlResult.reset();
+    const std::string statement = to_utf8(text::toUtf8(aquery));
+    ExecutedOk = false;
+    if (freconnect && !ping()) return;
+    fin_load_data = isLoadData(aquery);
+    const bool replied =
+        send_command(COM_QUERY, statement.data(), static_cast<std::uint32_t>(statement.size()), true,
+                     freconnect) == 0 &&
+        read_query_reply() == 0;
+    fin_load_data = false;
+    if (!replied) return;
+    const bool resultPending = fhas_fields;
+    if (StoreResult) {
+        MysqlResult = store_result_set();
+        fnet->net_pack();
+    } else {
+        MysqlResult = use_result_set();
+    }
+    // Rows that could not be read are a failure, not an empty success.
+    if (resultPending && !MysqlResult) return;
+    ExecutedOk = true;
+}
+
+bool TMysqlClient::TryQuery(std::unique_ptr<TMysqlResult>& MySQLResult, std::int32_t& Enum,
+                            std::u16string& EStr, const std::u16string& querystr, bool notnil,
+                            bool setutf) {
+    Enum = 0;
+    EStr.clear();
+    int attempts = 0;
+    bool executed = false;
+    while (!executed && attempts < 3) {
+        if (setutf && attempts > 0) {
+            bool ignored = false;
+            query(u"set names utf8", true, ignored, MySQLResult);
+        }
+        query(querystr, true, executed, MySQLResult);
+        if (executed) {
+            if (notnil && !MySQLResult) {
+                ++attempts;
+                systemService().sleepMilliseconds(100);
+                executed = false;
+            }
+        } else {
+            ++attempts;
+            systemService().sleepMilliseconds(100);
+        }
+    }
+    if (attempts < 3) return true;
+    Enum = static_cast<std::int32_t>(LastErrorNo());
+    EStr = LastError();
+    if (EStr.empty()) {
+        EStr = u"Can not connect to SQL";
+        Enum = -1;
+    }
+    return false;
+}
+
+// ---- the first reply to a query -------------------------------------------------------------
+
+void TMysqlClient::malformed() {
+    // The stream can no longer be trusted: report and drop the connection.
+    record_error(CR_UNKNOWN_ERROR);
+    fnet->net_close();
+}
+
+std::int32_t TMysqlClient::read_query_reply() {
+    std::int32_t length = fnet->net_safe_read();
+    if (length == -1) return -1;
+    free_field_defs();
+    for (;;) {
+        PacketReader reader(fnet->read_pos(), static_cast<std::size_t>(length));
+        std::uint64_t count = 0;
+        const auto coded = reader.readLengthCoded(count);
+        if (coded == PacketReader::Coded::Incomplete) {
+            malformed();
+            return -1;
+        }
+        if (coded == PacketReader::Coded::Null) {
+            const std::string fileName(reader.readZeroTerminated());
+            const std::int32_t sent =
+                fallow_local_infile && fin_load_data
+                    ? send_local_file(fileName)
+                    : refuse_local_file(systemService().fromAnsi(fileName));
+            length = fnet->net_safe_read();
+            if (sent == -1 || length == -1) return -1;
+            continue;
+        }
+        if (count != 0) {
+            if (count > kMaxColumns) {
+                malformed();
+                return -1;
+            }
+            if (!(fserver_status & SERVER_STATUS_AUTOCOMMIT)) fserver_status |= SERVER_STATUS_IN_TRANS;
+            std::uint64_t extra = 0;
+            if (reader.readLengthCoded(extra) == PacketReader::Coded::Value)
+                fextra_info = static_cast<std::int64_t>(extra);
+            if (!read_field_defs(static_cast<std::int32_t>(count))) return -1;
+            ffield_count = static_cast<std::int32_t>(count);
+            fstatus = MYSQL_STATUS_GET_RESULT;
+            return 0;
+        }
+        read_ok_packet(reader);
+        return 0;
+    }
+}
+
+void TMysqlClient::read_ok_packet(PacketReader& reader) {
+    std::uint64_t value = 0;
+    if (reader.readLengthCoded(value) == PacketReader::Coded::Value)
+        faffected_rows = static_cast<std::int64_t>(value);
+    if (reader.readLengthCoded(value) == PacketReader::Coded::Value)
+        finsert_id = static_cast<std::int64_t>(value);
+    if (fserver_capabilities & CLIENT_TRANSACTIONS) {
+        if (reader.readUint(2, value)) fserver_status = static_cast<std::int32_t>(value);
+    }
+    if (reader.atEnd()) return;
+    if (fserver_capabilities & CLIENT_PROTOCOL_41) {
+        // 4.1 servers send a warning count, then the message up to the end of the packet.
+        if (!reader.skip(2) || reader.atEnd()) return;
+        finfo = text::fromUtf8(reader.readZeroTerminated());
+        return;
+    }
+    std::string_view message;
+    if (reader.readLengthCodedString(message) == PacketReader::Coded::Value && !message.empty())
+        finfo = text::fromUtf8(message.substr(0, message.find('\0')));
+}
+
+// ---- local files ----------------------------------------------------------------------------
+
+std::int32_t TMysqlClient::refuse_local_file(const std::u16string& fileName) {
+    fnet->set_last_errno(CR_UNKNOWN_ERROR);
+    fnet->set_last_error(u"Local file '" + fileName +
+                         u"' refused: LOAD DATA LOCAL is allowed only for the client's own LOAD "
+                         u"DATA statement with local files enabled");
+    fnet->my_net_write(nullptr, 0);
+    fnet->net_flush();
+    return -1;
+}
+
+std::int32_t TMysqlClient::send_local_file(const std::string& file_name) {
+    auto& files = platform::get<platform::Files>();
+    const std::u16string name = systemService().fromAnsi(file_name);
+    int error = 0;
+    const platform::Files::Handle file = files.openRead(name, false, error);
+    if (file == platform::Files::kInvalid) {
+        fnet->set_last_errno(0);
+        fnet->set_last_error(
+            format_error_text("File '%s' not found (Errcode: %d)", {name, std::int64_t(error)}));
+        fnet->my_net_write(nullptr, 0);
+        fnet->net_flush();
+        return -1;
+    }
+    struct CloseFile {
+        platform::Files& files;
+        platform::Files::Handle handle;
+        ~CloseFile() { files.close(handle); }
+    };
+    bool readFailed = false;
+    {
+        CloseFile closer{files, file};
+        std::vector<std::uint8_t> block(kLocalFileBlock);
+        for (;;) {
+            const int count =
+                files.read(file, block.data(), static_cast<int>(block.size()), error);
+            if (count < 0) {
+                readFailed = true;
+                break;
+            }
+            if (count == 0) break;
+            if (fnet->my_net_write(block.data(), static_cast<std::uint32_t>(count)) != 0) {
+                record_error(CR_SERVER_LOST);
+                return -1;
+            }
+        }
+    }
+    if (fnet->my_net_write(nullptr, 0) != 0 || fnet->net_flush() != 0) {
+        record_error(CR_SERVER_LOST);
+        return -1;
+    }
+    if (readFailed) {
+        fnet->set_last_errno(2);
+        fnet->set_last_error(
+            format_error_text("Error reading file '%s' (Errcode: %d)", {name, std::int64_t(error)}));
+        return -1;
+    }
+    return 0;
+}

@@ -1,0 +1,1 @@
+target_link_libraries(platform_Sockets PUBLIC ws2_32)
