@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QMessageBox>
 #include <QStyle>
+#include <exception>
 #include <map>
 #include <unordered_map>
 
@@ -47,6 +48,19 @@ std::unordered_map<const QObject*, WindowEntry>& windows() {
     return all;
 }
 
+// Qt does not let an exception pass through its event delivery: an error raised by a handler is
+// reported here, as the toolkit's top-level handler does, with the application title as caption.
+void deliver(WindowMessageHandler* handler, std::uint32_t message, std::uintptr_t wParam,
+             std::intptr_t lParam) {
+    try {
+        handler->handleWindowMessage(message, wParam, lParam);
+    } catch (const std::exception& error) {
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Orvelle Downloader"),
+                        QString::fromUtf8(error.what()), QMessageBox::Ok);
+        box.exec();
+    }
+}
+
 // Hands posted window messages to the handler of the widget they were posted to.
 class MessageRouter final : public QObject {
 public:
@@ -55,8 +69,7 @@ public:
         const auto found = windows().find(watched);
         if (found != windows().end() && found->second.handler) {
             const auto* message = static_cast<WindowMessageEvent*>(event);
-            found->second.handler->handleWindowMessage(message->message, message->wParam,
-                                                       message->lParam);
+            deliver(found->second.handler, message->message, message->wParam, message->lParam);
         }
         return true;
     }
@@ -170,7 +183,7 @@ public:
         // Copy: the handler may destroy the window.
         const qt::WindowEntry entry = qt::windows()[widget];
         if (entry.handler && qt::isRegisteredMessage(message)) {
-            entry.handler->handleWindowMessage(message, wParam, lParam);
+            qt::deliver(entry.handler, message, wParam, lParam);
             if (!qt::widgetOf(window)) return 0;
         }
         return entry.answer ? entry.answer(message, wParam, lParam) : 0;

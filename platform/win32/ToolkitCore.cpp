@@ -7,6 +7,9 @@
 #include <shlwapi.h>
 #include <uxtheme.h>
 
+#include <exception>
+
+#include "common/Text.h"
 #include "platform/Toolkit.h"
 #include "platform/win32/ToolkitWin32.h"
 
@@ -43,9 +46,18 @@ WindowMessageHandler* messageHandler(HWND window) {
 
 void deliverToHandler(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message < kFirstRegisteredMessage || message > kLastRegisteredMessage) return;
-    if (WindowMessageHandler* handler = messageHandler(window))
+    WindowMessageHandler* handler = messageHandler(window);
+    if (!handler) return;
+    // An error must not unwind through the system's frames: report it here, as the toolkit's
+    // top-level handler does, with the application title as caption.
+    try {
         handler->handleWindowMessage(message, static_cast<std::uintptr_t>(wParam),
                                      static_cast<std::intptr_t>(lParam));
+    } catch (const std::exception& error) {
+        const std::u16string text = text::fromUtf8(error.what());
+        MessageBoxW(GetAncestor(window, GA_ROOT), std::wstring(text.begin(), text.end()).c_str(),
+                    L"Orvelle Downloader", MB_OK | MB_ICONSTOP);
+    }
 }
 
 bool routeMessagesToHandler(HWND window, WindowMessageHandler* handler) {

@@ -1,0 +1,113 @@
+// The windowed control's native window on demand and the shell taskbar object it holds.
+#include "ui/tbTaskbarComponents.h"
+
+#include "common/Text.h"
+#include "platform/CommonControls.h"
+#include "platform/Registry.h"
+#include "platform/Taskbar.h"
+#include "ui/tbErrors.h"
+
+namespace {
+
+platform::CommonControls& controls() { return platform::get<platform::CommonControls>(); }
+
+}  // namespace
+
+TtbTaskbarWinControl::TtbTaskbarWinControl(platform::WindowHandle AOwner) : parent_(AOwner) {}
+
+TtbTaskbarWinControl::~TtbTaskbarWinControl() {
+    // The derived destructor normally destroyed the window already; this is the last resort.
+    if (HandleAllocated()) {
+        controls().destroyControl(FHandle);
+        FHandle = platform::kNoWindow;
+    }
+}
+
+void TtbTaskbarWinControl::InitTaskbarControl() {
+    FIn32BitMode = controls().initCommonControlsEx(GetCommonControlClass());
+    if (!FIn32BitMode) controls().initCommonControls();
+
+    platform::TaskbarCreation creation = platform::get<platform::Taskbar>().createTaskbarList();
+    if (creation.result < 0) {
+        throw EOleSysError(SysErrorMessageFor(creation.result) + u", ClassID: " +
+                               std::u16string(CLSID_TaskbarList),
+                           creation.result);
+    }
+    if (!creation.object) return;  // created, but no object came back
+    std::shared_ptr<platform::TaskbarObject> object = std::move(creation.object);
+    FTaskbarList = std::make_shared<ITaskbarList>(object);
+    FTaskbarList->HrInit();
+    if (object->hasTaskbarList2()) FTaskbarList2 = std::make_shared<ITaskbarList2>(object);
+    if (object->hasTaskbarList3()) FTaskbarList3 = std::make_shared<ITaskbarList3>(object);
+}
+
+platform::WindowHandle TtbTaskbarWinControl::Handle() {
+    if (!HandleAllocated()) CreateWnd();
+    return FHandle;
+}
+
+void TtbTaskbarWinControl::setParent(platform::WindowHandle parent) {
+    if (parent == parent_) return;
+    parent_ = parent;
+    // The native window cannot move to another parent here; the next one is made under it.
+    if (HandleAllocated()) RecreateWnd();
+}
+
+void TtbTaskbarWinControl::setVisible(bool visible) {
+    if (visible == visible_) return;
+    visible_ = visible;
+    // Showing the control is what first gives it a window.
+    if (visible) Handle();
+    if (HandleAllocated()) controls().setVisible(FHandle, visible);
+}
+
+void TtbTaskbarWinControl::SetBounds(int left, int top, int width, int height) {
+    bounds_ = platform::Rect{left, top, width, height};
+    if (HandleAllocated()) controls().setBounds(FHandle, bounds_);
+}
+
+void TtbTaskbarWinControl::RecreateWnd() {
+    if (!HandleAllocated()) return;
+    DestroyWnd();
+    CreateWnd();
+}
+
+void TtbTaskbarWinControl::CreateParams(TCreateParams& Params) {
+    if (!FIn32BitMode) controls().initCommonControls();
+    Params.WinClassName = GetWindowClassName();
+}
+
+void TtbTaskbarWinControl::CreateWnd() {
+    TCreateParams params;
+    CreateParams(params);
+    FHandle = controls().createControl(params.WinClassName, parent_, params.Style, bounds_,
+                                       visible_, this);
+    if (!HandleAllocated()) throw EtbError(u"Error creating window class");
+}
+
+void TtbTaskbarWinControl::DestroyWnd() {
+    const platform::WindowHandle handle = FHandle;
+    FHandle = platform::kNoWindow;
+    controls().destroyControl(handle);
+}
+
+void TtbTaskbarWinControl::DestroyHandle() {
+    if (HandleAllocated()) DestroyWnd();
+}
+
+platform::WindowHandle TtbTaskbarWinControl::GetTaskBarEntryHandle() const {
+    if (FTaskBarEntryHandle != platform::kNoWindow) return FTaskBarEntryHandle;
+    return platform::get<platform::Taskbar>().applicationWindow();
+}
+
+void TtbTaskbarWinControl::handleWindowMessage(std::uint32_t message, std::uintptr_t wParam,
+                                               std::intptr_t lParam) {
+    WndProc(message, wParam, lParam);
+}
+
+void TtbTaskbarWinControl::WndProc(std::uint32_t, std::uintptr_t, std::intptr_t) {}
+
+std::intptr_t TtbTaskbarWinControl::Perform(std::uint32_t message, std::uintptr_t wParam,
+                                            std::intptr_t lParam) {
+    return platform::get<platform::Toolkit>().sendMessage(Handle(), message, wParam, lParam);
+}

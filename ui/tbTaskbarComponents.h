@@ -1,0 +1,84 @@
+// TtbTaskbarWinControl: a windowed control that owns a native child window of a common-controls
+// class (created on demand, destroyed and re-created when a style changes, its bounds and
+// visibility carried over), initialises that class and holds the shell's taskbar interfaces.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/Toolkit.h"
+#include "ui/tbTaskbarList.h"
+
+class TtbTaskbarWinControl : protected platform::WindowMessageHandler {
+public:
+    // AOwner: the window the control lives in (kNoWindow: a top-level control).
+    explicit TtbTaskbarWinControl(platform::WindowHandle AOwner = platform::kNoWindow);
+    ~TtbTaskbarWinControl() override;
+    TtbTaskbarWinControl(const TtbTaskbarWinControl&) = delete;
+    TtbTaskbarWinControl& operator=(const TtbTaskbarWinControl&) = delete;
+
+    platform::WindowHandle TaskBarEntryHandle() const { return GetTaskBarEntryHandle(); }
+    void setTaskBarEntryHandle(platform::WindowHandle value) { FTaskBarEntryHandle = value; }
+
+    // The native window, created first when there is none yet.
+    platform::WindowHandle Handle();
+    bool HandleAllocated() const { return FHandle != platform::kNoWindow; }
+
+    platform::WindowHandle Parent() const { return parent_; }
+    void setParent(platform::WindowHandle parent);
+    bool Visible() const { return visible_; }
+    void setVisible(bool visible);
+    int Left() const { return bounds_.left; }
+    int Top() const { return bounds_.top; }
+    int Width() const { return bounds_.width; }
+    int Height() const { return bounds_.height; }
+    void SetBounds(int left, int top, int width, int height);
+    void setWidth(int width) { SetBounds(bounds_.left, bounds_.top, width, bounds_.height); }
+    void setHeight(int height) { SetBounds(bounds_.left, bounds_.top, bounds_.width, height); }
+
+    // Destroys the native window (if any) and creates a new one with the current parameters.
+    void RecreateWnd();
+
+protected:
+    struct TCreateParams {
+        std::u16string WinClassName;
+        std::uint32_t Style = 0;
+    };
+
+    // Construction steps that need the derived class's answers (C++ does not dispatch virtual
+    // calls to a derived class during the base constructor): the common-controls
+    // initialisation and the taskbar interfaces. The derived constructor calls it first.
+    void InitTaskbarControl();
+
+    virtual std::uint32_t GetCommonControlClass() = 0;
+    virtual std::u16string GetWindowClassName() = 0;
+
+    virtual void CreateParams(TCreateParams& Params);
+    virtual void CreateWnd();
+    virtual void DestroyWnd();
+    // Destroys the native window through DestroyWnd; the derived destructor calls it while its
+    // own DestroyWnd still applies.
+    void DestroyHandle();
+
+    platform::WindowHandle GetTaskBarEntryHandle() const;
+
+    // Messages the message loop delivers to the native window.
+    void handleWindowMessage(std::uint32_t message, std::uintptr_t wParam,
+                             std::intptr_t lParam) override;
+    virtual void WndProc(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
+
+    std::intptr_t Perform(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
+
+    bool FIn32BitMode = false;
+    std::shared_ptr<ITaskbarList> FTaskbarList;
+    std::shared_ptr<ITaskbarList2> FTaskbarList2;
+    std::shared_ptr<ITaskbarList3> FTaskbarList3;
+    platform::WindowHandle FTaskBarEntryHandle = platform::kNoWindow;
+
+private:
+    platform::WindowHandle FHandle = platform::kNoWindow;
+    platform::WindowHandle parent_;
+    platform::Rect bounds_;
+    bool visible_ = true;
+};
