@@ -1,0 +1,4 @@
+// The program's entry point on Linux.
+#include "platform/Widgets.h"
+
+int main() { return ProgramMain(); }

@@ -1,0 +1,2 @@
+add_library(orvelle_fake_widgets STATIC ${CMAKE_CURRENT_LIST_DIR}/FakeWidgets.cpp)
+target_link_libraries(orvelle_fake_widgets PUBLIC orvelle_headers orvelle_common)
