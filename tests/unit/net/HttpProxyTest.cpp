@@ -1,0 +1,149 @@
+// The network path each proxy mode chooses, what the label lpr shows of it, and proxy
+// credentials.
+#include <gtest/gtest.h>
+
+#include "NetTestSupport.h"
+#include "net/HttpGet.h"
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+class HttpProxyTest : public nettest::EngineTest {
+  protected:
+    void fetch(const std::u16string& url = u"http://h/f?x=1") {
+        http.responses.push_back(ok("x"));
+        HttpGet(run, url, false, true);
+    }
+};
+
+TEST_F(HttpProxyTest, NoProxyModeConnectsDirectly) {
+    ProxySettings.mode = pmNone;
+    ProxySettings.host = u"ignored";
+    fetch();
+    EXPECT_EQ(window.status, u"1 ");
+    EXPECT_EQ(http.callsStartingWith("openSession"),
+              Calls{"openSession(ORVL Downloader 1.0,1,,,0)"});
+    EXPECT_TRUE(http.callsStartingWith("currentUserProxyConfig").empty());
+}
+
+TEST_F(HttpProxyTest, ModeOutsideTheKnownOnesConnectsDirectly) {
+    for (std::int32_t mode : {-1, 4, 77}) {
+        ProxySettings.mode = mode;
+        window.status.clear();
+        fetch();
+        EXPECT_EQ(window.status, u"1 ");
+    }
+}
+
+TEST_F(HttpProxyTest, ManualModeNamesHostAndPortEvenWhenTheHostIsEmpty) {
+    ProxySettings.mode = pmManual;
+    ProxySettings.host = u"";
+    ProxySettings.port = 3128;
+    fetch();
+    EXPECT_EQ(window.status, u"3 :3128");
+    EXPECT_EQ(http.callsStartingWith("openSession"),
+              Calls{"openSession(ORVL Downloader 1.0,3,:3128,,0)"});
+}
+
+TEST_F(HttpProxyTest, ManualModeSendsBasicProxyCredentialsOnlyWithALogin) {
+    ProxySettings.mode = pmManual;
+    ProxySettings.host = u"proxy.local";
+    ProxySettings.port = 8080;
+    ProxySettings.password = u"secret";
+    fetch();
+    EXPECT_TRUE(http.callsStartingWith("setCredentials").empty());
+
+    ProxySettings.login = u"користувач";
+    fetch();
+    EXPECT_EQ(http.callsStartingWith("setCredentials"),
+              Calls{"setCredentials(#6,1,1,користувач,secret)"});
+    EXPECT_EQ(window.status, u"3 proxy.local:8080");
+}
+
+TEST_F(HttpProxyTest, CredentialsAreNotSentInOtherModes) {
+    ProxySettings.login = u"user";
+    for (std::int32_t mode : {pmNone, pmSystem, pmAuto}) {
+        ProxySettings.mode = mode;
+        fetch();
+    }
+    EXPECT_TRUE(http.callsStartingWith("setCredentials").empty());
+}
+
+TEST_F(HttpProxyTest, SystemModeWithoutAnySettingsIsDirect) {
+    for (std::int32_t mode : {pmSystem, pmAuto}) {
+        ProxySettings.mode = mode;
+        fetch();
+        EXPECT_EQ(window.status, u"(, , False, ) 1 ");
+    }
+    EXPECT_TRUE(http.callsStartingWith("proxyForUrl").empty());
+    EXPECT_EQ(http.callsStartingWith("openSession").size(), 2u);
+}
+
+TEST_F(HttpProxyTest, SystemModeUsesTheStaticProxyAndBypassList) {
+    ProxySettings.mode = pmSystem;
+    http.userConfig->proxy = u"corp:8080";
+    http.userConfig->proxyBypass = u"<local>;*.lan";
+    fetch();
+    EXPECT_EQ(window.status, u"(corp:8080, <local>;*.lan, False, ) 3 corp:8080");
+    EXPECT_EQ(http.callsStartingWith("openSession"),
+              Calls{"openSession(ORVL Downloader 1.0,3,corp:8080,<local>;*.lan,0)"});
+}
+
+TEST_F(HttpProxyTest, ConfigurationScriptDecidesTheProxyForTheUrlWithoutItsQuery) {
+    ProxySettings.mode = pmAuto;
+    http.userConfig->autoConfigUrl = u"http://wpad.lan/proxy.pac";
+    http.userConfig->proxy = u"static:1";
+    http.userConfig->proxyBypass = u"<local>";
+    http.discovered = platform::ProxyForUrl{3, u"pac-chosen:3128", std::nullopt};
+    fetch(u"http://h/f?x=1");
+    EXPECT_EQ(http.calls[2], "openSession(WinHTTP AutoProxy/1.0,1,,,0)");
+    EXPECT_EQ(http.calls[3], "proxyForUrl(#1,http://h/f,2,0,http://wpad.lan/proxy.pac,logon)");
+    EXPECT_EQ(http.calls[4], "close(#1)");
+    EXPECT_EQ(http.calls[5], "openSession(ORVL Downloader 1.0,3,pac-chosen:3128,,0)");
+    EXPECT_EQ(window.status,
+              u"(static:1, <local>, False, http://wpad.lan/proxy.pac) 3 pac-chosen:3128");
+}
+
+TEST_F(HttpProxyTest, AutoDetectionAsksByDhcpAndDns) {
+    ProxySettings.mode = pmSystem;
+    http.userConfig->autoDetect = true;
+    http.discovered = platform::ProxyForUrl{1, std::nullopt, std::nullopt};
+    fetch(u"http://h/f");
+    EXPECT_EQ(http.callsStartingWith("proxyForUrl"),
+              Calls{"proxyForUrl(#1,http://h/f,1,3,,logon)"});
+    EXPECT_EQ(window.status, u"(, , True, ) 1 ");
+}
+
+TEST_F(HttpProxyTest, FailedDiscoveryKeepsTheStaticSettings) {
+    ProxySettings.mode = pmSystem;
+    http.userConfig->autoDetect = true;
+    http.userConfig->autoConfigUrl = u"http://x/p.pac";
+    http.userConfig->proxy = u"static:1";
+    http.discovered.reset();
+    fetch();
+    EXPECT_EQ(http.callsStartingWith("proxyForUrl"),
+              Calls{"proxyForUrl(#1,http://h/f,3,3,http://x/p.pac,logon)"});
+    EXPECT_EQ(window.status, u"(static:1, , True, http://x/p.pac) 3 static:1");
+
+    http.discoverySessionFails = true;
+    window.status.clear();
+    fetch();
+    EXPECT_EQ(window.status, u"(static:1, , True, http://x/p.pac) 3 static:1");
+}
+
+TEST_F(HttpProxyTest, UnreadableConfigurationMeansDirectWithoutDiagnostics) {
+    ProxySettings.mode = pmSystem;
+    http.userConfig.reset();
+    fetch();
+    EXPECT_EQ(window.status, u"1 ");
+}
+
+TEST_F(HttpProxyTest, LabelIsClearedAtTheStartOfEveryCall) {
+    window.status = u"stale";
+    fetch();
+    EXPECT_EQ(window.statusHistory.front(), u"");
+    EXPECT_EQ(window.status, u"1 ");
+}
+
+}  // namespace
