@@ -8,7 +8,7 @@
 namespace platform {
 
 class Processes {
-public:
+  public:
     virtual ~Processes() = default;
 
     // Starts program with the argument text that follows it on the command line (unchanged; it

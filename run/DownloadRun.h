@@ -22,7 +22,7 @@ enum class RunControl { btn, stop, sb, pb, sql, silent, lpr };
 // `lpr`, the progress bar `pb`, the message pump, the program's modal message box and the end
 // of the process after a successful hand-off.
 class RunWindow {
-public:
+  public:
     virtual ~RunWindow() = default;
     virtual void setVisible(RunControl control, bool visible) = 0;
     virtual void setEnabled(RunControl control, bool enabled) = 0;
@@ -50,7 +50,7 @@ struct DownloadRun {
     bool UseHttps = true;
     std::vector<tf> items;
     std::int32_t index = 0;
-    std::string stream;          // the body of the last transfer, whole
+    std::string stream;  // the body of the last transfer, whole
     std::vector<std::u16string> lines;
     TextEncoding linesEncoding = TextEncoding::Ansi;  // how `lines` was read
 };

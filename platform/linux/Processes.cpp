@@ -48,7 +48,7 @@ struct Fd {
 }
 
 class LinuxProcesses final : public Processes {
-public:
+  public:
     bool start(const std::u16string& program, const std::u16string& arguments,
                const std::u16string& folder, bool /*quoteProgram*/, int& error) override {
         const std::string path = text::toUtf8(program);
@@ -85,7 +85,8 @@ public:
             if (grandchild < 0) failChild(writeEnd.fd, errno);
             if (grandchild > 0) ::_exit(0);
             ::setsid();
-            if (!directory.empty() && ::chdir(directory.c_str()) != 0) failChild(writeEnd.fd, errno);
+            if (!directory.empty() && ::chdir(directory.c_str()) != 0)
+                failChild(writeEnd.fd, errno);
             ::execv(path.c_str(), argv.data());
             failChild(writeEnd.fd, errno);
         }
@@ -108,6 +109,8 @@ public:
 
 }  // namespace
 
-std::unique_ptr<Processes> createNativeProcesses() { return std::make_unique<LinuxProcesses>(); }
+std::unique_ptr<Processes> createNativeProcesses() {
+    return std::make_unique<LinuxProcesses>();
+}
 
 }  // namespace platform

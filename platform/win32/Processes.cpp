@@ -15,7 +15,7 @@ struct HandleCloser {
 };
 
 class WindowsProcesses final : public Processes {
-public:
+  public:
     bool start(const std::u16string& program, const std::u16string& arguments,
                const std::u16string& folder, bool quoteProgram, int& error) override {
         std::u16string commandLine = program;

@@ -1,0 +1,155 @@
+#include "run/InstallerHandoff.h"
+
+#include <optional>
+
+#include "common/Text.h"
+#include "net/HttpGet.h"
+#include "net/SysErrorText.h"
+#include "platform/Processes.h"
+#include "platform/Registry.h"
+#include "platform/System.h"
+#include "run/ProgressFile.h"
+#include "run/RunPaths.h"
+
+namespace {
+
+constexpr std::uint8_t pbstMarqueeState = 0;
+constexpr std::uint8_t pbstNormalState = 1;
+
+}  // namespace
+
+std::u16string InstallerArgs(const TProxySettings& settings) {
+    return u"/proxy=" + text::decimal(settings.mode) + u" /host=" + settings.host + u" /port=" +
+           text::decimal(settings.port) + u" /plogin=" + settings.login + u" /ppass=" +
+           settings.password;
+}
+
+std::u16string EscapeQueryValue(const std::u16string& value) {
+    std::u16string escaped;
+    escaped.reserve(value.size());
+    for (const char16_t c : value) {
+        switch (c) {
+            case u'%':
+                escaped += u"%25";
+                break;
+            case u'&':
+                escaped += u"%26";
+                break;
+            case u'+':
+                escaped += u"%2B";
+                break;
+            case u'#':
+                escaped += u"%23";
+                break;
+            default:
+                escaped.push_back(c);
+        }
+    }
+    return escaped;
+}
+
+std::u16string MonitorRequestUrl(std::int32_t monitorPort, const std::u16string& installerArgs,
+                                 const std::u16string& logFile,
+                                 const std::u16string& installerPath) {
+    const std::u16string param = installerArgs + u" /SILENT /LOG=\"" + logFile + u"\"";
+    return u"http://127.0.0.1:" + text::decimal(monitorPort) + u"/run?param=" +
+           EscapeQueryValue(param) + u"&path=" + EscapeQueryValue(installerPath);
+}
+
+bool StartProcess(DownloadRun& run, const std::u16string& program, const std::u16string& arguments,
+                  bool quoteProgram) {
+    int error = 0;
+    if (platform::get<platform::Processes>().start(program, arguments, FolderOf(program),
+                                                   quoteProgram, error)) {
+        return true;
+    }
+    run.window.showMessage(u"Не вдалося встановити (1)." + SysErrorText(error));
+    run.RunOk = false;
+    return false;
+}
+
+void SilentUpdate(DownloadRun& run, const std::u16string& installerArgs) {
+    RunWindow& window = run.window;
+    auto& system = platform::get<platform::System>();
+
+    window.setProgressState(pbstMarqueeState);
+    window.setEnabled(RunControl::stop, false);  // the wait cannot be stopped
+
+    const std::u16string progressFile = ProgressFilePath();
+    std::u16string errorText;
+    if (!WriteProgressFile(progressFile, run.linesEncoding, errorText)) {
+        // Without the file the installation's progress could never be followed.
+        window.showMessage(u"Не вдалося оновити (3). " + errorText);
+        run.RunOk = false;
+        return;
+    }
+
+    std::u16string monitorPath;
+    HttpGet(run,
+            MonitorRequestUrl(MonitorPort, installerArgs, LogFilePath(), run.items.front().name),
+            false, true);
+    if (!run.RunOk) return;
+
+    const std::u16string answer = system.fromAnsi(run.stream);
+    if (!answer.empty()) {
+        window.showMessage(u"Не вдалося оновити (1). " + answer);
+        run.RunOk = false;
+        UpdateMode = false;  // the next run starts the installer itself
+        return;
+    }
+
+    window.setProgressPosition(0);
+    window.setProgressMax(100);
+    window.setStatusText(u"Зачекайте. Триває оновлення...");
+    window.pumpMessages();
+
+    // The window restarts only when the number changes: an installer that never starts (the
+    // file keeps our 0) must not keep the stop-less wait going for ever.
+    std::uint64_t last = system.monotonicMilliseconds();
+    std::optional<std::int32_t> lastNumber;
+    run.RunOk = false;  // from here on: the monitor program's path was found
+    while (!StopRequested && system.monotonicMilliseconds() < last + kProgressWaitMilliseconds &&
+           !run.RunOk) {
+        ReadProgressFile(progressFile, run.lines);
+        const ProgressReading reading = ScanProgress(run.lines, [&] { window.pumpMessages(); });
+        if (reading.kind == ProgressReading::MonitorPath) {
+            run.RunOk = true;
+            monitorPath = reading.monitorPath;
+        } else if (reading.kind == ProgressReading::Number) {
+            window.setProgressPosition(reading.number);
+            if (reading.number >= 100) {
+                window.setProgressState(pbstMarqueeState);
+            } else if (reading.number > 0) {
+                window.setProgressState(pbstNormalState);
+            }
+            if (lastNumber != reading.number) {
+                lastNumber = reading.number;
+                last = system.monotonicMilliseconds();
+            }
+        }
+        system.sleepMilliseconds(kProgressPollMilliseconds);
+        window.pumpMessages();
+    }
+    window.setStatusText(u"");
+    window.pumpMessages();
+
+    if (run.RunOk) {
+        window.showMessage(u"Оновлення завершено");
+        // The value is the monitor's whole command line, as the installation wrote it.
+        if (!monitorPath.empty()) StartProcess(run, monitorPath, u"", false);
+    } else if (StopRequested) {
+        window.showMessage(u"Зупинено користувачем.");
+    } else {
+        window.showMessage(u"Не вдалося оновити (2)");
+    }
+}
+
+void HandOff(DownloadRun& run, std::u16string installerArgs) {
+    const bool quick = run.window.isChecked(RunControl::silent);
+    if (UpdateMode && quick) {
+        SilentUpdate(run, installerArgs);
+        return;
+    }
+    if (quick) installerArgs += u" /SILENT";
+    StartProcess(run, run.items.front().name, u" " + installerArgs, true);
+}

@@ -1,0 +1,122 @@
+#include "run/Run.h"
+
+#include "net/HttpGet.h"
+#include "platform/Files.h"
+#include "platform/Registry.h"
+#include "run/InstallerHandoff.h"
+#include "run/Manifest.h"
+#include "run/RunPaths.h"
+#include "settings/ProxySettings.h"
+
+namespace {
+
+constexpr std::uint8_t pbstMarqueeState = 0;
+constexpr std::uint8_t pbstNormalState = 1;
+
+void showRunning(RunWindow& window) {
+    window.setEnabled(RunControl::stop, true);
+    window.setVisible(RunControl::pb, true);
+    window.setProgressPosition(0);
+    window.setProgressMax(100);
+    window.setProgressState(pbstMarqueeState);
+    window.setVisible(RunControl::stop, true);
+    window.setVisible(RunControl::btn, false);
+    window.setVisible(RunControl::sql, false);
+    window.setVisible(RunControl::silent, false);
+    window.setVisible(RunControl::sb, false);
+    window.pumpMessages();
+}
+
+void showIdle(RunWindow& window) {
+    window.setVisible(RunControl::pb, false);
+    window.setProgressPosition(0);
+    window.setVisible(RunControl::stop, false);
+    window.setVisible(RunControl::btn, true);
+    window.setVisible(RunControl::sql, true);
+    window.setVisible(RunControl::silent, true);
+    window.setVisible(RunControl::sb, true);
+    window.pumpMessages();
+}
+
+void fetchManifest(DownloadRun& run) {
+    const std::u16string url = ManifestUrl();
+    HttpGet(run, ApplyScheme(url, run.UseHttps), false, false);
+    if (!run.RunOk) {
+        run.RunOk = true;
+        run.UseHttps = false;
+        HttpGet(run, url, false, true);
+    }
+}
+
+void fetchFiles(DownloadRun& run) {
+    auto& files = platform::get<platform::Files>();
+    for (run.index = 0; run.index < static_cast<std::int32_t>(run.items.size()); ++run.index) {
+        if (!run.RunOk) break;
+        if (StopRequested) {
+            run.window.showMessage(u"Зупинено користувачем.");
+            run.RunOk = false;
+            break;
+        }
+        const tf& item = run.items[static_cast<std::size_t>(run.index)];
+        HttpGet(run, ApplyScheme(item.url, run.UseHttps), true, true);
+        if (!run.RunOk) continue;
+        std::u16string errorText;
+        if (!files.writeWhole(item.name, run.stream, errorText)) {
+            run.window.showMessage(u"Не вдалося отримати дані (11). Неможливо зберегти файл: " +
+                                   errorText);
+            run.RunOk = false;
+        }
+    }
+}
+
+}  // namespace
+
+bool ItemsFromManifest(const std::vector<std::u16string>& lines, bool withSql,
+                       const std::u16string& tempFolder, std::vector<tf>& items) {
+    tf installer;
+    // A first line without "=" names no installer; it must never be taken for a URL.
+    if (lines.empty() || !SplitKeyValue(lines.front(), installer.ver, installer.url)) return false;
+    installer.name = tempFolder + u"ORVL_Downloader" + UrlExtension(installer.url);
+    items.push_back(installer);
+
+    tf mysql;
+    if (withSql && FindValue(lines, u"sql", mysql.url) && !mysql.url.empty()) {
+        mysql.ver = u"sql";
+        mysql.name = tempFolder + u"ORVL_Downloader_" + mysql.ver + UrlExtension(mysql.url);
+        items.push_back(mysql);
+    }
+    return true;
+}
+
+void RunDownload(RunWindow& window) {
+    DownloadRun run(window);
+    StopRequested = false;
+    showRunning(window);
+
+    const std::u16string tempFolder = TempPath();
+    DeleteByMask(tempFolder, u"ORVL_Downloader*");
+
+    fetchManifest(run);
+    if (run.RunOk) {
+        ReadLines(run.stream, run.lines, run.linesEncoding);
+        if (!ItemsFromManifest(run.lines, window.isChecked(RunControl::sql), tempFolder,
+                               run.items)) {
+            window.showMessage(u"Не вдалося отримати дані (10).");
+            run.RunOk = false;
+        }
+    }
+    window.setProgressState(pbstNormalState);
+
+    fetchFiles(run);
+
+    const std::u16string installerArgs = InstallerArgs(ProxySettings);
+    if (run.RunOk && !run.items.empty()) HandOff(run, installerArgs);
+
+    if (run.RunOk) {
+        window.setProgressPosition(window.progressMax());
+        window.setEnabled(RunControl::stop, false);
+        window.terminateProgram(0);
+        return;
+    }
+    showIdle(window);
+}

@@ -1,0 +1,90 @@
+#include "RunTestSupport.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "common/Text.h"
+#include "net/HttpGet.h"
+#include "settings/ProxySettings.h"
+
+namespace runtest {
+
+ScriptedHttp& scriptedHttp() {
+    static ScriptedHttp http;
+    return http;
+}
+
+void RunTest::SetUp() {
+    realSystem_ = &platform::get<platform::System>();
+    realFiles_ = &platform::get<platform::Files>();
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    root = std::filesystem::temp_directory_path() /
+           (std::string("orvelle run ") + info->test_suite_name() + "." + info->name());
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(root);
+
+    system.emplace(*realSystem_);
+    system->program = folder() + u"Orvelle_Downloader.exe";
+    files.emplace(*realFiles_);
+    files->temp = folder();
+    platform::install<platform::System>(&*system);
+    platform::install<platform::Files>(&*files);
+    previousProcesses_ = platform::install<platform::Processes>(&processes);
+
+    scriptedHttp() = ScriptedHttp{};
+    ProxySettings = TProxySettings{};
+    StopRequested = false;
+    UpdateMode = false;
+    MonitorPort = kDefaultMonitorPort;
+}
+
+void RunTest::TearDown() {
+    platform::install<platform::Processes>(previousProcesses_);
+    platform::install<platform::Files>(realFiles_);
+    platform::install<platform::System>(realSystem_);
+    std::error_code ignored;
+    std::filesystem::remove_all(root, ignored);
+}
+
+std::u16string RunTest::folder() const {
+    return root.u16string() + realFiles_->separator();
+}
+
+std::string RunTest::readFile(const std::u16string& path) const {
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void RunTest::writeFile(const std::u16string& path, const std::string& bytes) const {
+    std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+bool RunTest::exists(const std::u16string& path) const {
+    return std::filesystem::exists(std::filesystem::path(path));
+}
+
+}  // namespace runtest
+
+// The transfer engine as the run sees it: the scripted answer lands in the run's stream.
+void HttpGet(DownloadRun& run, const std::u16string& url, bool showProgress, bool showErrors) {
+    auto& http = runtest::scriptedHttp();
+    http.calls.push_back({url, showProgress, showErrors});
+    run.window.setStatusText(u"");
+    run.stream.clear();
+    const auto found = http.answers.find(url);
+    if (found == http.answers.end() || !found->second.ok) {
+        if (showErrors) run.window.showMessage(u"Не вдалося отримати дані (2).");
+        run.RunOk = false;
+        return;
+    }
+    if (found->second.during) found->second.during();
+    run.window.pumpMessages();
+    if (StopRequested) {
+        run.window.showMessage(u"Зупинено користувачем.");
+        run.RunOk = false;
+        return;
+    }
+    run.stream = found->second.body;
+    if (found->second.after) found->second.after();
+}
