@@ -1,0 +1,288 @@
+// TtbProgressBar against recording fakes: what it sends to the native bar, in which order, and
+// which changes post the taskbar update message.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tests/fakes/FakeProgressDisplay.h"
+#include "ui/tbErrors.h"
+#include "ui/tbProgressBar.h"
+
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+namespace {
+
+constexpr const char* kPost = "post tb.Control.Update.Taskbar 0 0";
+
+class ProgressBarTest : public testing::Test {
+protected:
+    // A bar with its window, the log cleared of construction and creation.
+    std::unique_ptr<TtbProgressBar> withWindow() {
+        auto bar = std::make_unique<TtbProgressBar>(0x10);
+        bar->Handle();
+        fakes.log.clear();
+        return bar;
+    }
+
+    fakes::ProgressDisplayFakes fakes;
+};
+
+TEST_F(ProgressBarTest, NewControlHasTheDocumentedDefaultsAndNoWindow) {
+    TtbProgressBar bar(0x10);
+    EXPECT_EQ(bar.Min(), 0);
+    EXPECT_EQ(bar.Max(), 100);
+    EXPECT_EQ(bar.Position(), 0);
+    EXPECT_EQ(bar.Step(), 10);
+    EXPECT_EQ(bar.ProgressBarState(), pbstNormal);
+    EXPECT_EQ(bar.MarqueeInterval(), 50);
+    EXPECT_FALSE(bar.MarqueeEnabled());
+    EXPECT_FALSE(bar.ShowInTaskbar());
+    EXPECT_EQ(bar.BarColor(), clDefault);
+    EXPECT_EQ(bar.BackgroundColor(), clDefault);
+    EXPECT_EQ(bar.Orientation(), pbHorizontal);
+    EXPECT_EQ(bar.Width(), 150);
+    EXPECT_EQ(bar.Height(), 17);  // the fake's SM_CYVSCROLL
+    EXPECT_EQ(bar.MsgUpdateTaskbar(),
+              fakes.toolkit.registerWindowMessage(u"tb.Control.Update.Taskbar"));
+    EXPECT_FALSE(bar.HandleAllocated());
+    EXPECT_THAT(fakes.log, ElementsAre("InitCommonControlsEx 0x20", "HrInit"));
+}
+
+TEST_F(ProgressBarTest, CreationSendsRangeStepPositionColoursAndStateInOrder) {
+    TtbProgressBar bar(0x10);
+    bar.setPosition(33);
+    fakes.log.clear();
+    bar.Handle();
+    EXPECT_THAT(fakes.log,
+                ElementsAre("create msctls_progress32 style 0x0", "PBM_SETRANGE32 0 100",
+                            "PBM_SETSTEP 10 0", "PBM_SETPOS 33 0", kPost,
+                            "PBM_SETBARCOLOR 0 0xFF000000", "PBM_SETBKCOLOR 0 0xFF000000",
+                            "PBM_SETSTATE 1 0", kPost));
+    EXPECT_EQ(fakes.controls.live.at(bar.Handle()).parent, 0x10u);
+}
+
+TEST_F(ProgressBarTest, MarqueeStateChoosesTheMarqueeStyleAtCreationEvenWhenNotAnimating) {
+    TtbProgressBar bar(0x10);
+    bar.setProgressBarState(pbstMarquee);
+    bar.setMarqueeInterval(20);
+    fakes.log.clear();
+    bar.Handle();
+    EXPECT_THAT(fakes.log,
+                ElementsAre("create msctls_progress32 style 0x8", "PBM_SETRANGE32 0 100",
+                            "PBM_SETSTEP 10 0", "PBM_SETPOS 0 0", kPost,
+                            "PBM_SETBARCOLOR 0 0xFF000000", "PBM_SETBKCOLOR 0 0xFF000000",
+                            "PBM_SETSTATE 0 0", kPost, "PBM_SETMARQUEE 0 20"));
+
+    fakes.log.clear();
+    bar.setMarqueeEnabled(true);
+    EXPECT_THAT(fakes.log, ElementsAre("PBM_SETMARQUEE -1 20", kPost));
+    fakes.log.clear();
+    bar.setMarqueeInterval(35);  // animation speed only: the taskbar does not care
+    EXPECT_THAT(fakes.log, ElementsAre("PBM_SETMARQUEE -1 35"));
+}
+
+TEST_F(ProgressBarTest, StyleBitsFollowOrientationSmoothnessAndThePlatform) {
+    TtbProgressBar bar(0x10);
+    bar.setOrientation(pbVertical);
+    bar.setSmooth(true);
+    bar.setSmoothReverse(true);
+    bar.setProgressBarState(pbstMarquee);
+    bar.Handle();
+    EXPECT_EQ(fakes.controls.controlStyle(bar.Handle()), 0x04u | 0x01u | 0x10u | 0x08u);
+
+    // Without visual styles neither the marquee nor the smooth-reverse style is used, and no
+    // PBM_SETMARQUEE is sent.
+    fakes.toolkit.visualStyles = false;
+    fakes.log.clear();
+    bar.RecreateWnd();
+    EXPECT_EQ(fakes.controls.controlStyle(bar.Handle()), 0x04u | 0x01u);
+    for (const auto& entry : fakes.log) EXPECT_EQ(entry.find("PBM_SETMARQUEE"), std::string::npos);
+
+    // Windows XP: marquee yes, smooth reverse and PBM_SETSTATE no.
+    fakes.toolkit.visualStyles = true;
+    fakes.toolkit.version = {5, 1};
+    fakes.log.clear();
+    bar.RecreateWnd();
+    EXPECT_EQ(fakes.controls.controlStyle(bar.Handle()), 0x04u | 0x01u | 0x08u);
+    for (const auto& entry : fakes.log) EXPECT_EQ(entry.find("PBM_SETSTATE"), std::string::npos);
+
+    // Windows 2000: no marquee at all.
+    fakes.toolkit.version = {5, 0};
+    bar.RecreateWnd();
+    EXPECT_EQ(fakes.controls.controlStyle(bar.Handle()), 0x04u | 0x01u);
+}
+
+TEST_F(ProgressBarTest, PositionBeforeTheWindowIsStoredAndPassedOnUnchanged) {
+    TtbProgressBar bar(0x10);
+    bar.setPosition(250);  // outside the range: the control does not clamp
+    EXPECT_EQ(bar.Position(), 250);
+    EXPECT_THAT(fakes.log, ElementsAre("InitCommonControlsEx 0x20", "HrInit"));
+    bar.Handle();
+    EXPECT_THAT(fakes.log, testing::Contains("PBM_SETPOS 250 0"));
+    // Once the window exists the getter asks it (the fake bar, like the real one, clamps).
+    fakes.log.clear();
+    EXPECT_EQ(bar.Position(), 100);
+    EXPECT_THAT(fakes.log, ElementsAre("PBM_GETPOS 0 0"));
+}
+
+TEST_F(ProgressBarTest, SettersSendTheirMessageAndPostOnlyWhereTheTaskbarCares) {
+    auto bar = withWindow();
+    bar->setPosition(40);
+    bar->setPosition(40);  // no equality test for the position
+    bar->setStep(5);
+    bar->setStep(5);  // unchanged: nothing
+    bar->setMax(200);
+    bar->setMin(10);
+    bar->setMin(10);
+    bar->setBarColor(clRed);
+    bar->setBackgroundColor(clHighlight);  // a system colour, sent as its RGB value
+    bar->setBarColor(clDefault);
+    bar->setShowInTaskbar(true);
+    bar->StepIt();
+    bar->StepBy(-3);
+    EXPECT_THAT(fakes.log,
+                ElementsAre("PBM_SETPOS 40 0", kPost, "PBM_SETPOS 40 0", kPost,
+                            "PBM_SETSTEP 5 0", kPost, "PBM_SETRANGE32 0 200", kPost,
+                            "PBM_SETRANGE32 10 200", kPost, "PBM_SETBARCOLOR 0 0xFF",
+                            "PBM_SETBKCOLOR 0 0xAB000D", "PBM_SETBARCOLOR 0 0xFF000000", kPost,
+                            "PBM_STEPIT 0 0", kPost, "PBM_DELTAPOS -3 0", kPost));
+    EXPECT_EQ(bar->Min(), 10);
+    EXPECT_EQ(bar->Max(), 200);
+    EXPECT_EQ(bar->Position(), 42);
+}
+
+TEST_F(ProgressBarTest, UnchangedStateResendsTheStateAndPosts) {
+    auto bar = withWindow();
+    bar->setProgressBarState(pbstNormal);
+    EXPECT_THAT(fakes.log, ElementsAre("PBM_SETSTATE 1 0", kPost));
+
+    fakes.log.clear();
+    fakes.toolkit.version = {5, 1};
+    bar->setProgressBarState(pbstNormal);
+    EXPECT_THAT(fakes.log, ElementsAre(kPost));
+}
+
+TEST_F(ProgressBarTest, SettersThatPostWithoutTestingCreateTheWindow) {
+    TtbProgressBar bar(0x10);
+    bar.setShowInTaskbar(true);
+    EXPECT_TRUE(bar.HandleAllocated());
+
+    TtbProgressBar other(0x10);
+    other.setProgressBarState(pbstNormal);
+    EXPECT_TRUE(other.HandleAllocated());
+}
+
+TEST_F(ProgressBarTest, StepItAndStepByWithoutAWindowChangeNothing) {
+    TtbProgressBar bar(0x10);
+    bar.setPosition(30);
+    fakes.log.clear();
+    bar.StepIt();
+    bar.StepBy(25);
+    EXPECT_THAT(fakes.log, IsEmpty());
+    EXPECT_FALSE(bar.HandleAllocated());
+    EXPECT_EQ(bar.Position(), 30);
+}
+
+TEST_F(ProgressBarTest, StateChangeRecreatesTheWindowAndKeepsPositionAndColours) {
+    auto bar = withWindow();
+    bar->setPosition(57);
+    bar->setBarColor(clLime);
+    const auto first = bar->Handle();
+    fakes.log.clear();
+
+    bar->setProgressBarState(pbstMarquee);
+    EXPECT_THAT(fakes.log,
+                ElementsAre("PBM_GETPOS 0 0", "destroy", "create msctls_progress32 style 0x8",
+                            "PBM_SETRANGE32 0 100", "PBM_SETSTEP 10 0", "PBM_SETPOS 57 0", kPost,
+                            "PBM_SETBARCOLOR 0 0xFF00", "PBM_SETBKCOLOR 0 0xFF000000",
+                            "PBM_SETSTATE 0 0", kPost, "PBM_SETMARQUEE 0 50"));
+    EXPECT_NE(bar->Handle(), first);
+    EXPECT_EQ(fakes.controls.live.count(first), 0u);
+
+    bar->setProgressBarState(pbstNormal);
+    EXPECT_EQ(fakes.controls.controlStyle(bar->Handle()), 0u);
+    EXPECT_EQ(bar->Position(), 57);
+
+    // Smooth and orientation re-create as well, without posting anything of their own.
+    fakes.log.clear();
+    bar->setSmooth(true);
+    EXPECT_EQ(fakes.log.front(), "PBM_GETPOS 0 0");
+    EXPECT_EQ(fakes.controls.controlStyle(bar->Handle()), 0x01u);
+    EXPECT_EQ(bar->Position(), 57);
+    EXPECT_EQ(fakes.controls.live.at(bar->Handle()).barColor, 0x00FF00u);
+}
+
+TEST_F(ProgressBarTest, StyleChangesWithoutAWindowWaitForTheFirstCreation) {
+    TtbProgressBar bar(0x10);
+    bar.setSmooth(true);
+    bar.setOrientation(pbVertical);
+    bar.setProgressBarState(pbstError);
+    EXPECT_FALSE(bar.HandleAllocated());
+    EXPECT_EQ(fakes.controls.created, 0);
+    bar.Handle();
+    EXPECT_EQ(fakes.controls.controlStyle(bar.Handle()), 0x05u);
+    EXPECT_EQ(fakes.controls.live.at(bar.Handle()).state, 2u);
+}
+
+TEST_F(ProgressBarTest, InvertedRangeFailsNamingTheClassAndChangesNothing) {
+    auto bar = withWindow();
+    try {
+        bar->setMin(150);
+        FAIL() << "no error raised";
+    } catch (const EInvalidOperation& error) {
+        EXPECT_EQ(error.Message(), u"TtbProgressBar property out of range");
+    }
+    EXPECT_THROW(bar->setMax(-1), EInvalidOperation);
+    EXPECT_THAT(fakes.log, IsEmpty());
+    EXPECT_EQ(bar->Min(), 0);
+    EXPECT_EQ(bar->Max(), 100);
+}
+
+class LegacyProgressBarTest : public ProgressBarTest {
+protected:
+    LegacyProgressBarTest() { fakes.controls.extendedInitSucceeds = false; }
+};
+
+TEST_F(LegacyProgressBarTest, FailedExtendedInitialisationFallsBackToThe16BitMessages) {
+    TtbProgressBar bar(0x10);
+    EXPECT_THAT(fakes.log, ElementsAre("InitCommonControlsEx 0x20", "InitCommonControls", "HrInit"));
+    bar.setMin(5);
+    bar.setMax(300);
+    fakes.log.clear();
+    bar.Handle();
+    // Each creation initialises the plain common controls again; the range travels packed.
+    EXPECT_THAT(fakes.log,
+                ElementsAre("InitCommonControls", "create msctls_progress32 style 0x0",
+                            "PBM_SETRANGE 0 0x12C0005", "PBM_SETSTEP 10 0", "PBM_SETPOS 0 0",
+                            kPost, "PBM_SETBARCOLOR 0 0xFF000000", "PBM_SETBKCOLOR 0 0xFF000000",
+                            "PBM_SETSTATE 1 0", kPost));
+    fakes.log.clear();
+    // The position is read with a zero delta; the range from the fields.
+    EXPECT_EQ(bar.Position(), 5);
+    EXPECT_EQ(bar.Min(), 5);
+    EXPECT_EQ(bar.Max(), 300);
+    EXPECT_THAT(fakes.log, ElementsAre("PBM_DELTAPOS 0 0"));
+}
+
+TEST_F(LegacyProgressBarTest, ValuesOutside16BitsFailWithTheRangeText) {
+    TtbProgressBar bar(0x10);
+    const auto expectRangeError = [](auto action) {
+        try {
+            action();
+            ADD_FAILURE() << "no error raised";
+        } catch (const EtbError& error) {
+            EXPECT_EQ(error.Message(), u"Value must be between 0 and 65535");
+        }
+    };
+    expectRangeError([&] { bar.setMax(65536); });
+    expectRangeError([&] { bar.setMin(-1); });
+    expectRangeError([&] { bar.setPosition(-1); });
+    expectRangeError([&] { bar.setPosition(70000); });
+    EXPECT_EQ(bar.Min(), 0);
+    EXPECT_EQ(bar.Max(), 100);
+    EXPECT_EQ(bar.Position(), 0);
+    bar.setMax(65535);  // the limit itself is allowed
+    EXPECT_EQ(bar.Max(), 65535);
+}
+
+}  // namespace
