@@ -3,6 +3,7 @@
 #include "common/Text.h"
 #include "platform/Registry.h"
 #include "platform/System.h"
+#include "run/RunPaths.h"
 
 namespace {
 
@@ -110,4 +111,21 @@ bool FindValue(const std::vector<std::u16string>& lines, std::u16string_view key
         }
     }
     return false;
+}
+
+bool ItemsFromManifest(const std::vector<std::u16string>& lines, bool withSql,
+                       const std::u16string& tempFolder, std::vector<tf>& items) {
+    tf installer;
+    // A first line without "=" names no installer; it must never be taken for a URL.
+    if (lines.empty() || !SplitKeyValue(lines.front(), installer.ver, installer.url)) return false;
+    installer.name = tempFolder + u"ORVL_Downloader" + UrlExtension(installer.url);
+    items.push_back(installer);
+
+    tf mysql;
+    if (withSql && FindValue(lines, u"sql", mysql.url) && !mysql.url.empty()) {
+        mysql.ver = u"sql";
+        mysql.name = tempFolder + u"ORVL_Downloader_" + mysql.ver + UrlExtension(mysql.url);
+        items.push_back(mysql);
+    }
+    return true;
 }

@@ -23,3 +23,8 @@ bool SplitKeyValue(const std::u16string& line, std::u16string& key, std::u16stri
 // The value of the first line whose key equals key without regard to (ASCII) case.
 bool FindValue(const std::vector<std::u16string>& lines, std::u16string_view key,
                std::u16string& value);
+
+// Turns the manifest lines into the files to fetch into tempFolder; false when the manifest
+// has no line or its first line is not key=value.
+bool ItemsFromManifest(const std::vector<std::u16string>& lines, bool withSql,
+                       const std::u16string& tempFolder, std::vector<tf>& items);

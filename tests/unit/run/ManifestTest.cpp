@@ -5,7 +5,6 @@
 #include "platform/Registry.h"
 #include "platform/System.h"
 #include "run/Manifest.h"
-#include "run/Run.h"
 
 namespace {
 
