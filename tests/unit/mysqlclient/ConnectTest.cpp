@@ -1,1 +1,284 @@
-// placeholder
+// Connecting against the loopback fake server: the greeting's fields, the exact login bytes,
+// refused logins, odd greetings, TryCon, and the properties that cut the connection.
+#include "tests/unit/mysqlclient/MysqlTestSupport.h"
+
+#include <cstring>
+
+#include "common/Text.h"
+#include "mysql/umysqlsha1.h"
+
+namespace {
+
+using mysqlwire::Greeting;
+using ConnectTest = NativeSocketsTest;
+
+const std::string kLoginHead = bytes({0x85, 0xA6, 0x02, 0x00, 0x00, 0x00, 0x00, 0x01, 0x08}) +
+                               std::string(23, '\0');
+
+TEST_F(ConnectTest, probeLoginIs35BytesAndTheGreetingFillsTheProperties) {
+    std::uint8_t loginSequence = 0;
+    FakeMysqlServer server({[&](FakeMysqlConnection& c) {
+        c.sendPacket(0, mysqlwire::greeting());
+        c.readPacket(&loginSequence);
+        c.sendPacket(2, mysqlwire::ok());
+        drain(c);
+    }});
+    {
+        TMysqlClient client;
+        pointAt(client, server);
+        ASSERT_TRUE(client.connect()) << text::toUtf8(client.LastError());
+        EXPECT_TRUE(client.Connected());
+        EXPECT_EQ(client.ServerVersion(), u"5.5.5-10.11.6-MariaDB");
+        EXPECT_EQ(client.ThreadId(), 7u);
+        EXPECT_EQ(client.ProtocolVersion(), 10u);
+        EXPECT_EQ(client.ServerCapabilities(), 0xA20Fu);
+        EXPECT_EQ(client.ServerLanguage(), 8u);
+        EXPECT_EQ(client.ServerStatus(), 2);
+        EXPECT_EQ(client.ClientFlag(), 0xA685u);
+        EXPECT_EQ(client.Status(), MYSQL_STATUS_READY);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(client.ScrambleBuff()), 21),
+                  std::string("abcdefghijklmnopqrst") + '\0');
+        // Already connected: true at once, nothing sent, whatever the arguments.
+        EXPECT_TRUE(client.connect(u"10.0.0.1", u"x", u"y", u"z", 1, u"", true, 0));
+    }
+    server.finish();
+    EXPECT_EQ(loginSequence, 1);
+    EXPECT_EQ(server.received(0), (std::vector<std::string>{kLoginHead + bytes({0, 0, 0}),
+                                                           std::string(1, '\x01')}));
+}
+
+TEST_F(ConnectTest, loginCarriesUserTokenAndDatabase) {
+    FakeMysqlServer server({[&](FakeMysqlConnection& c) {
+        handshake(c);
+        drain(c);
+    }});
+    std::uint8_t seed[256] = {};
+    std::memcpy(seed, "abcdefghijklmnopqrst", 20);
+    const auto token = secure_auth_token(u"secret", seed);
+    ASSERT_TRUE(token);
+    {
+        TMysqlClient client;
+        ASSERT_TRUE(client.connect(u"127.0.0.1", u"root", u"secret", u"shop", server.port(), u"",
+                                   false, 0));
+        EXPECT_EQ(client.ClientFlag(), 0xA68Du);
+        EXPECT_EQ(client.Db(), u"shop");
+        EXPECT_EQ(client.UnixSocket(), u"");
+    }
+    server.finish();
+    const std::string expectedHead =
+        bytes({0x8D, 0xA6, 0x02, 0x00, 0x00, 0x00, 0x00, 0x01, 0x08}) + std::string(23, '\0');
+    EXPECT_EQ(server.received(0)[0],
+              expectedHead + "root" + '\0' +
+                  std::string(reinterpret_cast<const char*>(token->data()), 21) + "shop");
+}
+
+TEST_F(ConnectTest, databaseIsSelectedAfterLoginWhenTheServerCannotTakeItInTheLogin) {
+    Greeting greeting;
+    greeting.capabilities = 0xA207;  // no "connect with database"
+    FakeMysqlServer server({[&](FakeMysqlConnection& c) {
+        handshake(c, greeting);
+        answerOk(c);
+    }});
+    {
+        TMysqlClient client;
+        ASSERT_TRUE(client.connect(u"127.0.0.1", u"", u"", u"shop", server.port(), u"", false, 0));
+    }
+    server.finish();
+    const auto received = server.received(0);
+    ASSERT_GE(received.size(), 2u);
+    EXPECT_EQ(received[0].back(), '\0');  // no database in the login
+    EXPECT_EQ(received[1], "\x02shop");
+}
+
+TEST_F(ConnectTest, refusedLoginReportsTheServerTextAndKeepsTheGreeting) {
+    FakeMysqlServer server({[&](FakeMysqlConnection& c) {
+        c.sendPacket(0, mysqlwire::greeting());
+        c.readPacket();
+        c.sendPacket(2, mysqlwire::error(1045, "Access denied for user ''@'localhost'", "28000"));
+        drain(c);
+    }});
+    {
+        TMysqlClient client;
+        pointAt(client, server);
+        EXPECT_FALSE(client.connect());
+        EXPECT_FALSE(client.Connected());
+        EXPECT_EQ(client.LastErrorNo(), 1045u);
+        EXPECT_EQ(client.LastError(), u"Access denied for user ''@'localhost'");
+        EXPECT_EQ(client.ServerVersion(), u"5.5.5-10.11.6-MariaDB");
+        EXPECT_EQ(client.ThreadId(), 7u);
+    }
+    server.finish();
+    EXPECT_EQ(server.received(0).size(), 1u);  // the login; no goodbye on a closed client
+}
+
+TEST_F(ConnectTest, protocolVersionsOtherThan9And10AreRefused) {
+    Greeting nine;
+    nine.protocol = 9;
+    Greeting eleven;
+    eleven.protocol = 11;
+    FakeMysqlServer server({[&](FakeMysqlConnection& c) { handshake(c, nine), drain(c); },
+                            [&](FakeMysqlConnection& c) {
+                                c.sendPacket(0, mysqlwire::greeting(eleven));
+                                drain(c);
+                            }});
+    TMysqlClient client;
+    pointAt(client, server);
+    EXPECT_TRUE(client.connect());
+    EXPECT_EQ(client.ProtocolVersion(), 9u);
+    client.close();
+    EXPECT_FALSE(client.connect());
+    EXPECT_EQ(client.LastErrorNo(), 2007u);
+    EXPECT_EQ(client.LastError(), u"Protocol mismatch. Server Version = 11 Client Version = 10");
+    EXPECT_FALSE(client.Connected());
+    server.finish();
+}
+
+TEST_F(ConnectTest, shortGreetingsSetOnlyTheFieldsTheyHold) {
+    Greeting g;
+    g.version = "5.0.1";  // L = 5
+    const std::string full = mysqlwire::greeting(g);
+    const struct {
+        std::size_t length;
+        std::uint32_t capabilities;
+        std::uint32_t language;
+        std::string seedTail;  // seed bytes 8..19
+    } cases[] = {
+        {5 + 15, 0, 0, std::string(12, '\0')},
+        {5 + 16, 0x0F, 0, std::string(12, '\0')},
+        {5 + 32, 0xA20F, 0, std::string(12, '\0')},
+        {5 + 33, 0xA20F, 8, std::string(12, '\0')},
+        {5 + 38, 0xA20F, 8, "ijklm" + std::string(7, '\0')},
+        {full.size(), 0xA20F, 8, "ijklmnopqrst"},
+    };
+    std::vector<FakeMysqlServer::Script> scripts;
+    for (const auto& c : cases) {
+        scripts.push_back([&, length = c.length](FakeMysqlConnection& connection) {
+            connection.sendPacket(0, full.substr(0, length));
+            connection.readPacket();
+            connection.sendPacket(2, mysqlwire::ok());
+            drain(connection);
+        });
+    }
+    FakeMysqlServer server(scripts);
+    TMysqlClient client;
+    pointAt(client, server);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.length);
+        ASSERT_TRUE(client.connect());
+        EXPECT_EQ(client.ServerCapabilities(), c.capabilities);
+        EXPECT_EQ(client.ServerLanguage(), c.language);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(client.ScrambleBuff()) + 8, 12),
+                  c.seedTail);
+        client.close();
+    }
+    server.finish();
+}
+
+TEST_F(ConnectTest, greetingWithoutThreadIdAndSeedIsAClientError) {
+    FakeMysqlServer server({[&](FakeMysqlConnection& c) {
+        c.sendPacket(0, mysqlwire::greeting().substr(0, 25));
+        drain(c);
+    }});
+    TMysqlClient client;
+    pointAt(client, server);
+    EXPECT_FALSE(client.connect());
+    EXPECT_EQ(client.LastErrorNo(), 2000u);
+    EXPECT_EQ(client.LastError(), u"Unknown MySQL error");
+    EXPECT_FALSE(client.Connected());
+    server.finish();
+}
+
+TEST_F(ConnectTest, noServerListeningGives2003) {
+    std::uint16_t port = 0;
+    loopback::closeSocket(loopback::listenOnLoopback(port));
+    TMysqlClient client;
+    client.setHost(u"127.0.0.1");
+    client.setPort(port);
+    EXPECT_FALSE(client.connect());
+    EXPECT_EQ(client.LastErrorNo(), 2003u);
+    EXPECT_EQ(client.LastError().rfind(u"Can't connect to MySQL server on '127.0.0.1' (", 0), 0u);
+}
+
+TEST_F(ConnectTest, tryConWithoutHostReportsNoSqlParams) {
+    TMysqlClient client;
+    std::int32_t number = 5;
+    std::u16string text = u"old";
+    EXPECT_FALSE(client.TryCon(number, text));
+    EXPECT_EQ(number, -1);
+    EXPECT_EQ(text, u"No SQL params");
+}
+
+TEST_F(ConnectTest, tryConMakesThreeAttemptsAndReportsTheLastError) {
+    const auto refuse = [](FakeMysqlConnection& c) {
+        c.sendPacket(0, mysqlwire::error(1130, "Host is not allowed to connect", "HY000"));
+        drain(c);
+    };
+    FakeMysqlServer server({refuse, refuse, refuse});
+    TMysqlClient client;
+    pointAt(client, server);
+    std::int32_t number = 0;
+    std::u16string text;
+    EXPECT_FALSE(client.TryCon(number, text));
+    EXPECT_EQ(number, 1130);
+    EXPECT_EQ(text, u"Host is not allowed to connect");
+    EXPECT_EQ(server.finish(), 3);
+}
+
+TEST_F(ConnectTest, tryConSucceedsOnALaterAttempt) {
+    FakeMysqlServer server(
+        {[](FakeMysqlConnection& c) { c.sendPacket(0, mysqlwire::error(1040, "Too many")); },
+         [](FakeMysqlConnection& c) { handshake(c), drain(c); }});
+    TMysqlClient client;
+    pointAt(client, server);
+    std::int32_t number = 7;
+    std::u16string text = u"x";
+    EXPECT_TRUE(client.TryCon(number, text));
+    EXPECT_EQ(number, 0);
+    EXPECT_EQ(text, u"");
+    client.close();
+    EXPECT_EQ(server.finish(), 2);
+}
+
+TEST_F(ConnectTest, settingPropertiesCutsTheConnectionOnlyOnChange) {
+    FakeMysqlServer server({[](FakeMysqlConnection& c) { handshake(c), drain(c); }});
+    TMysqlClient client;
+    pointAt(client, server);
+    client.setCompress(true);
+    client.setUseSSL(true);
+    EXPECT_FALSE(client.Compress());
+    EXPECT_FALSE(client.UseSSL());
+    ASSERT_TRUE(client.connect());
+    client.setPort(server.port());
+    client.setHost(u"127.0.0.1");
+    EXPECT_TRUE(client.Connected());
+    client.setPort(1);
+    EXPECT_FALSE(client.Connected());
+    EXPECT_EQ(client.ServerVersion(), u"5.5.5-10.11.6-MariaDB");  // kept until close
+    server.finish();
+    EXPECT_EQ(server.received(0).size(), 1u);  // no goodbye when a property cuts
+}
+
+TEST_F(ConnectTest, greetingThatDoesNotComeWithinTheTimeoutIs2013) {
+    FakeMysqlServer server({[](FakeMysqlConnection& c) { c.waitForPeerClose(); }});
+    TMysqlClient client;
+    pointAt(client, server);
+    client.setConnectTimeout(1);
+    EXPECT_FALSE(client.connect());
+    EXPECT_EQ(client.LastErrorNo(), 2013u);
+    EXPECT_EQ(client.LastError(), u"Lost connection to MySQL server during query");
+    EXPECT_FALSE(client.Connected());
+    server.finish();
+}
+
+TEST_F(ConnectTest, closeOnANeverConnectedClientResetsAndSendsNothing) {
+    TMysqlClient client;
+    client.close();
+    EXPECT_EQ(client.ServerStatus(), 2);
+    EXPECT_EQ(client.Status(), MYSQL_STATUS_READY);
+    EXPECT_EQ(client.ClientVersion(), u"3.23.38");
+    EXPECT_EQ(client.Port(), 3306u);
+    EXPECT_EQ(client.ClientFlag(), 0x2085u);
+    EXPECT_TRUE(client.ShouldReconnect());
+}
+
+}  // namespace

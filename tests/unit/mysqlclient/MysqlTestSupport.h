@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "mysql/uMysqlClient.h"
 #include "platform/Registry.h"
 #include "platform/Sockets.h"
 #include "tests/fakes/FakeMysqlServer.h"
@@ -42,5 +43,37 @@ private:
 inline std::string bytes(std::initializer_list<int> values) {
     std::string out;
     for (int v : values) out.push_back(static_cast<char>(v));
+    return out;
+}
+
+// Server side of a successful login: greeting, the client's answer, OK with sequence 2.
+inline void handshake(FakeMysqlConnection& c, const mysqlwire::Greeting& greeting = {}) {
+    c.sendPacket(0, mysqlwire::greeting(greeting));
+    c.readPacket();
+    c.sendPacket(2, mysqlwire::ok());
+}
+
+// Reads (and so records) packets until the client closes; answers none of them.
+inline void drain(FakeMysqlConnection& c) {
+    while (c.readPacket()) {
+    }
+}
+
+// Answers every command with an OK packet until the client closes.
+inline void answerOk(FakeMysqlConnection& c) {
+    while (c.readPacket()) c.sendPacket(1, mysqlwire::ok());
+}
+
+// A client pointed at the fake server.
+inline void pointAt(TMysqlClient& client, const FakeMysqlServer& server) {
+    client.setHost(u"127.0.0.1");
+    client.setPort(server.port());
+}
+
+// The column header, definitions and end marker of a text result, starting at sequence 1.
+inline std::string resultHeader(const std::vector<std::string>& columns, std::uint8_t& sequence) {
+    std::string out = mysqlwire::packet(sequence++, mysqlwire::lenenc(columns.size()));
+    for (const auto& column : columns) out += mysqlwire::packet(sequence++, column);
+    out += mysqlwire::packet(sequence++, mysqlwire::eof41());
     return out;
 }
