@@ -4,7 +4,6 @@
 #include <iterator>
 
 #include "common/Text.h"
-#include "net/HttpGet.h"
 #include "settings/ProxySettings.h"
 
 namespace runtest {
@@ -65,26 +64,3 @@ bool RunTest::exists(const std::u16string& path) const {
 }
 
 }  // namespace runtest
-
-// The transfer engine as the run sees it: the scripted answer lands in the run's stream.
-void HttpGet(DownloadRun& run, const std::u16string& url, bool showProgress, bool showErrors) {
-    auto& http = runtest::scriptedHttp();
-    http.calls.push_back({url, showProgress, showErrors});
-    run.window.setStatusText(u"");
-    run.stream.clear();
-    const auto found = http.answers.find(url);
-    if (found == http.answers.end() || !found->second.ok) {
-        if (showErrors) run.window.showMessage(u"Не вдалося отримати дані (2).");
-        run.RunOk = false;
-        return;
-    }
-    if (found->second.during) found->second.during();
-    run.window.pumpMessages();
-    if (StopRequested) {
-        run.window.showMessage(u"Зупинено користувачем.");
-        run.RunOk = false;
-        return;
-    }
-    run.stream = found->second.body;
-    if (found->second.after) found->second.after();
-}
