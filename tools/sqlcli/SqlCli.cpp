@@ -1,0 +1,269 @@
+// orvelle-sql: options, the run of statements and commands, and the batch output format.
+#include "tools/sqlcli/SqlCli.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "common/Text.h"
+#include "mysql/uMysqlClient.h"
+
+namespace sqlcli {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: orvelle-sql [-h HOST] [-P PORT] [-u USER] [-p PASSWORD] [-D DB] [--pipe]\n"
+    "                   [--use-result] [--local-infile] [-N] (-e STATEMENT)...\n"
+    "                   [--command ping|stat|processlist|kill ID|refresh N|create-db NAME|\n"
+    "                              drop-db NAME|select-db NAME|change-user USER PASS DB|"
+    "shutdown]...\n";
+
+struct Step {
+    bool isStatement = true;
+    std::u16string statement;          // for a statement
+    std::u16string command;            // for a command
+    std::vector<std::u16string> args;  // the command's arguments
+};
+
+struct Options {
+    std::u16string host = u"localhost";
+    std::uint32_t port = 3306;
+    std::u16string user;
+    std::u16string password;
+    std::u16string db;
+    bool pipe = false;
+    bool useResult = false;
+    bool localInfile = false;
+    bool header = true;
+    std::vector<Step> steps;
+};
+
+// Number of arguments each command takes; nullopt for an unknown command.
+std::optional<std::size_t> commandArity(std::u16string_view name) {
+    if (name == u"ping" || name == u"stat" || name == u"processlist" || name == u"shutdown")
+        return 0;
+    if (name == u"kill" || name == u"refresh" || name == u"create-db" || name == u"drop-db" ||
+        name == u"select-db")
+        return 1;
+    if (name == u"change-user") return 3;
+    return std::nullopt;
+}
+
+// Parses the command line; an error text when it is not understood.
+std::optional<std::string> parse(const std::vector<std::u16string>& arguments, Options& options) {
+    std::size_t i = 0;
+    // The value of an option given as "-hHOST" or "-h HOST".
+    auto value = [&](const std::u16string& argument, std::u16string& into) -> bool {
+        if (argument.size() > 2) {
+            into = argument.substr(2);
+            return true;
+        }
+        if (i + 1 >= arguments.size()) return false;
+        into = arguments[++i];
+        return true;
+    };
+    for (; i < arguments.size(); ++i) {
+        const std::u16string& argument = arguments[i];
+        const std::string name = text::toUtf8(argument);
+        if (argument == u"--pipe") {
+            options.pipe = true;
+        } else if (argument == u"--use-result") {
+            options.useResult = true;
+        } else if (argument == u"--local-infile") {
+            options.localInfile = true;
+        } else if (argument == u"-N") {
+            options.header = false;
+        } else if (argument == u"--command") {
+            if (i + 1 >= arguments.size()) return "--command needs a command name";
+            Step step;
+            step.isStatement = false;
+            step.command = arguments[++i];
+            const auto arity = commandArity(step.command);
+            if (!arity) return "unknown command " + text::toUtf8(step.command);
+            if (i + *arity >= arguments.size())
+                return "command " + text::toUtf8(step.command) + " needs " +
+                       std::to_string(*arity) + " argument(s)";
+            for (std::size_t k = 0; k < *arity; ++k) step.args.push_back(arguments[++i]);
+            options.steps.push_back(std::move(step));
+        } else if (argument.size() >= 2 && argument[0] == u'-' && argument[1] != u'-') {
+            std::u16string v;
+            if (!value(argument, v)) return "option " + name.substr(0, 2) + " needs a value";
+            switch (argument[1]) {
+                case u'h':
+                    options.host = v;
+                    break;
+                case u'u':
+                    options.user = v;
+                    break;
+                case u'p':
+                    options.password = v;
+                    break;
+                case u'D':
+                    options.db = v;
+                    break;
+                case u'e':
+                    options.steps.push_back(Step{true, v, {}, {}});
+                    break;
+                case u'P': {
+                    std::int32_t port = 0;
+                    if (!text::parseInt32(v, port) || port < 0 || port > 65535)
+                        return "bad port " + text::toUtf8(v);
+                    options.port = static_cast<std::uint32_t>(port);
+                    break;
+                }
+                default:
+                    return "unknown option " + name;
+            }
+        } else {
+            return "unknown option " + name;
+        }
+    }
+    if (options.steps.empty()) return "nothing to do: give -e STATEMENT or --command";
+    return std::nullopt;
+}
+
+// A value as a batch client prints it: the bytes as they came, with backslash, tab, newline
+// and the zero byte escaped so that a line is always one row.
+void writeValue(std::ostream& out, const char* data, std::uint32_t length) {
+    std::string escaped;
+    escaped.reserve(length);
+    for (std::uint32_t k = 0; k < length; ++k) {
+        const char c = data[k];
+        switch (c) {
+            case '\\':
+                escaped += "\\\\";
+                break;
+            case '\t':
+                escaped += "\\t";
+                break;
+            case '\n':
+                escaped += "\\n";
+                break;
+            case '\0':
+                escaped += "\\0";
+                break;
+            default:
+                escaped += c;
+        }
+    }
+    out << escaped;
+}
+
+class Runner {
+  public:
+    Runner(const Options& options, std::ostream& out, std::ostream& err)
+        : foptions(options), fout(out), ferr(err) {}
+
+    int run() {
+        fclient.setAllowLocalInfile(foptions.localInfile);
+        if (foptions.pipe) fclient.setUseNamedPipe(true);
+        if (!fclient.connect(foptions.host, foptions.user, foptions.password, foptions.db,
+                             foptions.port, u"", false,
+                             static_cast<std::int32_t>(fclient.ClientFlag())))
+            return fail();
+        for (const Step& step : foptions.steps) {
+            const int status = step.isStatement ? statement(step.statement) : command(step);
+            if (status != 0) return status;
+        }
+        return 0;
+    }
+
+  private:
+    int fail() {
+        ferr << "ERROR " << fclient.LastErrorNo() << ": " << text::toUtf8(fclient.LastError())
+             << '\n';
+        return 1;
+    }
+
+    int statement(const std::u16string& sql) {
+        bool executed = false;
+        std::unique_ptr<TMysqlResult> result;
+        fclient.query(sql, !foptions.useResult, executed, result);
+        if (!executed) return fail();
+        return result ? print(*result) : 0;
+    }
+
+    int print(TMysqlResult& result) {
+        const std::int32_t count = result.FieldsCount();
+        if (foptions.header) {
+            for (std::int32_t c = 0; c < count; ++c) {
+                if (c) fout << '\t';
+                const TMysql_FieldDef* def = result.FieldDef(c);
+                if (def) writeValue(fout, def->Name.data(), std::uint32_t(def->Name.size()));
+            }
+            fout << '\n';
+        }
+        // Process the current row, then step; the cursor stays on the last row at the end.
+        while (!result.Eof()) {
+            const TMysql_Row* row = result.CurrentRow();
+            if (!row) break;
+            for (std::int32_t c = 0; c < count; ++c) {
+                if (c) fout << '\t';
+                const char* data = row->value(std::size_t(c));
+                if (data) writeValue(fout, data, row->length(std::size_t(c)));
+            }
+            fout << '\n';
+            result.Next();
+        }
+        if (result.HadErrors()) return fail();
+        return 0;
+    }
+
+    int command(const Step& step) {
+        const std::u16string& name = step.command;
+        std::int32_t number = 0;
+        if (name == u"kill" || name == u"refresh") {
+            if (!text::parseInt32(step.args[0], number)) {
+                ferr << "ERROR: " << text::toUtf8(name) << " needs a number, not "
+                     << text::toUtf8(step.args[0]) << '\n';
+                return 2;
+            }
+        }
+        bool ok = false;
+        if (name == u"ping") {
+            ok = fclient.ping();
+        } else if (name == u"stat") {
+            const std::u16string line = fclient.stat();
+            ok = fclient.LastErrorNo() == 0 && !line.empty();
+            if (ok) fout << text::toUtf8(line) << '\n';
+        } else if (name == u"processlist") {
+            std::unique_ptr<TMysqlResult> result = fclient.list_processes();
+            if (!result) return fail();
+            return print(*result);
+        } else if (name == u"kill") {
+            ok = fclient.kill(number);
+        } else if (name == u"refresh") {
+            ok = fclient.refresh(number);
+        } else if (name == u"create-db") {
+            ok = fclient.create_db(step.args[0]);
+        } else if (name == u"drop-db") {
+            ok = fclient.drop_db(step.args[0]);
+        } else if (name == u"select-db") {
+            ok = fclient.select_db(step.args[0]);
+        } else if (name == u"change-user") {
+            ok = fclient.change_user(step.args[0], step.args[1], step.args[2]);
+        } else if (name == u"shutdown") {
+            ok = fclient.shutdown();
+        }
+        return ok ? 0 : fail();
+    }
+
+    const Options& foptions;
+    std::ostream& fout;
+    std::ostream& ferr;
+    TMysqlClient fclient;
+};
+
+}  // namespace
+
+int run(const std::vector<std::u16string>& arguments, std::ostream& out, std::ostream& err) {
+    Options options;
+    if (const auto problem = parse(arguments, options)) {
+        err << "orvelle-sql: " << *problem << '\n' << kUsage;
+        return 2;
+    }
+    return Runner(options, out, err).run();
+}
+
+}  // namespace sqlcli
