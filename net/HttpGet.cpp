@@ -186,8 +186,12 @@ class Transfer {
         platform::UserProxyConfig config;
         if (!http_.currentUserProxyConfig(config)) return;
         const std::u16string scriptUrl = config.autoConfigUrl.value_or(u"");
-        appendStatus(u"(" + config.proxy.value_or(u"") + u", " + config.proxyBypass.value_or(u"") +
-                     u", " + (config.autoDetect ? u"True" : u"False") + u", " + scriptUrl + u") ");
+        std::u16string diagnostics = u"(";
+        diagnostics.append(config.proxy.value_or(u"")).append(u", ");
+        diagnostics.append(config.proxyBypass.value_or(u"")).append(u", ");
+        diagnostics.append(config.autoDetect ? u"True" : u"False").append(u", ");
+        diagnostics.append(scriptUrl).append(u") ");
+        appendStatus(diagnostics);
         if (config.proxy) proxy_ = *config.proxy;
         if (config.proxyBypass) bypass_ = *config.proxyBypass;
 

@@ -1,0 +1,151 @@
+#include "FaultServer.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace testnet {
+namespace {
+
+constexpr std::size_t kMaxHead = 64 * 1024;
+constexpr int kStallLimitMs = 60000;
+
+std::string lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+const char* reason(int status) {
+    switch (status) {
+        case 200:
+            return "OK";
+        case 206:
+            return "Partial Content";
+        case 404:
+            return "Not Found";
+        case 416:
+            return "Range Not Satisfiable";
+        default:
+            return "Status";
+    }
+}
+
+}  // namespace
+
+std::string headerValue(const std::string& head, const std::string& name) {
+    const std::string wanted = "\r\n" + lower(name) + ":";
+    const std::string folded = lower(head);
+    const auto at = folded.find(wanted);
+    if (at == std::string::npos) return {};
+    auto start = at + wanted.size();
+    auto end = head.find("\r\n", start);
+    while (start < end && head[start] == ' ') ++start;
+    return head.substr(start, end - start);
+}
+
+std::string requestTarget(const std::string& head) {
+    const auto first = head.find(' ');
+    const auto second = head.find(' ', first + 1);
+    if (first == std::string::npos || second == std::string::npos) return {};
+    return head.substr(first + 1, second - first - 1);
+}
+
+FaultServer::FaultServer(std::map<std::string, Resource> resources)
+    : resources_(std::move(resources)) {
+    startSockets();
+    listener_ = listenOnLoopback(port_);
+    thread_ = std::thread([this] { serve(); });
+}
+
+FaultServer::~FaultServer() {
+    stopping_ = true;
+    thread_.join();
+    closeSocket(listener_);
+}
+
+std::string FaultServer::url(const std::string& target) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + target;
+}
+
+std::vector<std::string> FaultServer::requests() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return requests_;
+}
+
+void FaultServer::serve() {
+    while (!stopping_) {
+        const Socket client = acceptWithin(listener_, 100);
+        if (client == kNoSocket) continue;
+        std::string head;
+        char buffer[4096];
+        while (head.find("\r\n\r\n") == std::string::npos && head.size() < kMaxHead && !stopping_) {
+            const int n = receiveWithin(client, buffer, sizeof buffer, 100);
+            if (n == -2) continue;
+            if (n <= 0) break;
+            head.append(buffer, static_cast<std::size_t>(n));
+        }
+        if (head.find("\r\n\r\n") != std::string::npos) {
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                requests_.push_back(head);
+            }
+            answer(client, head);
+        }
+        closeSocket(client);
+    }
+}
+
+void FaultServer::answer(Socket client, const std::string& head) {
+    const std::string target = requestTarget(head);
+    const auto found = resources_.find(target);
+    if (found == resources_.end()) {
+        const std::string missing =
+            "HTTP/1.1 404 Not Found\r\nContent-Length: 7\r\nConnection: close\r\n\r\nmissing";
+        sendAll(client, missing.data(), missing.size());
+        return;
+    }
+    const Resource& resource = found->second;
+    const int number = served_[target]++;
+    const bool changed = number > 0 && !resource.changedBody.empty();
+    const std::string& body = changed ? resource.changedBody : resource.body;
+    const std::string& etag = changed ? resource.changedEtag : resource.etag;
+    const Fault fault = number < static_cast<int>(resource.faults.size())
+                            ? resource.faults[static_cast<std::size_t>(number)]
+                            : Fault{};
+
+    int status = resource.status;
+    std::size_t from = 0;
+    const std::string range = headerValue(head, "Range");
+    const std::string ifRange = headerValue(head, "If-Range");
+    const bool validatorHolds = ifRange.empty() || ifRange == etag;
+    if (status == 200 && !range.empty() && resource.honourRanges && validatorHolds &&
+        range.rfind("bytes=", 0) == 0) {
+        from = std::stoull(range.substr(6));
+        status = from < body.size() ? 206 : 416;
+    }
+    std::string response = "HTTP/1.1 " + std::to_string(status) + " " + reason(status) + "\r\n";
+    const std::string payload = status == 416 ? std::string() : body.substr(from);
+    if (resource.contentLength)
+        response += "Content-Length: " + std::to_string(payload.size()) + "\r\n";
+    if (status == 206)
+        response += "Content-Range: bytes " + std::to_string(from) + "-" +
+                    std::to_string(body.size() - 1) + "/" + std::to_string(body.size()) + "\r\n";
+    if (resource.acceptRanges) response += "Accept-Ranges: " + *resource.acceptRanges + "\r\n";
+    if (!etag.empty()) response += "ETag: " + etag + "\r\n";
+    response += "Connection: close\r\n\r\n";
+    if (!sendAll(client, response.data(), response.size())) return;
+
+    const std::size_t sendable = fault.kind == Fault::Kind::none
+                                     ? payload.size()
+                                     : std::min(fault.afterBytes, payload.size());
+    if (!sendAll(client, payload.data(), sendable)) return;
+    if (fault.kind == Fault::Kind::stall) {
+        // Hold the connection silent until the client gives up on it.
+        char sink[256];
+        for (int waited = 0; waited < kStallLimitMs && !stopping_; waited += 100) {
+            const int n = receiveWithin(client, sink, sizeof sink, 100);
+            if (n == 0 || n == -1) break;
+        }
+    }
+}
+
+}  // namespace testnet

@@ -1,0 +1,70 @@
+// Our own HTTP server on loopback, in the test process, for what real servers will not do on
+// request: cut a body after N bytes, stall, ignore a range, drop Content-Length, change a file
+// between two requests. Each resource declares its behaviour; requests are served one after
+// the other, each on its own connection (Connection: close).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TestSockets.h"
+
+namespace testnet {
+
+struct Fault {
+    enum class Kind { none, cut, stall };
+    Kind kind = Kind::none;
+    std::size_t afterBytes = 0;  // body bytes sent before the fault
+};
+
+struct Resource {
+    std::string body;
+    int status = 200;
+    bool contentLength = true;
+    std::optional<std::string> acceptRanges;  // the header's value; absent when nullopt
+    bool honourRanges = true;                 // false: a range request gets 200 and everything
+    std::string etag;                         // sent (quoted as given) when not empty
+    // From the second request on the resource is this one instead, when not empty.
+    std::string changedBody;
+    std::string changedEtag;
+    std::vector<Fault> faults;  // by request number for this resource
+};
+
+class FaultServer {
+  public:
+    explicit FaultServer(std::map<std::string, Resource> resources);
+    ~FaultServer();
+    FaultServer(const FaultServer&) = delete;
+    FaultServer& operator=(const FaultServer&) = delete;
+
+    std::uint16_t port() const { return port_; }
+    std::string url(const std::string& target) const;
+    // The request heads received so far, in order.
+    std::vector<std::string> requests();
+
+  private:
+    void serve();
+    void answer(Socket client, const std::string& head);
+
+    std::map<std::string, Resource> resources_;
+    std::map<std::string, int> served_;
+    std::uint16_t port_ = 0;
+    Socket listener_ = kNoSocket;
+    std::atomic<bool> stopping_{false};
+    std::mutex mutex_;
+    std::vector<std::string> requests_;
+    std::thread thread_;
+};
+
+// The value of a request header (case-insensitive name), empty when absent.
+std::string headerValue(const std::string& head, const std::string& name);
+// The request target of a request head ("GET /a?b HTTP/1.1" gives "/a?b").
+std::string requestTarget(const std::string& head);
+
+}  // namespace testnet

@@ -1,0 +1,175 @@
+// The engine over the real back end against our fault-injecting server: resumption, refused
+// ranges, missing lengths, stalls and files that change between attempts.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "FaultServer.h"
+#include "NativeHttpFixture.h"
+#include "common/Text.h"
+#include "net/HttpGet.h"
+
+namespace testnet {
+namespace {
+
+using Kind = Fault::Kind;
+
+struct Scenario {
+    const char* name;
+    Resource resource;
+    bool shortReceiveTimeout = false;
+    bool succeeds = true;
+    std::string expectedBody;  // when it succeeds
+    std::size_t requests = 1;
+    std::vector<const char16_t*> messagePrefixes;  // when it fails: one of these
+    std::string secondRange;                       // Range header of the second request
+    std::string secondIfRange;                     // If-Range header of the second request
+};
+
+const std::string kBody = pattern(100000, 1);
+const std::string kNewBody = pattern(100000, 7);
+
+Resource resource(std::optional<std::string> acceptRanges, std::vector<Fault> faults) {
+    Resource r;
+    r.body = kBody;
+    r.acceptRanges = std::move(acceptRanges);
+    r.faults = std::move(faults);
+    return r;
+}
+
+std::vector<Scenario> scenarios() {
+    std::vector<Scenario> all;
+    auto add = [&all](const char* name, Resource r, bool shortTimeout, bool succeeds,
+                      std::string body, std::size_t requests,
+                      std::vector<const char16_t*> prefixes = {}, std::string range = "",
+                      std::string ifRange = "") {
+        all.push_back(Scenario{name, std::move(r), shortTimeout, succeeds, std::move(body),
+                               requests, std::move(prefixes), std::move(range),
+                               std::move(ifRange)});
+    };
+    const std::vector<const char16_t*> brokenNotResumable = {u"Не вдалося отримати дані (8).",
+                                                             u"Не вдалося отримати дані (9)."};
+    add("cut with Accept-Ranges absent resumes", resource(std::nullopt, {{Kind::cut, 30000}}),
+        false, true, kBody, 2, {}, "bytes=30000-");
+    add("cut with Accept-Ranges bytes resumes", resource("bytes", {{Kind::cut, 30000}}), false,
+        true, kBody, 2, {}, "bytes=30000-");
+    add("cut with Accept-Ranges none fails", resource("none", {{Kind::cut, 30000}}), false, false,
+        "", 1, brokenNotResumable);
+    Resource ignoresRange = resource("bytes", {{Kind::cut, 30000}});
+    ignoresRange.honourRanges = false;
+    add("200 to a range request restarts the stream", ignoresRange, false, true, kBody, 2, {},
+        "bytes=30000-");
+    Resource noLength = resource(std::nullopt, {});
+    noLength.contentLength = false;
+    add("no Content-Length gives an empty success", noLength, false, true, "", 1);
+    Resource empty;
+    add("Content-Length 0 gives an empty success", empty, false, true, "", 1);
+    Resource missing = resource(std::nullopt, {});
+    missing.status = 404;
+    add("404 is failure 7", missing, false, false, "", 1,
+        {u"Не вдалося отримати дані (7): Відповідь сервера: 404"});
+    add("stall when resumable resumes after the receive time-out",
+        resource("bytes", {{Kind::stall, 30000}}), true, true, kBody, 2, {}, "bytes=30000-");
+    add("stall when not resumable fails", resource("none", {{Kind::stall, 30000}}), true, false, "",
+        1, brokenNotResumable);
+    Resource changing = resource("bytes", {{Kind::cut, 30000}});
+    changing.etag = "\"v1\"";
+    changing.changedBody = kNewBody;
+    changing.changedEtag = "\"v2\"";
+    add("file changed between attempts is fetched whole again", changing, false, true, kNewBody, 2,
+        {}, "bytes=30000-", "\"v1\"");
+    add("three attempts without new bytes end the call",
+        resource(
+            "bytes",
+            {{Kind::cut, 30000}, {Kind::cut, 0}, {Kind::cut, 0}, {Kind::cut, 0}, {Kind::cut, 0}}),
+        false, false, "", 4, brokenNotResumable, "bytes=30000-");
+    return all;
+}
+
+class FaultServerTest : public NativeHttpTest {};
+
+TEST_F(FaultServerTest, EachDeclaredFaultEndsAsItShould) {
+    for (const Scenario& scenario : scenarios()) {
+        SCOPED_TRACE(scenario.name);
+        FaultServer server({{"/file.bin", scenario.resource}});
+        http.receiveMs = scenario.shortReceiveTimeout ? 1500 : 0;
+        window.messages.clear();
+        run.RunOk = true;
+        HttpGet(run, text::fromUtf8(server.url("/file.bin")), false, true);
+
+        EXPECT_EQ(run.RunOk, scenario.succeeds);
+        if (scenario.succeeds) {
+            EXPECT_TRUE(run.stream == scenario.expectedBody)
+                << "stream of " << run.stream.size() << " bytes";
+            EXPECT_TRUE(window.messages.empty());
+        } else {
+            ASSERT_EQ(window.messages.size(), 1u);
+            bool matched = false;
+            for (const char16_t* prefix : scenario.messagePrefixes)
+                matched = matched || window.messages[0].rfind(prefix, 0) == 0;
+            EXPECT_TRUE(matched) << text::toUtf8(window.messages[0]);
+        }
+        const auto requests = server.requests();
+        EXPECT_EQ(requests.size(), scenario.requests);
+        if (!requests.empty()) {
+            EXPECT_EQ(headerValue(requests[0], "Range"), "");
+        }
+        if (requests.size() > 1) {
+            EXPECT_EQ(headerValue(requests[1], "Range"), scenario.secondRange);
+            EXPECT_EQ(headerValue(requests[1], "If-Range"), scenario.secondIfRange);
+        }
+    }
+}
+
+TEST_F(FaultServerTest, StalledNotResumableAnswerReportsTheTimeOut) {
+    FaultServer server({{"/f", resource("none", {{Kind::stall, 1000}})}});
+    http.receiveMs = 1000;
+    HttpGet(run, text::fromUtf8(server.url("/f")), false, true);
+    ASSERT_EQ(window.messages.size(), 1u);
+    // WinHTTP says 12002; Wine's WinHTTP passes on the socket's own WSAETIMEDOUT (10060).
+    const std::u16string& message = window.messages[0];
+    EXPECT_TRUE(message.find(u"12002") != std::u16string::npos ||
+                message.find(u"10060") != std::u16string::npos)
+        << text::toUtf8(message);
+}
+
+TEST_F(FaultServerTest, PathKeepsItsQueryAndHasBlanksAndQuotesEscaped) {
+    Resource r;
+    r.body = "escaped";
+    FaultServer server({{"/a%20b.txt?x=%221%22", r}});
+    HttpGet(run, u"http://127.0.0.1:" + text::decimal(server.port()) + u"/a b.txt?x=\"1\"", false,
+            true);
+    EXPECT_TRUE(run.RunOk);
+    EXPECT_EQ(run.stream, "escaped");
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(requestTarget(server.requests()[0]), "/a%20b.txt?x=%221%22");
+    EXPECT_EQ(headerValue(server.requests()[0], "User-Agent"), "ORVL Downloader 1.0");
+}
+
+TEST_F(FaultServerTest, UnreachablePortIsFailureFourOrFive) {
+    std::uint16_t port = 0;
+    const Socket probe = listenOnLoopback(port);
+    closeSocket(probe);  // nothing listens there any more
+    HttpGet(run, u"http://127.0.0.1:" + text::decimal(port) + u"/x", false, true);
+    EXPECT_FALSE(run.RunOk);
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_TRUE(startsWithAny(window.messages[0],
+                              {u"Не вдалося отримати дані (4).", u"Не вдалося отримати дані (5)."}))
+        << text::toUtf8(window.messages[0]);
+    EXPECT_NE(window.messages[0].find(u"12029"), std::u16string::npos);
+}
+
+TEST_F(FaultServerTest, ProgressReachesTheEndOfTheItemsShare) {
+    FaultServer server({{"/f", resource("bytes", {{Kind::cut, 50000}})}});
+    run.items.resize(2);
+    run.index = 0;
+    HttpGet(run, text::fromUtf8(server.url("/f")), true, true);
+    EXPECT_TRUE(run.RunOk);
+    ASSERT_FALSE(window.positions.empty());
+    EXPECT_EQ(window.positions.front(), 0);
+    EXPECT_EQ(window.positions.back(), 50);
+    EXPECT_TRUE(std::is_sorted(window.positions.begin(), window.positions.end()));
+}
+
+}  // namespace
+}  // namespace testnet
