@@ -1,48 +1,49 @@
 // The services installed one by one, for builds whose platform has no installNativePlatform.
-#include <vector>
-
 #include "app/Services.h"
+#include "platform/CommonControls.h"
 #include "platform/Files.h"
+#include "platform/Http.h"
+#include "platform/Processes.h"
 #include "platform/Registry.h"
 #include "platform/Sockets.h"
 #include "platform/System.h"
+#include "platform/Taskbar.h"
 #include "platform/Toolkit.h"
 #include "platform/Widgets.h"
 
 namespace {
 
-class OwnServices final : public InstalledServices {
+template <class Service>
+class Installed {
 public:
-    OwnServices()
-        : system_(platform::createNativeSystem()),
-          files_(platform::createNativeFiles()),
-          sockets_(platform::createNativeSockets()),
-          toolkit_(platform::createNativeToolkit()),
-          widgets_(platform::createNativeWidgets()) {
-        platform::install(system_.get());
-        platform::install(files_.get());
-        platform::install(sockets_.get());
-        platform::install(toolkit_.get());
-        platform::install(widgets_.get());
+    explicit Installed(std::unique_ptr<Service> service) : service_(std::move(service)) {
+        platform::install(service_.get());
     }
-    ~OwnServices() override {
-        platform::install<platform::Widgets>(nullptr);
-        platform::install<platform::Toolkit>(nullptr);
-        platform::install<platform::Sockets>(nullptr);
-        platform::install<platform::Files>(nullptr);
-        platform::install<platform::System>(nullptr);
-    }
+    ~Installed() { platform::install<Service>(nullptr); }
+    Installed(const Installed&) = delete;
+    Installed& operator=(const Installed&) = delete;
 
 private:
-    std::unique_ptr<platform::System> system_;
-    std::unique_ptr<platform::Files> files_;
-    std::unique_ptr<platform::Sockets> sockets_;
-    std::unique_ptr<platform::Toolkit> toolkit_;
-    std::unique_ptr<platform::Widgets> widgets_;
+    std::unique_ptr<Service> service_;
+};
+
+// Members are installed in this order and removed in the reverse one.
+class OwnServices final : public InstalledServices {
+    Installed<platform::System> system_{platform::createNativeSystem()};
+    Installed<platform::Files> files_{platform::createNativeFiles()};
+    Installed<platform::Sockets> sockets_{platform::createNativeSockets()};
+    Installed<platform::Http> http_{platform::createNativeHttp()};
+    Installed<platform::Processes> processes_{platform::createNativeProcesses()};
+    Installed<platform::Toolkit> toolkit_{platform::createNativeToolkit()};
+    Installed<platform::CommonControls> controls_{platform::createNativeCommonControls()};
+    Installed<platform::Taskbar> taskbar_{platform::createNativeTaskbar()};
+    Installed<platform::Widgets> widgets_{platform::createNativeWidgets()};
 };
 
 }  // namespace
 
 std::unique_ptr<InstalledServices> InstallServices() { return std::make_unique<OwnServices>(); }
 
-void SetApplicationWindow(platform::WindowHandle) {}
+void SetApplicationWindow(platform::WindowHandle window) {
+    platform::get<platform::Taskbar>().setApplicationWindow(window);
+}

@@ -22,6 +22,12 @@ TForm1::TForm1(platform::Widgets& widgets, platform::Toolkit& toolkit,
     stop = widgets.createButton(*form, {400, 79, 84, 25}, u"Зупинити");
     stop->setVisible(false);
     sb = widgets.createSpeedButton(*form, {456, 8, 28, 24}, SettingsGlyph());
+    pb = std::make_unique<TtbProgressBar>(form->handle());
+    pb->SetBounds(8, 8, 476, 25);
+    pb->setVisible(false);
+    pb->setMarqueeEnabled(true);
+    pb->setMarqueeInterval(20);
+    pb->setShowInTaskbar(true);
     sql = widgets.createCheckBox(*form, {8, 35, 361, 17},
                                  u"Встановити також і MySQL (необхідно для роботи програми)");
     sql->setChecked(true);
@@ -95,7 +101,7 @@ platform::Control* TForm1::control(RunControl which) {
         case RunControl::sb:
             return sb.get();
         case RunControl::pb:
-            return nullptr;
+            return nullptr;  // not a widget: see setVisible
         case RunControl::sql:
             return sql.get();
         case RunControl::silent:
@@ -107,10 +113,12 @@ platform::Control* TForm1::control(RunControl which) {
 }
 
 void TForm1::setVisible(RunControl which, bool visible) {
+    if (which == RunControl::pb) pb->setVisible(visible);
     if (platform::Control* c = control(which)) c->setVisible(visible);
 }
 
 void TForm1::setEnabled(RunControl which, bool enabled) {
+    // The progress bar takes no input; there is nothing to enable on it.
     if (platform::Control* c = control(which)) c->setEnabled(enabled);
 }
 
@@ -128,11 +136,13 @@ void TForm1::terminateProgram(int exitCode) {
 std::u16string TForm1::statusText() { return lpr->text(); }
 void TForm1::setStatusText(const std::u16string& text) { lpr->setText(text); }
 
-std::int32_t TForm1::progressPosition() { return 0; }
-void TForm1::setProgressPosition(std::int32_t) {}
-std::int32_t TForm1::progressMax() { return 100; }
-void TForm1::setProgressMax(std::int32_t) {}
-void TForm1::setProgressState(std::uint8_t) {}
+std::int32_t TForm1::progressPosition() { return pb->Position(); }
+void TForm1::setProgressPosition(std::int32_t position) { pb->setPosition(position); }
+std::int32_t TForm1::progressMax() { return pb->Max(); }
+void TForm1::setProgressMax(std::int32_t max) { pb->setMax(max); }
+void TForm1::setProgressState(std::uint8_t state) {
+    pb->setProgressBarState(static_cast<TtbProgressBarState>(state));
+}
 
 void TForm1::pumpMessages() { toolkit_.processMessages(); }
 

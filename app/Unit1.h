@@ -11,6 +11,7 @@
 #include "platform/Toolkit.h"
 #include "platform/Widgets.h"
 #include "run/DownloadRun.h"
+#include "ui/tbProgressBar.h"
 
 class TForm2;
 
@@ -34,6 +35,7 @@ public:
     std::unique_ptr<platform::Button> btn;
     std::unique_ptr<platform::Button> stop;
     std::unique_ptr<platform::Button> sb;
+    std::unique_ptr<TtbProgressBar> pb;
     std::unique_ptr<platform::CheckBox> sql;
     std::unique_ptr<platform::Label> lpr;
     std::unique_ptr<platform::CheckBox> silent;

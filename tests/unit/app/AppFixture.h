@@ -7,6 +7,7 @@
 #include "settings/ProxySettings.h"
 #include "settings/Unit2.h"
 #include "tests/fakes/FakeMessageToolkit.h"
+#include "tests/fakes/FakeProgressDisplay.h"
 #include "tests/fakes/FakeWidgets.h"
 
 namespace apptest {
@@ -46,6 +47,8 @@ protected:
     fakes::FakeForm& mainForm() { return fake<fakes::FakeForm>(form1->form); }
     fakes::FakeForm& settingsForm() { return fake<fakes::FakeForm>(form2->form); }
 
+    // The progress bar reaches its native window, toolkit and taskbar through the registry.
+    fakes::ProgressDisplayFakes display;
     fakes::FakeWidgets widgets;
     fakes::FakeMessageToolkit toolkit;
     std::vector<int> exitCodes;

@@ -161,3 +161,29 @@ TEST_F(MainWindow, closingTheMainWindowEndsTheMessageLoop) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MainWindow, theProgressBarWaitsHiddenOnTheWindowWithMarqueeAndTaskbarMirroring) {
+    start();
+    EXPECT_EQ(form1->pb->Parent(), form1->form->handle());
+    EXPECT_EQ(form1->pb->Left(), 8);
+    EXPECT_EQ(form1->pb->Top(), 8);
+    EXPECT_EQ(form1->pb->Width(), 476);
+    EXPECT_EQ(form1->pb->Height(), 25);
+    EXPECT_FALSE(form1->pb->Visible());
+    EXPECT_TRUE(form1->pb->MarqueeEnabled());
+    EXPECT_EQ(form1->pb->MarqueeInterval(), 20);
+    EXPECT_TRUE(form1->pb->ShowInTaskbar());
+
+    form1->setVisible(RunControl::pb, true);
+    form1->setProgressMax(100);
+    form1->setProgressState(1);
+    form1->setProgressPosition(57);
+    EXPECT_TRUE(form1->pb->Visible());
+    EXPECT_EQ(form1->progressPosition(), 57);
+    EXPECT_EQ(form1->progressMax(), 100);
+    EXPECT_EQ(form1->pb->ProgressBarState(), pbstNormal);
+}
+
+}  // namespace
