@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Toolkit.h"
 
@@ -67,11 +68,20 @@ public:
     virtual WindowHandle createControl(const std::u16string& className, WindowHandle parent,
                                        std::uint32_t style, const Rect& bounds, bool visible,
                                        WindowMessageHandler* handler) = 0;
+    // A plain top-level window in the button-face colour that hosts controls (test windows,
+    // tools); closing it ends the message loop.
+    virtual WindowHandle createHostWindow(const std::u16string& title, const Rect& bounds) = 0;
+    // Destroys a control or a host window.
     virtual void destroyControl(WindowHandle control) = 0;
     virtual void setBounds(WindowHandle control, const Rect& bounds) = 0;
     virtual void setVisible(WindowHandle control, bool visible) = 0;
     // The style the control was created with (GetWindowLong GWL_STYLE, class bits only).
     virtual std::uint32_t controlStyle(WindowHandle control) = 0;
+
+    // The window's client area as it shows on screen: 32-bit 0xAARRGGBB pixels, top row first
+    // (screenshots kept by the window tests). False when it cannot be read.
+    virtual bool captureWindow(WindowHandle window, int& width, int& height,
+                               std::vector<std::uint32_t>& pixels) = 0;
 
     // RGB value (COLORREF) of a system colour index (COLOR_HIGHLIGHT 13, COLOR_BTNFACE 15...).
     virtual std::uint32_t systemColor(int index) = 0;

@@ -1,6 +1,9 @@
 // Linux: the common controls on Qt. The progress bar class is the one control kind the window
 // components need; the common-controls initialisation always succeeds (nothing to load).
 #include <QApplication>
+#include <QCloseEvent>
+#include <QImage>
+#include <QPixmap>
 #include <QPalette>
 
 #include "platform/CommonControls.h"
@@ -58,6 +61,15 @@ qt::QtProgressBar* progressBarOf(WindowHandle handle) {
     return dynamic_cast<qt::QtProgressBar*>(qt::widgetOf(handle));
 }
 
+// Closing the window ends the message loop, as the Windows host window does.
+class HostWindow final : public QWidget {
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        QCoreApplication::exit(0);
+        QWidget::closeEvent(event);
+    }
+};
+
 class QtCommonControls final : public CommonControls {
 public:
     QtCommonControls() { qt::ensureApplication(); }
@@ -85,7 +97,20 @@ public:
         return qt::handleOf(bar);
     }
 
-    void destroyControl(WindowHandle control) override { delete progressBarOf(control); }
+    WindowHandle createHostWindow(const std::u16string& title, const Rect& bounds) override {
+        auto* window = new HostWindow;
+        window->setWindowTitle(
+            QString::fromUtf16(title.data(), static_cast<qsizetype>(title.size())));
+        window->setAutoFillBackground(true);
+        window->setBackgroundRole(QPalette::Button);
+        window->setGeometry(bounds.left, bounds.top, bounds.width, bounds.height);
+        window->setFixedSize(bounds.width, bounds.height);
+        qt::registerWindow(window, nullptr);
+        window->show();
+        return qt::handleOf(window);
+    }
+
+    void destroyControl(WindowHandle control) override { delete qt::widgetOf(control); }
 
     void setBounds(WindowHandle control, const Rect& bounds) override {
         if (auto* bar = progressBarOf(control))
@@ -99,6 +124,22 @@ public:
     std::uint32_t controlStyle(WindowHandle control) override {
         auto* bar = progressBarOf(control);
         return bar ? bar->style() : 0;
+    }
+
+    bool captureWindow(WindowHandle control, int& width, int& height,
+                       std::vector<std::uint32_t>& pixels) override {
+        QWidget* widget = qt::widgetOf(control);
+        if (!widget) return false;
+        const QImage image = widget->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+        if (image.isNull()) return false;
+        width = image.width();
+        height = image.height();
+        pixels.resize(static_cast<std::size_t>(width) * height);
+        for (int y = 0; y < height; ++y) {
+            const auto* line = reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
+            std::copy(line, line + width, pixels.begin() + static_cast<std::ptrdiff_t>(y) * width);
+        }
+        return true;
     }
 
     std::uint32_t systemColor(int index) override { return toColorRef(paletteColor(index)); }

@@ -14,6 +14,27 @@ namespace {
 
 std::wstring wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
 
+constexpr wchar_t kHostWindowClass[] = L"OrvelleHostWindow";
+
+LRESULT CALLBACK hostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CLOSE) PostQuitMessage(0);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+bool registerHostWindowClass() {
+    static const bool registered = [] {
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = hostWindowProc;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        windowClass.lpszClassName = kHostWindowClass;
+        return RegisterClassExW(&windowClass) != 0;
+    }();
+    return registered;
+}
+
 class Win32CommonControls final : public CommonControls {
 public:
     bool initCommonControlsEx(std::uint32_t classes) override {
@@ -40,6 +61,20 @@ public:
         return win32::handleOf(window);
     }
 
+    WindowHandle createHostWindow(const std::u16string& title, const Rect& bounds) override {
+        if (!registerHostWindowClass()) return kNoWindow;
+        // bounds give the client area, as the forms do.
+        RECT frame{bounds.left, bounds.top, bounds.left + bounds.width, bounds.top + bounds.height};
+        const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+        AdjustWindowRectEx(&frame, style, FALSE, 0);
+        HWND window = CreateWindowExW(0, kHostWindowClass, wide(title).c_str(), style, frame.left,
+                                      frame.top, frame.right - frame.left,
+                                      frame.bottom - frame.top, nullptr, nullptr,
+                                      GetModuleHandleW(nullptr), nullptr);
+        if (window) ShowWindow(window, SW_SHOW);
+        return win32::handleOf(window);
+    }
+
     void destroyControl(WindowHandle control) override {
         if (control) DestroyWindow(win32::hwndOf(control));
     }
@@ -56,6 +91,44 @@ public:
     std::uint32_t controlStyle(WindowHandle control) override {
         return static_cast<std::uint32_t>(GetWindowLongPtrW(win32::hwndOf(control), GWL_STYLE)) &
                0xFFFF;
+    }
+
+    bool captureWindow(WindowHandle control, int& width, int& height,
+                       std::vector<std::uint32_t>& pixels) override {
+        HWND window = win32::hwndOf(control);
+        RECT client{};
+        if (!GetClientRect(window, &client)) return false;
+        width = client.right;
+        height = client.bottom;
+        if (width <= 0 || height <= 0) return false;
+        HDC source = GetDC(window);
+        if (!source) return false;
+        HDC memory = CreateCompatibleDC(source);
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;  // top row first
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        bool ok = false;
+        if (bitmap && bits) {
+            HGDIOBJ previous = SelectObject(memory, bitmap);
+            ok = BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY) != FALSE;
+            GdiFlush();
+            if (ok) {
+                const auto* row = static_cast<const std::uint32_t*>(bits);
+                pixels.assign(row, row + static_cast<std::size_t>(width) * height);
+                for (auto& pixel : pixels) pixel |= 0xFF000000u;
+            }
+            SelectObject(memory, previous);
+        }
+        if (bitmap) DeleteObject(bitmap);
+        DeleteDC(memory);
+        ReleaseDC(window, source);
+        return ok;
     }
 
     std::uint32_t systemColor(int index) override { return GetSysColor(index); }

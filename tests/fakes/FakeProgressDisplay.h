@@ -47,10 +47,16 @@ public:
                                          platform::WindowHandle parent, std::uint32_t style,
                                          const platform::Rect& bounds, bool visible,
                                          platform::WindowMessageHandler* handler) override;
+    platform::WindowHandle createHostWindow(const std::u16string&, const platform::Rect&) override {
+        return next_++;
+    }
     void destroyControl(platform::WindowHandle control) override;
     void setBounds(platform::WindowHandle control, const platform::Rect& bounds) override;
     void setVisible(platform::WindowHandle control, bool visible) override;
     std::uint32_t controlStyle(platform::WindowHandle control) override;
+    bool captureWindow(platform::WindowHandle, int&, int&, std::vector<std::uint32_t>&) override {
+        return false;
+    }
     std::uint32_t systemColor(int index) override;
 
     // The window's answer to a sent message (0 for unknown windows and messages).

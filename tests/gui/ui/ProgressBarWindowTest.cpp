@@ -1,0 +1,212 @@
+// The progress bar on the real controls of the platform (msctls_progress32 on Windows, the Qt
+// widget on Linux): the answers the bar gives to its messages, the control's behaviour on top of
+// it, posted update messages travelling through the real message queue, and a screenshot of a
+// window showing the four states.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "platform/CommonControls.h"
+#include "platform/Registry.h"
+#include "platform/Taskbar.h"
+#include "platform/Toolkit.h"
+#include "tests/fakes/FakeProgressDisplay.h"
+#include "tests/gui/ui/PngFile.h"
+#include "ui/tbProgressBar.h"
+
+using namespace platform;
+
+namespace {
+
+// One toolkit for the whole process (one application object, one apartment).
+struct NativeDisplay {
+    std::unique_ptr<Toolkit> toolkit = createNativeToolkit();
+    std::unique_ptr<CommonControls> controls = createNativeCommonControls();
+};
+
+NativeDisplay& native() {
+    static NativeDisplay display;
+    return display;
+}
+
+class RealProgressBarTest : public testing::Test {
+protected:
+    RealProgressBarTest() {
+        previousToolkit_ = install<Toolkit>(native().toolkit.get());
+        previousControls_ = install<CommonControls>(native().controls.get());
+        previousTaskbar_ = install<Taskbar>(&taskbar);
+        host = native().controls->createHostWindow(u"Orvelle progress test", {40, 40, 360, 200});
+    }
+    ~RealProgressBarTest() override {
+        native().controls->destroyControl(host);
+        install<Toolkit>(previousToolkit_);
+        install<CommonControls>(previousControls_);
+        install<Taskbar>(previousTaskbar_);
+    }
+
+    std::intptr_t send(WindowHandle bar, std::uint32_t message, std::uintptr_t wParam = 0,
+                       std::intptr_t lParam = 0) {
+        return native().toolkit->sendMessage(bar, message, wParam, lParam);
+    }
+
+    // Lets the window system draw and the animation run for a moment.
+    void pump(int rounds) {
+        for (int i = 0; i < rounds; ++i) {
+            native().toolkit->processMessages();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+
+    fakes::EventLog taskbarLog;
+    fakes::FakeTaskbar taskbar{taskbarLog};
+    WindowHandle host = kNoWindow;
+
+private:
+    Toolkit* previousToolkit_;
+    CommonControls* previousControls_;
+    Taskbar* previousTaskbar_;
+};
+
+std::intptr_t makeLong(int low, int high) {
+    return static_cast<std::intptr_t>((static_cast<std::uint32_t>(high) & 0xFFFF) << 16 |
+                                      (static_cast<std::uint32_t>(low) & 0xFFFF));
+}
+
+TEST_F(RealProgressBarTest, NativeBarAnswersItsMessagesAsTheWindowsControl) {
+    ASSERT_TRUE(native().controls->initCommonControlsEx(ICC_PROGRESS_CLASS));
+    const WindowHandle bar = native().controls->createControl(
+        kProgressBarClass, host, PBS_SMOOTH, {10, 10, 200, 20}, true, nullptr);
+    ASSERT_NE(bar, kNoWindow);
+
+    EXPECT_EQ(send(bar, PBM_GETRANGE, 1), 0);
+    EXPECT_EQ(send(bar, PBM_GETRANGE, 0), 100);
+    EXPECT_EQ(send(bar, PBM_SETRANGE32, 10, 200), makeLong(0, 100));
+    PBRANGE range{-1, -1};
+    EXPECT_EQ(send(bar, PBM_GETRANGE, 1, reinterpret_cast<std::intptr_t>(&range)), 10);
+    EXPECT_EQ(range.iLow, 10);
+    EXPECT_EQ(range.iHigh, 200);
+    // The position follows the range, and positions outside it are kept inside.
+    EXPECT_EQ(send(bar, PBM_GETPOS), 10);
+    EXPECT_EQ(send(bar, PBM_SETPOS, 250), 10);
+    EXPECT_EQ(send(bar, PBM_GETPOS), 200);
+    EXPECT_EQ(send(bar, PBM_SETPOS, 50), 200);
+    EXPECT_EQ(send(bar, PBM_DELTAPOS, 5), 50);
+    EXPECT_EQ(send(bar, PBM_DELTAPOS, 0), 55);  // a zero delta reads the position
+    EXPECT_EQ(send(bar, PBM_SETSTEP, 100), 10);
+    EXPECT_EQ(send(bar, PBM_STEPIT), 55);
+    EXPECT_EQ(send(bar, PBM_GETPOS), 155);
+    // Past the maximum the step starts over from the minimum.
+    EXPECT_EQ(send(bar, PBM_STEPIT), 155);
+    const auto wrapped = send(bar, PBM_GETPOS);
+    EXPECT_EQ(wrapped, (255 - 10) % (200 - 10) + 10);
+
+    // The 16-bit range message packs both ends into lParam.
+    EXPECT_EQ(send(bar, PBM_SETRANGE, 0, makeLong(0, 1000)), makeLong(10, 200));
+    EXPECT_EQ(send(bar, PBM_GETRANGE, 0), 1000);
+
+    EXPECT_EQ(static_cast<std::uint32_t>(send(bar, PBM_SETBARCOLOR, 0, 0x0000FF)), CLR_DEFAULT);
+    EXPECT_EQ(static_cast<std::uint32_t>(send(bar, PBM_SETBARCOLOR, 0, CLR_DEFAULT)), 0x0000FFu);
+    EXPECT_EQ(static_cast<std::uint32_t>(send(bar, PBM_SETBKCOLOR, 0, 0x00FF00)), CLR_DEFAULT);
+    EXPECT_EQ(send(bar, PBM_SETSTATE, PBST_ERROR), static_cast<std::intptr_t>(PBST_NORMAL));
+    EXPECT_EQ(send(bar, PBM_SETSTATE, PBST_PAUSED), static_cast<std::intptr_t>(PBST_ERROR));
+    EXPECT_EQ(send(bar, PBM_SETSTATE, PBST_NORMAL), static_cast<std::intptr_t>(PBST_PAUSED));
+    native().controls->destroyControl(bar);
+}
+
+TEST_F(RealProgressBarTest, StyleBitsAreThoseOfCreation) {
+    const WindowHandle marquee = native().controls->createControl(
+        kProgressBarClass, host, PBS_MARQUEE | PBS_VERTICAL, {10, 40, 20, 100}, true, nullptr);
+    ASSERT_NE(marquee, kNoWindow);
+    EXPECT_EQ(native().controls->controlStyle(marquee) & 0xFF, PBS_MARQUEE | PBS_VERTICAL);
+    EXPECT_EQ(send(marquee, PBM_SETMARQUEE, 1, 30), 1);
+    native().controls->destroyControl(marquee);
+}
+
+TEST_F(RealProgressBarTest, PositionSurvivesEveryRecreationOfTheRealWindow) {
+    TtbProgressBar bar(host);
+    bar.SetBounds(10, 10, 300, 20);
+    bar.setMax(120);
+    bar.setMin(20);
+    bar.setPosition(57);
+    bar.Handle();
+    EXPECT_EQ(bar.Position(), 57);
+    EXPECT_EQ(bar.Min(), 20);  // read from the real window
+    EXPECT_EQ(bar.Max(), 120);
+
+    bar.setSmooth(true);
+    EXPECT_EQ(bar.Position(), 57);
+    EXPECT_EQ(native().controls->controlStyle(bar.Handle()) & PBS_SMOOTH, PBS_SMOOTH);
+    bar.setProgressBarState(pbstMarquee);
+    EXPECT_EQ(bar.Position(), 57);
+    const bool marqueeStyle = native().toolkit->visualStylesEnabled() &&
+                              atLeast(native().toolkit->platformVersion(), 5, 1);
+    EXPECT_EQ((native().controls->controlStyle(bar.Handle()) & PBS_MARQUEE) != 0, marqueeStyle);
+    bar.setProgressBarState(pbstNormal);
+    EXPECT_EQ(native().controls->controlStyle(bar.Handle()) & PBS_MARQUEE, 0u);
+    bar.setOrientation(pbVertical);
+    EXPECT_EQ(bar.Position(), 57);
+    RecordProperty("visual_styles", native().toolkit->visualStylesEnabled() ? "on" : "off");
+}
+
+TEST_F(RealProgressBarTest, PostedUpdatesReachTheMirrorThroughTheMessageQueue) {
+    TtbProgressBar bar(host);
+    bar.setShowInTaskbar(true);
+    bar.setMax(120);
+    bar.setMin(20);
+    bar.setPosition(57);
+    EXPECT_TRUE(taskbarLog.empty() || taskbarLog == fakes::EventLog{"HrInit"});
+    taskbarLog.clear();
+    pump(5);
+    ASSERT_FALSE(taskbarLog.empty());
+    EXPECT_EQ(taskbarLog.back(), "SetProgressValue 0xA00 37 100");
+    const auto values = std::count(taskbarLog.begin(), taskbarLog.end(),
+                                   std::string("SetProgressValue 0xA00 37 100"));
+    EXPECT_GE(values, 4);  // creation's two posts, ShowInTaskbar, range, position
+}
+
+std::filesystem::path screenshotFolder() {
+    if (const char* folder = std::getenv("ORVELLE_SCREENSHOT_DIR")) return folder;
+    return ORVELLE_SCREENSHOT_DIR;
+}
+
+TEST_F(RealProgressBarTest, WindowShowsTheFourStates) {
+    struct Shown {
+        TtbProgressBarState state;
+        int top;
+    };
+    const Shown shown[] = {{pbstMarquee, 20}, {pbstNormal, 60}, {pbstError, 100}, {pbstPaused, 140}};
+    std::vector<std::unique_ptr<TtbProgressBar>> bars;
+    for (const auto& [state, top] : shown) {
+        auto bar = std::make_unique<TtbProgressBar>(host);
+        bar->SetBounds(20, top, 320, 24);
+        bar->setMarqueeEnabled(true);
+        bar->setMarqueeInterval(20);
+        bar->setSmooth(true);
+        bar->setPosition(57);
+        bar->setProgressBarState(state);
+        bar->Handle();
+        bars.push_back(std::move(bar));
+    }
+    pump(25);
+
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> pixels;
+    ASSERT_TRUE(native().controls->captureWindow(host, width, height, pixels));
+    EXPECT_EQ(width, 360);
+    EXPECT_EQ(height, 200);
+    std::filesystem::create_directories(screenshotFolder());
+    const auto file = screenshotFolder() / ("progress-states-" ORVELLE_BACKEND_NAME ".png");
+    ASSERT_TRUE(testsupport::writePng(file.string(), width, height, pixels));
+
+    // The normal bar is filled from the left: its left end differs from its right end.
+    const auto at = [&](int x, int y) { return pixels[static_cast<std::size_t>(y) * width + x] & 0xFFFFFF; };
+    EXPECT_NE(at(30, 72), at(330, 72));
+    for (auto& bar : bars) EXPECT_EQ(bar->Position(), 57);
+}
+
+}  // namespace
