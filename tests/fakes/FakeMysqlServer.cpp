@@ -111,12 +111,23 @@ std::string int2(std::uint32_t value) {
 std::string int3(std::uint32_t value) { return int2(value) + static_cast<char>((value >> 16) & 0xFF); }
 std::string int4(std::uint32_t value) { return int3(value) + static_cast<char>((value >> 24) & 0xFF); }
 
+// Built by appending: GCC 12 warns falsely (-Wrestrict) about "literal" + std::string at -O3.
 std::string lenenc(std::uint64_t value) {
-    if (value < 251) return std::string(1, static_cast<char>(value));
-    if (value < 0x10000) return "\xFC" + int2(static_cast<std::uint32_t>(value));
-    if (value < 0x1000000) return "\xFD" + int3(static_cast<std::uint32_t>(value));
-    return "\xFE" + int4(static_cast<std::uint32_t>(value)) +
-           int4(static_cast<std::uint32_t>(value >> 32));
+    std::string out;
+    if (value < 251) {
+        out.push_back(static_cast<char>(value));
+    } else if (value < 0x10000) {
+        out.push_back('\xFC');
+        out.append(int2(static_cast<std::uint32_t>(value)));
+    } else if (value < 0x1000000) {
+        out.push_back('\xFD');
+        out.append(int3(static_cast<std::uint32_t>(value)));
+    } else {
+        out.push_back('\xFE');
+        out.append(int4(static_cast<std::uint32_t>(value)));
+        out.append(int4(static_cast<std::uint32_t>(value >> 32)));
+    }
+    return out;
 }
 
 std::string lenencString(const std::string& text) { return lenenc(text.size()) + text; }
@@ -144,17 +155,32 @@ std::string greeting(const Greeting& f) {
 
 std::string ok(std::uint64_t affected, std::uint64_t insertId, std::uint16_t status,
                const std::string& info) {
-    return std::string(1, '\0') + lenenc(affected) + lenenc(insertId) + int2(status) +
-           int2(0) + info;
+    std::string p(1, '\0');
+    p.append(lenenc(affected));
+    p.append(lenenc(insertId));
+    p.append(int2(status));
+    p.append(int2(0));
+    p.append(info);
+    return p;
 }
 
 std::string error(std::uint16_t number, const std::string& message, const std::string& state) {
-    std::string p = "\xFF" + int2(number);
-    if (!state.empty()) p += "#" + state;
-    return p + message;
+    std::string p(1, '\xFF');
+    p.append(int2(number));
+    if (!state.empty()) {
+        p.push_back('#');
+        p.append(state);
+    }
+    p.append(message);
+    return p;
 }
 
-std::string eof41(std::uint16_t status) { return "\xFE" + int2(0) + int2(status); }
+std::string eof41(std::uint16_t status) {
+    std::string p(1, '\xFE');
+    p.append(int2(0));
+    p.append(int2(status));
+    return p;
+}
 
 std::string column41(const std::string& table, const std::string& name, std::uint8_t type,
                      std::uint32_t length, std::uint16_t flags, std::uint8_t decimals) {
