@@ -1,0 +1,735 @@
+// Windows: the forms and their controls on user32 and the common controls, in exact client
+// pixels with Tahoma 8 pt. The message loop has no dialog manager, so each control moves the
+// focus on Tab itself and Enter and Escape mean nothing, as on the designed forms.
+#include <windows.h>
+// after windows.h
+#include <commctrl.h>
+
+#include <map>
+
+#include "platform/Widgets.h"
+#include "platform/win32/ToolkitWin32.h"
+
+namespace platform {
+namespace {
+
+constexpr wchar_t kFormClass[] = L"OrvelleForm";
+constexpr wchar_t kControlProperty[] = L"Orvelle.Widget";
+constexpr UINT_PTR kSubclassId = 0x4F525744;  // "ORWD"
+constexpr int kIconResource = 1;
+
+const wchar_t* wide(const std::u16string& text) {
+    return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+std::u16string windowText(HWND window) {
+    const int length = GetWindowTextLengthW(window);
+    std::u16string text(static_cast<std::size_t>(length) + 1, u'\0');
+    const int copied =
+        GetWindowTextW(window, reinterpret_cast<wchar_t*>(text.data()), length + 1);
+    text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
+    return text;
+}
+
+HWND hwndFor(const Control& control) { return win32::hwndOf(control.handle()); }
+
+// One font object per height for the life of the process's widgets.
+class Fonts {
+public:
+    ~Fonts() {
+        for (auto& entry : fonts_) DeleteObject(entry.second);
+    }
+    HFONT get(int height) {
+        auto found = fonts_.find(height);
+        if (found != fonts_.end()) return found->second;
+        HFONT font = CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                 OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                 DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
+        fonts_.emplace(height, font);
+        return font;
+    }
+
+private:
+    std::map<int, HFONT> fonts_;
+};
+
+Fonts* fonts = nullptr;
+
+// ---- the control base ------------------------------------------------------------------------
+
+class Win32Control;
+Win32Control* controlOf(HWND window) {
+    return reinterpret_cast<Win32Control*>(GetPropW(window, kControlProperty));
+}
+
+// What every control and container shares: it owns its window, receives the notifications its
+// window sends to the parent, and moves the focus on Tab.
+class Win32Control {
+public:
+    virtual ~Win32Control() {
+        if (hwnd_ && IsWindow(hwnd_)) {
+            RemoveWindowSubclass(hwnd_, subclassProc, kSubclassId);
+            RemovePropW(hwnd_, kControlProperty);
+            DestroyWindow(hwnd_);
+        }
+    }
+    HWND hwnd() const { return hwnd_; }
+
+    // BN_CLICKED and the like, sent by this control's window to its parent.
+    virtual void command(WORD) {}
+    // Messages to this window before its own procedure; true when handled (result set).
+    virtual bool filter(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
+
+protected:
+    void adopt(HWND window, int fontHeight) {
+        hwnd_ = window;
+        SetPropW(window, kControlProperty, reinterpret_cast<HANDLE>(this));
+        SetWindowSubclass(window, subclassProc, kSubclassId, 0);
+        if (fonts) SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(fonts->get(fontHeight)), FALSE);
+    }
+
+private:
+    static LRESULT CALLBACK subclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                         UINT_PTR, DWORD_PTR) {
+        Win32Control* self = controlOf(window);
+        if (message == WM_NCDESTROY) {
+            RemoveWindowSubclass(window, subclassProc, kSubclassId);
+            RemovePropW(window, kControlProperty);
+            if (self) self->hwnd_ = nullptr;
+            return DefSubclassProc(window, message, wParam, lParam);
+        }
+        LRESULT result = 0;
+        if (self && self->filter(message, wParam, lParam, result)) return result;
+        switch (message) {
+            case WM_COMMAND:
+            case WM_NOTIFY:
+                // Containers pass their children's notifications on to the child objects.
+                if (dispatch(message, wParam, lParam, result)) return result;
+                break;
+            case WM_KEYDOWN:
+                if (wParam == VK_TAB) {
+                    const bool back = GetKeyState(VK_SHIFT) < 0;
+                    if (HWND next = GetNextDlgTabItem(GetAncestor(window, GA_ROOT), window, back))
+                        SetFocus(next);
+                    return 0;
+                }
+                break;
+            case WM_CHAR:
+                if (wParam == L'\t') return 0;
+                break;
+            default:
+                break;
+        }
+        return DefSubclassProc(window, message, wParam, lParam);
+    }
+
+public:
+    // Hands WM_COMMAND from a child control to that control's object.
+    static bool dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+        if (message != WM_COMMAND || lParam == 0) return false;
+        Win32Control* child = controlOf(reinterpret_cast<HWND>(lParam));
+        if (!child) return false;
+        child->command(HIWORD(wParam));
+        result = 0;
+        return true;
+    }
+
+private:
+    HWND hwnd_ = nullptr;
+};
+
+HWND createChild(const wchar_t* className, const std::u16string& text, DWORD style,
+                 DWORD exStyle, HWND parent, Rect bounds) {
+    return CreateWindowExW(exStyle, className, wide(text), WS_CHILD | WS_VISIBLE | style,
+                           bounds.left, bounds.top, bounds.width, bounds.height, parent, nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
+}
+
+template <class Interface>
+class Win32Widget : public Interface, public Win32Control {
+public:
+    WindowHandle handle() const override { return win32::handleOf(hwnd()); }
+    void setVisible(bool visible) override { ShowWindow(hwnd(), visible ? SW_SHOW : SW_HIDE); }
+    bool visible() const override {
+        return (GetWindowLongPtrW(hwnd(), GWL_STYLE) & WS_VISIBLE) != 0;
+    }
+    void setEnabled(bool enabled) override { EnableWindow(hwnd(), enabled); }
+    bool enabled() const override { return IsWindowEnabled(hwnd()) != FALSE; }
+    Rect bounds() const override {
+        RECT r;
+        GetWindowRect(hwnd(), &r);
+        MapWindowPoints(HWND_DESKTOP, GetParent(hwnd()), reinterpret_cast<POINT*>(&r), 2);
+        return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+    }
+};
+
+// ---- forms -----------------------------------------------------------------------------------
+
+class Win32Form;
+Win32Form* lastActiveForm = nullptr;
+
+LRESULT CALLBACK formProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+void registerFormClass() {
+    static bool registered = false;
+    if (registered) return;
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = formProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+    wc.hIcon = LoadIconW(wc.hInstance, MAKEINTRESOURCEW(kIconResource));
+    wc.lpszClassName = kFormClass;
+    registered = RegisterClassExW(&wc) != 0;
+}
+
+class Win32Form final : public Win32Widget<Form> {
+public:
+    explicit Win32Form(const FormOptions& options) : options_(options) {
+        registerFormClass();
+        DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+        DWORD exStyle = WS_EX_CONTROLPARENT;
+        HWND owner = nullptr;
+        if (options.borderIcons == BorderIcons::SystemMenuMinimizeClose) style |= WS_MINIMIZEBOX;
+        if (options.ownsTaskbarButton)
+            exStyle |= WS_EX_APPWINDOW;
+        else
+            owner = win32::hwndOf(options.centreOver);  // owned: no button of its own
+        RECT frame{0, 0, options.clientWidth, options.clientHeight};
+        AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+        width_ = frame.right - frame.left;
+        height_ = frame.bottom - frame.top;
+        HWND window = CreateWindowExW(exStyle, kFormClass, wide(options.caption), style,
+                                      CW_USEDEFAULT, CW_USEDEFAULT, width_, height_, owner,
+                                      nullptr, GetModuleHandleW(nullptr), this);
+        adopt(window, -11);
+    }
+    ~Win32Form() override {
+        if (lastActiveForm == this) lastActiveForm = nullptr;
+        // The window outlives this part of the object by a moment: from here on its messages
+        // take the default handling.
+        if (hwnd()) SetWindowLongPtrW(hwnd(), GWLP_USERDATA, 0);
+    }
+
+    void show() override {
+        const bool opening = !IsWindowVisible(hwnd());
+        if (opening && !placed_) place();
+        // The activation that showing causes is this opening's, reported once below.
+        if (opening) lastActiveForm = this;
+        ShowWindow(hwnd(), SW_SHOW);
+        SetForegroundWindow(hwnd());
+        if (opening) activated(true);
+    }
+    void hide() override { ShowWindow(hwnd(), SW_HIDE); }
+    bool visible() const override { return IsWindowVisible(hwnd()) != FALSE; }
+    void setOnActivate(std::function<void()> handler) override { onActivate_ = std::move(handler); }
+    void setOnClose(std::function<void()> handler) override { onClose_ = std::move(handler); }
+    void setOnCanResize(std::function<bool(int, int)> handler) override {
+        onCanResize_ = std::move(handler);
+    }
+    Rect bounds() const override {
+        RECT r;
+        GetClientRect(hwnd(), &r);
+        return {0, 0, r.right, r.bottom};
+    }
+
+    LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam) {
+        LRESULT result = 0;
+        switch (message) {
+            case WM_COMMAND:
+                if (Win32Control::dispatch(message, wParam, lParam, result)) return result;
+                break;
+            case WM_CLOSE:
+                // The form decides: the main window ends the program, the settings window hides.
+                if (onClose_) onClose_();
+                return 0;
+            case WM_ACTIVATE:
+                if (LOWORD(wParam) == WA_INACTIVE) {
+                    HWND focus = GetFocus();
+                    if (focus && IsChild(hwnd(), focus)) focus_ = focus;
+                } else {
+                    restoreFocus();
+                    activated(false);
+                    return 0;
+                }
+                break;
+            case WM_SIZING: {
+                // Dragging a border: the window keeps its rectangle.
+                auto* proposed = reinterpret_cast<RECT*>(lParam);
+                RECT current;
+                GetWindowRect(hwnd(), &current);
+                const int w = proposed->right - proposed->left;
+                const int h = proposed->bottom - proposed->top;
+                if (!canResize(w, h)) *proposed = current;
+                return TRUE;
+            }
+            case WM_WINDOWPOSCHANGING: {
+                auto* pos = reinterpret_cast<WINDOWPOS*>(lParam);
+                if (!(pos->flags & SWP_NOSIZE) && !IsIconic(hwnd()) &&
+                    (pos->cx != width_ || pos->cy != height_) && !canResize(pos->cx, pos->cy)) {
+                    pos->cx = width_;
+                    pos->cy = height_;
+                }
+                break;
+            }
+            case WM_CTLCOLORSTATIC:
+            case WM_CTLCOLORBTN:
+                SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
+                return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+            default:
+                break;
+        }
+        return DefWindowProcW(hwnd(), message, wParam, lParam);
+    }
+
+private:
+    bool canResize(int windowWidth, int windowHeight) {
+        const int clientWidth = windowWidth - (width_ - options_.clientWidth);
+        const int clientHeight = windowHeight - (height_ - options_.clientHeight);
+        return onCanResize_ ? onCanResize_(clientWidth, clientHeight) : true;
+    }
+
+    void activated(bool opening) {
+        const bool counts = opening || lastActiveForm != this;
+        lastActiveForm = this;
+        if (counts && onActivate_) onActivate_();
+    }
+
+    void restoreFocus() {
+        if (focus_ && IsWindow(focus_) && IsWindowVisible(focus_) && IsWindowEnabled(focus_)) {
+            SetFocus(focus_);
+            return;
+        }
+        if (HWND first = GetNextDlgTabItem(hwnd(), nullptr, FALSE))
+            SetFocus(first);
+        else
+            SetFocus(hwnd());
+    }
+
+    void place() {
+        placed_ = true;
+        RECT area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+        if (options_.placement == Placement::CentreOverFirstShown && options_.centreOver)
+            GetWindowRect(win32::hwndOf(options_.centreOver), &area);
+        int x = area.left + (area.right - area.left - width_) / 2;
+        int y = area.top + (area.bottom - area.top - height_) / 2;
+        if (x < 0) x = 0;
+        if (y < 0) y = 0;
+        SetWindowPos(hwnd(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    FormOptions options_;
+    int width_ = 0;
+    int height_ = 0;
+    bool placed_ = false;
+    HWND focus_ = nullptr;
+    std::function<void()> onActivate_;
+    std::function<void()> onClose_;
+    std::function<bool(int, int)> onCanResize_;
+};
+
+LRESULT CALLBACK formProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* form = reinterpret_cast<Win32Form*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message == WM_NCDESTROY) SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    // Until CreateWindowExW returns, the object does not know its window yet.
+    if (!form || form->hwnd() != window) return DefWindowProcW(window, message, wParam, lParam);
+    return form->handle(message, wParam, lParam);
+}
+
+// ---- simple controls -------------------------------------------------------------------------
+
+class Win32Button final : public Win32Widget<Button> {
+public:
+    Win32Button(HWND parent, Rect bounds, const std::u16string& caption) {
+        adopt(createChild(L"BUTTON", caption, BS_PUSHBUTTON | WS_TABSTOP, 0, parent, bounds), -11);
+    }
+    void setOnClick(std::function<void()> handler) override { onClick_ = std::move(handler); }
+    void command(WORD code) override {
+        if (code == BN_CLICKED && onClick_) onClick_();
+    }
+
+private:
+    std::function<void()> onClick_;
+};
+
+// A glyph button that presses and clicks with the mouse but never takes the focus.
+class Win32SpeedButton final : public Win32Widget<Button> {
+public:
+    Win32SpeedButton(HWND parent, Rect bounds, const Bitmap& glyph) {
+        adopt(createChild(L"BUTTON", u"", BS_PUSHBUTTON | BS_BITMAP, 0, parent, bounds), -11);
+        bitmap_ = glyphBitmap(glyph);
+        SendMessageW(hwnd(), BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap_));
+    }
+    ~Win32SpeedButton() override {
+        if (bitmap_) DeleteObject(bitmap_);
+    }
+    void setOnClick(std::function<void()> handler) override { onClick_ = std::move(handler); }
+
+    bool filter(UINT message, WPARAM, LPARAM lParam, LRESULT& result) override {
+        switch (message) {
+            case WM_LBUTTONDOWN:
+            case WM_LBUTTONDBLCLK:
+                pressed_ = true;
+                SetCapture(hwnd());
+                SendMessageW(hwnd(), BM_SETSTATE, TRUE, 0);
+                result = 0;
+                return true;
+            case WM_MOUSEMOVE:
+                if (pressed_) SendMessageW(hwnd(), BM_SETSTATE, inside(lParam), 0);
+                result = 0;
+                return pressed_;
+            case WM_LBUTTONUP: {
+                if (!pressed_) return false;
+                const bool click = inside(lParam);
+                ReleaseCapture();
+                if (click && onClick_) onClick_();
+                result = 0;
+                return true;
+            }
+            case WM_CAPTURECHANGED:
+                if (pressed_) {
+                    pressed_ = false;
+                    SendMessageW(hwnd(), BM_SETSTATE, FALSE, 0);
+                }
+                return false;
+            default:
+                return false;
+        }
+    }
+
+private:
+    bool inside(LPARAM lParam) const {
+        RECT r;
+        GetClientRect(hwnd(), &r);
+        const POINT p{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+        return PtInRect(&r, p) != FALSE;
+    }
+
+    // The glyph on the button face colour (transparent pixels take the face colour).
+    static HBITMAP glyphBitmap(const Bitmap& glyph) {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = glyph.width;
+        info.bmiHeader.biHeight = -glyph.height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        if (!bitmap || !bits) return bitmap;
+        const COLORREF face = GetSysColor(COLOR_BTNFACE);
+        const std::uint32_t faceRgb = (static_cast<std::uint32_t>(GetRValue(face)) << 16) |
+                                      (static_cast<std::uint32_t>(GetGValue(face)) << 8) |
+                                      GetBValue(face);
+        auto* out = static_cast<std::uint32_t*>(bits);
+        for (std::size_t i = 0; i < glyph.pixels.size(); ++i) {
+            const std::uint32_t p = glyph.pixels[i];
+            // Opaque: 0xFF alpha so that alpha-aware drawing shows it; the rest is the face.
+            out[i] = (p >> 24) ? (0xFF000000u | (p & 0xFFFFFF)) : (0xFF000000u | faceRgb);
+        }
+        return bitmap;
+    }
+
+    HBITMAP bitmap_ = nullptr;
+    bool pressed_ = false;
+    std::function<void()> onClick_;
+};
+
+class Win32CheckBox final : public Win32Widget<CheckBox> {
+public:
+    Win32CheckBox(HWND parent, Rect bounds, const std::u16string& caption) {
+        adopt(createChild(L"BUTTON", caption, BS_AUTOCHECKBOX | WS_TABSTOP, 0, parent, bounds),
+              -11);
+    }
+    bool checked() const override {
+        return SendMessageW(hwnd(), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    }
+    void setChecked(bool checked) override {
+        SendMessageW(hwnd(), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+};
+
+class Win32Label final : public Win32Widget<Label> {
+public:
+    Win32Label(HWND parent, int left, int top, const std::u16string& text, int fontHeight)
+        : fontHeight_(fontHeight) {
+        adopt(createChild(L"STATIC", u"", SS_LEFT | SS_NOPREFIX, 0, parent, {left, top, 0, 0}),
+              fontHeight);
+        setText(text);
+    }
+    std::u16string text() const override { return windowText(hwnd()); }
+    void setText(const std::u16string& text) override {
+        SetWindowTextW(hwnd(), wide(text));
+        // Sized to the text in the label's own font.
+        HDC dc = GetDC(hwnd());
+        HGDIOBJ previous = SelectObject(dc, fonts ? fonts->get(fontHeight_) : nullptr);
+        SIZE size{0, 0};
+        GetTextExtentPoint32W(dc, wide(text), static_cast<int>(text.size()), &size);
+        TEXTMETRICW metrics{};
+        GetTextMetricsW(dc, &metrics);
+        SelectObject(dc, previous);
+        ReleaseDC(hwnd(), dc);
+        SetWindowPos(hwnd(), nullptr, 0, 0, size.cx, metrics.tmHeight,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        InvalidateRect(GetParent(hwnd()), nullptr, TRUE);
+    }
+
+private:
+    int fontHeight_;
+};
+
+class Win32Edit final : public Win32Widget<Edit> {
+public:
+    Win32Edit(HWND parent, Rect bounds) {
+        adopt(createChild(L"EDIT", u"", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, parent,
+                          bounds),
+              -11);
+    }
+    std::u16string text() const override { return windowText(hwnd()); }
+    void setText(const std::u16string& text) override { SetWindowTextW(hwnd(), wide(text)); }
+};
+
+// A frame whose children are placed inside it; disabling it disables them as well, visibly.
+class Win32GroupBox final : public Win32Widget<GroupBox> {
+public:
+    Win32GroupBox(HWND parent, Rect bounds, const std::u16string& caption) {
+        adopt(createChild(L"BUTTON", caption, BS_GROUPBOX, WS_EX_CONTROLPARENT, parent, bounds),
+              -11);
+    }
+    void setEnabled(bool enabled) override {
+        EnableWindow(hwnd(), enabled);
+        for (HWND child = GetWindow(hwnd(), GW_CHILD); child;
+             child = GetWindow(child, GW_HWNDNEXT))
+            EnableWindow(child, enabled);
+    }
+    bool filter(UINT message, WPARAM wParam, LPARAM, LRESULT& result) override {
+        // A group box paints its children's background as the form does.
+        if (message == WM_CTLCOLORSTATIC || message == WM_CTLCOLORBTN) {
+            SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
+            result = reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+            return true;
+        }
+        return false;
+    }
+};
+
+class Win32RadioGroup;
+
+class Win32RadioButton final : public Win32Control {
+public:
+    Win32RadioButton(Win32RadioGroup& group, int index, HWND parent, Rect bounds,
+                     const std::u16string& caption, bool first)
+        : group_(group), index_(index) {
+        adopt(createChild(L"BUTTON", caption,
+                          BS_RADIOBUTTON | (first ? (WS_GROUP | WS_TABSTOP) : 0), 0, parent,
+                          bounds),
+              -11);
+    }
+    void command(WORD code) override;
+
+private:
+    Win32RadioGroup& group_;
+    int index_;
+};
+
+// One column of radio buttons spread over the frame as the Windows radio group arranges them.
+class Win32RadioGroup final : public Win32Widget<RadioGroup> {
+public:
+    Win32RadioGroup(HWND parent, Rect bounds, const std::u16string& caption,
+                    const std::vector<std::u16string>& items) {
+        adopt(createChild(L"BUTTON", caption, BS_GROUPBOX, WS_EX_CONTROLPARENT, parent, bounds),
+              -11);
+        const int count = static_cast<int>(items.size());
+        const int textHeight = 13;
+        const int free = bounds.height - textHeight - 5;
+        const int rowHeight = count > 0 ? free / count : 0;
+        const int topMargin = textHeight + 1 + (count > 0 ? (free % count) / 2 : 0);
+        for (int i = 0; i < count; ++i)
+            buttons_.push_back(std::make_unique<Win32RadioButton>(
+                *this, i, hwnd(), Rect{8, topMargin + i * rowHeight, bounds.width - 10, rowHeight},
+                items[static_cast<std::size_t>(i)], i == 0));
+    }
+    ~Win32RadioGroup() override { buttons_.clear(); }
+
+    int itemIndex() const override { return index_; }
+    void setItemIndex(int index) override {
+        index_ = (index >= 0 && index < static_cast<int>(buttons_.size())) ? index : -1;
+        for (std::size_t i = 0; i < buttons_.size(); ++i)
+            SendMessageW(buttons_[i]->hwnd(), BM_SETCHECK,
+                         static_cast<int>(i) == index_ ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+    void setOnClick(std::function<void()> handler) override { onClick_ = std::move(handler); }
+    void setEnabled(bool enabled) override {
+        EnableWindow(hwnd(), enabled);
+        for (auto& button : buttons_) EnableWindow(button->hwnd(), enabled);
+    }
+    void picked(int index) {
+        setItemIndex(index);
+        if (onClick_) onClick_();
+    }
+    bool filter(UINT message, WPARAM wParam, LPARAM, LRESULT& result) override {
+        if (message == WM_CTLCOLORSTATIC || message == WM_CTLCOLORBTN) {
+            SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
+            result = reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+            return true;
+        }
+        return false;
+    }
+
+private:
+    std::vector<std::unique_ptr<Win32RadioButton>> buttons_;
+    int index_ = -1;
+    std::function<void()> onClick_;
+};
+
+void Win32RadioButton::command(WORD code) {
+    if (code == BN_CLICKED) group_.picked(index_);
+}
+
+// ---- spin field ------------------------------------------------------------------------------
+
+char16_t decimalSeparator() {
+    wchar_t buffer[8] = {};
+    if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, buffer, 8) > 0 && buffer[0])
+        return static_cast<char16_t>(buffer[0]);
+    return u'.';
+}
+
+// An edit with an up-down control inside its right edge; the up-down only reports the arrow
+// presses, the field applies its own rules.
+class Win32SpinEdit final : public Win32Widget<SpinEdit> {
+public:
+    Win32SpinEdit(HWND parent, Rect bounds, std::int32_t minValue, std::int32_t maxValue)
+        : min_(minValue), max_(maxValue) {
+        adopt(createChild(L"EDIT", u"", ES_AUTOHSCROLL | WS_TABSTOP | WS_CLIPCHILDREN,
+                          WS_EX_CLIENTEDGE, parent, bounds),
+              -11);
+        RECT client;
+        GetClientRect(hwnd(), &client);
+        constexpr int kArrowsWidth = 15;
+        arrows_ = CreateWindowExW(0, UPDOWN_CLASSW, nullptr, WS_CHILD | WS_VISIBLE,
+                                  client.right - kArrowsWidth, 0, kArrowsWidth, client.bottom,
+                                  hwnd(), nullptr, GetModuleHandleW(nullptr), nullptr);
+        // Mid-range position, so that both arrows always report a press.
+        SendMessageW(arrows_, UDM_SETRANGE32, 0, 100);
+        SendMessageW(arrows_, UDM_SETPOS32, 0, 50);
+        SendMessageW(hwnd(), EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, kArrowsWidth));
+    }
+    std::u16string text() const override { return windowText(hwnd()); }
+    void setText(const std::u16string& text) override { SetWindowTextW(hwnd(), wide(text)); }
+    std::int32_t minValue() const override { return min_; }
+    std::int32_t maxValue() const override { return max_; }
+    void setEnabled(bool enabled) override {
+        EnableWindow(hwnd(), enabled);
+        EnableWindow(arrows_, enabled);
+    }
+
+    bool filter(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
+        switch (message) {
+            case WM_CHAR:
+                if (wParam == L'\t') return false;
+                if (!spin::acceptsCharacter(static_cast<char16_t>(wParam), separator_)) {
+                    MessageBeep(0);
+                    result = 0;
+                    return true;
+                }
+                return false;
+            case WM_KEYDOWN:
+                if (wParam == VK_UP || wParam == VK_DOWN) {
+                    step(wParam == VK_UP ? +1 : -1);
+                    result = 0;
+                    return true;
+                }
+                return false;
+            case WM_KILLFOCUS:
+                result = DefSubclassProc(hwnd(), message, wParam, lParam);
+                clampOnExit();
+                return true;
+            case WM_NOTIFY: {
+                const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+                if (header->hwndFrom == arrows_ && header->code == UDN_DELTAPOS) {
+                    const auto* change = reinterpret_cast<const NMUPDOWN*>(lParam);
+                    step(change->iDelta > 0 ? +1 : -1);
+                    result = 1;  // the arrows keep their own position
+                    return true;
+                }
+                return false;
+            }
+            default:
+                return false;
+        }
+    }
+
+private:
+    std::int32_t min_;
+    std::int32_t max_;
+    HWND arrows_ = nullptr;
+    char16_t separator_ = decimalSeparator();
+};
+
+// ---- the factory -----------------------------------------------------------------------------
+
+HWND parentOf(Control& parent) { return hwndFor(parent); }
+
+class Win32Widgets final : public Widgets {
+public:
+    Win32Widgets() {
+        INITCOMMONCONTROLSEX init{sizeof(INITCOMMONCONTROLSEX), ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
+        InitCommonControlsEx(&init);
+        fonts = &fonts_;
+    }
+    ~Win32Widgets() override {
+        if (fonts == &fonts_) fonts = nullptr;
+    }
+
+    std::unique_ptr<Form> createForm(const FormOptions& options) override {
+        return std::make_unique<Win32Form>(options);
+    }
+    std::unique_ptr<Button> createButton(Control& parent, Rect bounds,
+                                         const std::u16string& caption) override {
+        return std::make_unique<Win32Button>(parentOf(parent), bounds, caption);
+    }
+    std::unique_ptr<Button> createSpeedButton(Control& parent, Rect bounds,
+                                              const Bitmap& glyph) override {
+        return std::make_unique<Win32SpeedButton>(parentOf(parent), bounds, glyph);
+    }
+    std::unique_ptr<CheckBox> createCheckBox(Control& parent, Rect bounds,
+                                             const std::u16string& caption) override {
+        return std::make_unique<Win32CheckBox>(parentOf(parent), bounds, caption);
+    }
+    std::unique_ptr<Label> createLabel(Control& parent, int left, int top,
+                                       const std::u16string& text, int fontHeight) override {
+        return std::make_unique<Win32Label>(parentOf(parent), left, top, text, fontHeight);
+    }
+    std::unique_ptr<RadioGroup> createRadioGroup(Control& parent, Rect bounds,
+                                                 const std::u16string& caption,
+                                                 const std::vector<std::u16string>& items) override {
+        return std::make_unique<Win32RadioGroup>(parentOf(parent), bounds, caption, items);
+    }
+    std::unique_ptr<GroupBox> createGroupBox(Control& parent, Rect bounds,
+                                             const std::u16string& caption) override {
+        return std::make_unique<Win32GroupBox>(parentOf(parent), bounds, caption);
+    }
+    std::unique_ptr<Edit> createEdit(Control& parent, Rect bounds) override {
+        return std::make_unique<Win32Edit>(parentOf(parent), bounds);
+    }
+    std::unique_ptr<SpinEdit> createSpinEdit(Control& parent, Rect bounds, std::int32_t minValue,
+                                             std::int32_t maxValue) override {
+        return std::make_unique<Win32SpinEdit>(parentOf(parent), bounds, minValue, maxValue);
+    }
+
+private:
+    Fonts fonts_;
+};
+
+}  // namespace
+
+std::unique_ptr<Widgets> createNativeWidgets() { return std::make_unique<Win32Widgets>(); }
+
+}  // namespace platform
