@@ -186,7 +186,8 @@ class Runner {
 
     int print(TMysqlResult& result) {
         const std::int32_t count = result.FieldsCount();
-        if (foptions.header) {
+        // As batch clients do, a result without rows prints nothing, not even its header.
+        if (foptions.header && !result.Eof()) {
             for (std::int32_t c = 0; c < count; ++c) {
                 if (c) fout << '\t';
                 const TMysql_FieldDef* def = result.FieldDef(c);

@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Black-box test of orvelle-sql against the real MariaDB on 127.0.0.1:3307: its batch output must
+# equal what `mariadb --batch` prints for the same statements where the two agree by design
+# (no NULLs: orvelle-sql prints NULL as an empty value), plus its own exact texts for NULL,
+# errors, commands and bad usage. Usage: sqlcli-test.sh path/to/orvelle-sql
+set -uo pipefail
+tool=${1:?usage: sqlcli-test.sh path/to/orvelle-sql}
+conn=(-h 127.0.0.1 -P 3307 -u orvelle -p orvelle-pass -D orvelle_test)
+ref=(mariadb --no-defaults --batch --default-character-set=latin1 -h 127.0.0.1 -P 3307
+     -u orvelle -porvelle-pass orvelle_test)
+failures=0
+
+if ! "${ref[@]}" -e 'DO 1' >/dev/null 2>&1; then
+    if [ -n "${ORVELLE_REQUIRE_SERVICES:-}" ]; then
+        echo "FAIL: MariaDB on 127.0.0.1:3307 is required"
+        exit 1
+    fi
+    echo "SKIP: no MariaDB on 127.0.0.1:3307"
+    exit 77
+fi
+
+check() {  # name expected actual
+    if [ "$2" == "$3" ]; then
+        echo "ok   $1"
+    else
+        echo "FAIL $1"
+        diff <(printf '%s\n' "$2") <(printf '%s\n' "$3") | head -20
+        failures=$((failures + 1))
+    fi
+}
+
+# Same output as mariadb --batch, with and without the header line.
+same() {  # name statement...
+    local name=$1
+    shift
+    local ours=() joined=""
+    for s in "$@"; do
+        ours+=(-e "$s")
+        joined+="$s;"
+    done
+    check "$name" "$("${ref[@]}" -e "$joined" 2>&1)" "$("$tool" "${conn[@]}" "${ours[@]}" 2>&1)"
+    check "$name (-N)" "$("${ref[@]}" -N -e "$joined" 2>&1)" \
+        "$("$tool" "${conn[@]}" -N "${ours[@]}" 2>&1)"
+    check "$name (--use-result)" "$("${ref[@]}" -e "$joined" 2>&1)" \
+        "$("$tool" "${conn[@]}" --use-result "${ours[@]}" 2>&1)"
+}
+
+same "integers and strings" "SELECT id, n, s1, m, s2 FROM bench WHERE id <= 200 ORDER BY id"
+same "empty strings and a zero byte" "SELECT id, name FROM samples WHERE id IN (1, 3, 5) ORDER BY id"
+same "escaped tab, newline and backslash" "SELECT 'a	b' AS tabbed, 'line1
+line2' AS two_lines, 'back\\\\slash' AS slash"
+same "Cyrillic after SET NAMES" "SET NAMES utf8mb4" "SELECT name, note FROM samples WHERE id = 4"
+same "several statements, one without rows" "SELECT 1 AS one" "DO 1" "SELECT 'two' AS two"
+same "empty result prints nothing" "SELECT id FROM samples WHERE id < 0"
+same "column aliases and expressions" "SELECT COUNT(*) AS rows_total, MAX(LENGTH(s1)) FROM bench"
+
+check "NULL prints empty" "$(printf 'NULL\tx\n\tx')" "$("$tool" "${conn[@]}" -e "SELECT NULL, 'x'")"
+check "statement without rows prints nothing" "" "$("$tool" "${conn[@]}" -e "DO 1")"
+
+out=$("$tool" "${conn[@]}" -e "SELECT * FROM nope" 2>&1 >/dev/null); status=$?
+check "server error on stderr" "ERROR 1146: Table 'orvelle_test.nope' doesn't exist" "$out"
+check "server error exits 1" 1 "$status"
+out=$("$tool" -h 127.0.0.1 -P 3307 -u orvelle -p wrong -e "DO 1" 2>&1); status=$?
+check "refused login" "ERROR 1045: Access denied for user 'orvelle'@'localhost' (using password: YES)" "$out"
+check "refused login exits 1" 1 "$status"
+out=$("$tool" -h 127.0.0.1 -P 3309 -e "DO 1" 2>&1); status=$?
+check "no server" "ERROR 2003: Can't connect to MySQL server on '127.0.0.1' (111)" "$out"
+check "no server exits 1" 1 "$status"
+"$tool" "${conn[@]}" >/dev/null 2>&1; status=$?
+check "nothing to do is bad usage" 2 "$status"
+"$tool" "${conn[@]}" --command fly >/dev/null 2>&1; status=$?
+check "unknown command is bad usage" 2 "$status"
+
+check "ping" "" "$("$tool" "${conn[@]}" --command ping 2>&1)"
+out=$("$tool" "${conn[@]}" --command stat 2>&1)
+check "stat" "Uptime:" "${out%% *}"
+out=$("$tool" "${conn[@]}" --command processlist 2>&1)
+check "processlist header" "$(printf 'Id\tUser\tHost\tdb\tCommand\tTime\tState\tInfo\tProgress')" \
+    "$(head -1 <<<"$out")"
+check "processlist shows itself" 1 "$(grep -c "	orvelle	localhost:[0-9]*	orvelle_test	Processlist	" <<<"$out")"
+out=$("$tool" "${conn[@]}" --command kill 999999 2>&1); status=$?
+check "kill of an unknown thread" "ERROR 1094: Unknown thread id: 999999" "$out"
+check "refresh" "" "$("$tool" "${conn[@]}" --command refresh 4 2>&1)"
+check "select-db then a statement" "$(printf 'DATABASE()\nmysql')" \
+    "$("$tool" -h 127.0.0.1 -P 3307 -u root --command select-db mysql -e "SELECT DATABASE()" 2>&1)"
+check "create-db is refused by MariaDB 10.11" "ERROR 1047: Unknown command" \
+    "$("$tool" "${conn[@]}" --command create-db orvelle_cli 2>&1)"
+check "change-user to the anonymous user" "$(printf 'CURRENT_USER()\n@localhost')" \
+    "$("$tool" "${conn[@]}" --command change-user "" "" "" -e "SELECT CURRENT_USER()" 2>&1)"
+out=$("$tool" "${conn[@]}" --command shutdown 2>&1); status=$?
+check "refused shutdown exits 1" 1 "$status"
+check "the local channel" "$(printf 'CURRENT_USER()\norvelle@localhost')" \
+    "$("$tool" --pipe -u orvelle -p orvelle-pass -e "SELECT CURRENT_USER()" 2>&1)"
+
+echo "$failures failure(s)"
+[ "$failures" -eq 0 ]
