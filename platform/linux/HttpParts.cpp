@@ -164,9 +164,12 @@ bool readKdeConfig(UserProxyConfig& config) {
     return true;
 }
 
-struct ProxyFactoryDeleter {
-    void operator()(pxProxyFactory* factory) const { px_proxy_factory_free(factory); }
-};
+// One factory for the life of the process: freeing it unloads libproxy's script engine
+// (JavaScriptCore) while that engine's own threads still run, which crashes the process.
+pxProxyFactory* proxyFactory() {
+    static pxProxyFactory* const factory = px_proxy_factory_new();
+    return factory;
+}
 
 // Sets an environment variable for one scope and puts the old value back.
 class ScopedEnvironment {
@@ -328,12 +331,12 @@ bool discoverProxy(const std::u16string& url, const AutoProxyOptions& options, P
     ScopedEnvironment order("PX_CONFIG_ORDER", "envvar");
     ScopedEnvironment httpProxy("http_proxy", config);
     ScopedEnvironment httpsProxy("https_proxy", config);
-    std::unique_ptr<pxProxyFactory, ProxyFactoryDeleter> factory(px_proxy_factory_new());
+    pxProxyFactory* factory = proxyFactory();
     if (!factory) {
         error = http_error::kAutoProxyServiceError;
         return false;
     }
-    char** proxies = px_proxy_factory_get_proxies(factory.get(), text::toUtf8(url).c_str());
+    char** proxies = px_proxy_factory_get_proxies(factory, text::toUtf8(url).c_str());
     if (!proxies) {
         error = http_error::kAutoProxyServiceError;
         return false;

@@ -4,10 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "FakeRunWindow.h"
+#include "TestSockets.h"
 #include "platform/Http.h"
 #include "platform/Registry.h"
 #include "settings/ProxySettings.h"
@@ -20,6 +25,10 @@ class ForwardingHttp final : public platform::Http {
   public:
     explicit ForwardingHttp(platform::Http& real) : real_(real) {}
     int receiveMs = 0;
+    // When set, the first request's body breaks (12030) once this many bytes were read, as a
+    // cut connection would.
+    std::uint64_t breakFirstBodyAfter = 0;
+    std::vector<std::u16string> sentHeaders;
 
     bool crackUrl(const std::u16string& u, platform::UrlParts& p) override {
         return real_.crackUrl(u, p);
@@ -52,6 +61,8 @@ class ForwardingHttp final : public platform::Http {
         return real_.setCredentials(r, t, s, u, p);
     }
     bool sendRequest(platform::HttpHandle r, const std::u16string& h) override {
+        sentHeaders.push_back(h);
+        if (!firstRequest_) firstRequest_ = r;
         return real_.sendRequest(r, h);
     }
     bool receiveResponse(platform::HttpHandle r) override { return real_.receiveResponse(r); }
@@ -65,16 +76,34 @@ class ForwardingHttp final : public platform::Http {
         return real_.queryHeader(r, h, v);
     }
     bool queryDataAvailable(platform::HttpHandle r, std::uint32_t& b) override {
+        if (breaking(r)) return broken_ = true, false;
         return real_.queryDataAvailable(r, b);
     }
     bool readData(platform::HttpHandle r, void* b, std::uint32_t s, std::uint32_t& n) override {
-        return real_.readData(r, b, s, n);
+        if (breaking(r)) return broken_ = true, false;
+        const bool ok = real_.readData(r, b, s, n);
+        if (ok && r == firstRequest_ && sentHeaders.size() == 1) firstBodyRead_ += n;
+        return ok;
     }
     bool closeHandle(platform::HttpHandle h) override { return real_.closeHandle(h); }
-    int lastError() override { return real_.lastError(); }
+    int lastError() override {
+        if (broken_) {
+            broken_ = false;
+            return platform::http_error::kConnectionError;
+        }
+        return real_.lastError();
+    }
 
   private:
+    bool breaking(platform::HttpHandle r) const {
+        return breakFirstBodyAfter > 0 && r == firstRequest_ && sentHeaders.size() == 1 &&
+               firstBodyRead_ >= breakFirstBodyAfter;
+    }
+
     platform::Http& real_;
+    platform::HttpHandle firstRequest_ = 0;
+    std::uint64_t firstBodyRead_ = 0;
+    bool broken_ = false;
 };
 
 class NativeHttpTest : public ::testing::Test {
@@ -112,6 +141,35 @@ inline bool startsWithAny(const std::u16string& text,
     for (const char16_t* p : prefixes)
         if (text.rfind(p, 0) == 0) return true;
     return false;
+}
+
+// Real peers that scripts/services.d/web starts. A test skips when its peer is absent, unless
+// ORVELLE_REQUIRE_SERVICES is set (as in CI), where that is a failure.
+constexpr std::uint16_t kNginxPort = 18480;
+constexpr std::uint16_t kHttpsUntrustedPort = 18443;
+constexpr std::uint16_t kHttpsTrustedPort = 18444;
+constexpr std::uint16_t kSquidAuthPort = 18428;
+constexpr std::uint16_t kSquidOpenPort = 18429;
+
+#define REQUIRE_WEB_PEER(port)                                                                   \
+    do {                                                                                         \
+        if (!::testnet::loopbackPortOpen(port)) {                                                \
+            if (std::getenv("ORVELLE_REQUIRE_SERVICES"))                                         \
+                FAIL() << "web service (scripts/services.d/web) not running on port " << port;   \
+            GTEST_SKIP() << "web service (scripts/services.d/web) not running on port " << port; \
+        }                                                                                        \
+    } while (false)
+
+// The content of large.bin: 16-byte lines, each its own offset in decimal.
+inline std::string offsetLines(std::size_t size) {
+    std::string out;
+    out.reserve(size);
+    char line[32];
+    for (std::size_t offset = 0; offset < size; offset += 16) {
+        std::snprintf(line, sizeof line, "%015llu\n", static_cast<unsigned long long>(offset));
+        out.append(line, 16);
+    }
+    return out;
 }
 
 }  // namespace testnet

@@ -1,0 +1,126 @@
+// Linux only: the user's proxy configuration from the environment, configuration scripts (PAC)
+// evaluated by libproxy in modes 1 and 3, and a private CA trusted through CURL_CA_BUNDLE.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "NativeHttpFixture.h"
+#include "common/Text.h"
+#include "net/HttpGet.h"
+
+namespace testnet {
+namespace {
+
+// Sets the proxy variables for one test and removes them after it.
+class EnvironmentProxyTest : public NativeHttpTest {
+  protected:
+    void TearDown() override {
+        for (const char* name : {"http_proxy", "https_proxy", "no_proxy", "HTTP_PROXY",
+                                 "HTTPS_PROXY", "NO_PROXY", "CURL_CA_BUNDLE"})
+            unsetenv(name);
+        NativeHttpTest::TearDown();
+    }
+    void SetUp() override {
+        NativeHttpTest::SetUp();
+        for (const char* name : {"http_proxy", "https_proxy", "no_proxy", "HTTP_PROXY",
+                                 "HTTPS_PROXY", "NO_PROXY", "CURL_CA_BUNDLE"})
+            unsetenv(name);
+    }
+    void useProxyVariable(const std::string& value) {
+        setenv("http_proxy", value.c_str(), 1);
+        setenv("https_proxy", value.c_str(), 1);
+    }
+    const std::u16string smallFile = u"http://127.0.0.1:18480/small.txt";
+};
+
+TEST_F(EnvironmentProxyTest, ConfigurationScriptChoosesTheProxyInModesOneAndThree) {
+    REQUIRE_WEB_PEER(kNginxPort);
+    REQUIRE_WEB_PEER(kSquidOpenPort);
+    useProxyVariable("pac+http://127.0.0.1:18480/proxy.pac");
+    for (std::int32_t mode : {pmSystem, pmAuto}) {
+        ProxySettings.mode = mode;
+        run.RunOk = true;
+        HttpGet(run, smallFile, false, true);
+        ASSERT_TRUE(run.RunOk) << text::toUtf8(window.messages.at(0));
+        EXPECT_EQ(run.stream, "Orvelle test file\n");
+        EXPECT_EQ(window.status,
+                  u"(, , False, http://127.0.0.1:18480/proxy.pac) 3 127.0.0.1:18429");
+    }
+}
+
+TEST_F(EnvironmentProxyTest, ScriptThatNamesTheAuthenticatingProxyLeadsTo407) {
+    REQUIRE_WEB_PEER(kSquidAuthPort);
+    useProxyVariable("pac+http://127.0.0.1:18480/proxy-auth.pac");
+    ProxySettings.mode = pmSystem;
+    HttpGet(run, smallFile, false, true);
+    EXPECT_FALSE(run.RunOk);
+    EXPECT_EQ(window.messages,
+              std::vector<std::u16string>{u"Не вдалося отримати дані (7): Відповідь сервера: 407"});
+    EXPECT_EQ(window.status,
+              u"(, , False, http://127.0.0.1:18480/proxy-auth.pac) 3 127.0.0.1:18428");
+}
+
+TEST_F(EnvironmentProxyTest, ScriptThatSaysDirectConnectsDirectly) {
+    REQUIRE_WEB_PEER(kNginxPort);
+    useProxyVariable("pac+http://127.0.0.1:18480/direct.pac");
+    ProxySettings.mode = pmSystem;
+    HttpGet(run, smallFile, false, true);
+    EXPECT_TRUE(run.RunOk);
+    EXPECT_EQ(window.status, u"(, , False, http://127.0.0.1:18480/direct.pac) 1 ");
+}
+
+TEST_F(EnvironmentProxyTest, StaticProxyAndBypassListComeFromTheEnvironment) {
+    REQUIRE_WEB_PEER(kNginxPort);
+    REQUIRE_WEB_PEER(kSquidAuthPort);
+    useProxyVariable("http://127.0.0.1:18428/");
+    ProxySettings.mode = pmSystem;
+    HttpGet(run, smallFile, false, true);
+    EXPECT_EQ(window.status, u"(127.0.0.1:18428, , False, ) 3 127.0.0.1:18428");
+    EXPECT_EQ(window.messages,
+              std::vector<std::u16string>{u"Не вдалося отримати дані (7): Відповідь сервера: 407"});
+
+    // The same proxy, bypassed for this host: the file comes directly.
+    setenv("no_proxy", "localhost,127.0.0.1", 1);
+    window.messages.clear();
+    run.RunOk = true;
+    HttpGet(run, smallFile, false, true);
+    EXPECT_TRUE(run.RunOk);
+    EXPECT_EQ(run.stream, "Orvelle test file\n");
+    EXPECT_EQ(window.status, u"(127.0.0.1:18428, localhost;127.0.0.1, False, ) 3 127.0.0.1:18428");
+}
+
+// Wine's WinHTTP does not put the proxy credentials on its CONNECT request, so this case runs
+// on the Linux back end only.
+TEST_F(EnvironmentProxyTest, HttpsTunnelThroughTheAuthenticatingProxyWithBasicLogin) {
+    REQUIRE_WEB_PEER(kHttpsTrustedPort);
+    REQUIRE_WEB_PEER(kSquidAuthPort);
+    ProxySettings.mode = pmManual;
+    ProxySettings.host = u"localhost";
+    ProxySettings.port = kSquidAuthPort;
+    ProxySettings.login = u"orvelle";
+    ProxySettings.password = u"orvelle-pass";
+    HttpGet(run, u"https://127.0.0.1:18444/small.txt", false, true);
+    ASSERT_TRUE(run.RunOk) << text::toUtf8(window.messages.at(0));
+    EXPECT_EQ(run.stream, "Orvelle test file\n");
+
+    ProxySettings.login.clear();
+    HttpGet(run, u"https://127.0.0.1:18444/small.txt", false, true);
+    EXPECT_FALSE(run.RunOk);
+    EXPECT_EQ(window.messages,
+              std::vector<std::u16string>{u"Не вдалося отримати дані (7): Відповідь сервера: 407"});
+}
+
+TEST_F(EnvironmentProxyTest, PrivateCaNamedByCurlCaBundleIsTrusted) {
+    REQUIRE_WEB_PEER(kHttpsUntrustedPort);
+    const char* services = std::getenv("ORVELLE_SERVICES_DIR");
+    const std::string bundle =
+        std::string(services ? services : ORVELLE_SOURCE_DIR "/build/services") +
+        "/web/tls/untrusted-ca.crt";
+    setenv("CURL_CA_BUNDLE", bundle.c_str(), 1);
+    HttpGet(run, u"https://127.0.0.1:18443/small.txt", false, true);
+    ASSERT_TRUE(run.RunOk) << text::toUtf8(window.messages.at(0));
+    EXPECT_EQ(run.stream, "Orvelle test file\n");
+}
+
+}  // namespace
+}  // namespace testnet

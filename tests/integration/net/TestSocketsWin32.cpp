@@ -19,8 +19,11 @@ bool readable(Socket s, int timeoutMs) {
 }  // namespace
 
 void startSockets() {
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
+    static const bool started = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    (void)started;
 }
 
 Socket listenOnLoopback(std::uint16_t& port) {
@@ -69,6 +72,7 @@ void closeSocket(Socket socket) {
 }
 
 bool loopbackPortOpen(std::uint16_t port) {
+    startSockets();
     const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET) return false;
     sockaddr_in address{};
