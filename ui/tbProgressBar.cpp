@@ -88,8 +88,8 @@ void TtbProgressBar::CreateParams(TCreateParams& Params) {
     if (FOrientation == pbVertical) Params.Style |= platform::PBS_VERTICAL;
     if (FSmooth) Params.Style |= platform::PBS_SMOOTH;
     // The marquee style can only be chosen here, so a state change re-creates the window.
-    if (FProgressBarState == pbstMarquee && MarqueeAvailable())
-        Params.Style |= platform::PBS_MARQUEE;
+    FMarqueeWindow = FProgressBarState == pbstMarquee && MarqueeAvailable();
+    if (FMarqueeWindow) Params.Style |= platform::PBS_MARQUEE;
     if (FSmoothReverse && toolkit().visualStylesEnabled() && versionAtLeast(6, 0))
         Params.Style |= platform::PBS_SMOOTHREVERSE;
 }
@@ -109,6 +109,7 @@ void TtbProgressBar::CreateWnd() {
 void TtbProgressBar::DestroyWnd() {
     // The position lives in the window; keep it for the next one.
     FPosition = Position();
+    FMarqueeWindow = false;
     TtbTaskbarWinControl::DestroyWnd();
 }
 
@@ -144,7 +145,7 @@ std::int32_t TtbProgressBar::Max() {
 }
 
 std::int32_t TtbProgressBar::Position() {
-    if (!HandleAllocated()) return FPosition;
+    if (!HandleAllocated() || FMarqueeWindow) return FPosition;
     if (FIn32BitMode) return asInt32(Perform(platform::PBM_GETPOS, 0, 0));
     return asInt32(Perform(platform::PBM_DELTAPOS, 0, 0));
 }
@@ -168,6 +169,7 @@ void TtbProgressBar::SetParams(std::int32_t AMin, std::int32_t AMax) {
 void TtbProgressBar::setPosition(std::int32_t value) {
     if (!FIn32BitMode && (value < kLegacyLow || value > kLegacyHigh)) raiseLegacyRange();
     if (HandleAllocated()) {
+        if (FMarqueeWindow) FPosition = value;
         Perform(platform::PBM_SETPOS, asWParam(value), 0);
         PostUpdateTaskbar();
     } else {

@@ -105,4 +105,7 @@ private:
     bool FMarqueeEnabled = false;
     bool FShowInTaskbar = false;
     std::int32_t FMarqueeInterval = 50;
+    // The native window has the marquee style: the platform's control then ignores PBM_SETPOS
+    // (and answers PBM_GETPOS with its minimum), so the position is kept in FPosition.
+    bool FMarqueeWindow = false;
 };

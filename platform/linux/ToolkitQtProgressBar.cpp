@@ -73,6 +73,8 @@ std::intptr_t QtProgressBar::answer(std::uint32_t message, std::uintptr_t wParam
             }
             return wParam ? min_ : max_;
         case PBM_SETPOS: {
+            // A marquee bar has no position to set (answered as the Windows control does).
+            if (style_ & PBS_MARQUEE) return 1;
             const std::int32_t previous = position_;
             if (previous != wInt) {
                 position_ = wInt;

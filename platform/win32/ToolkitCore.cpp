@@ -115,7 +115,10 @@ bool commonControlsVersion6() {
     if (!getVersion) return false;
     DLLVERSIONINFO info{};
     info.cbSize = sizeof info;
-    return SUCCEEDED(getVersion(&info)) && info.dwMajorVersion >= 6;
+    if (SUCCEEDED(getVersion(&info)) && info.dwMajorVersion >= 6) return true;
+    // Wine ships one comctl32 that has the version 6 controls but reports 5.81; only version 6
+    // exports TaskDialogIndirect, so its presence tells the same thing.
+    return GetProcAddress(comctl, "TaskDialogIndirect") != nullptr;
 }
 
 class Win32Toolkit final : public Toolkit {

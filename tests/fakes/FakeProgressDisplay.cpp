@@ -127,6 +127,7 @@ std::intptr_t FakeCommonControls::answer(platform::WindowHandle window, std::uin
         case platform::PBM_GETRANGE: return wParam ? bar.min : bar.max;
         case platform::PBM_GETPOS: return bar.position;
         case platform::PBM_SETPOS: {
+            if (bar.style & platform::PBS_MARQUEE) return 1;  // as the real control answers
             const std::int32_t previous = bar.position;
             bar.position = w;
             coerce(bar);

@@ -212,6 +212,22 @@ TEST_F(ProgressBarTest, StateChangeRecreatesTheWindowAndKeepsPositionAndColours)
     EXPECT_EQ(fakes.controls.live.at(bar->Handle()).barColor, 0x00FF00u);
 }
 
+TEST_F(ProgressBarTest, PositionGivenWhileTheMarqueeRunsReachesTheNextWindow) {
+    auto bar = withWindow();
+    bar->setPosition(30);
+    bar->setProgressBarState(pbstMarquee);
+    fakes.log.clear();
+    // The marquee window ignores positions; the control keeps the value for the next window.
+    bar->setPosition(80);
+    EXPECT_EQ(bar->Position(), 80);
+    EXPECT_THAT(fakes.log, ElementsAre("PBM_SETPOS 80 0", kPost));
+    fakes.log.clear();
+    bar->setProgressBarState(pbstNormal);
+    EXPECT_EQ(fakes.log.front(), "destroy");
+    EXPECT_THAT(fakes.log, testing::Contains("PBM_SETPOS 80 0"));
+    EXPECT_EQ(bar->Position(), 80);
+}
+
 TEST_F(ProgressBarTest, StyleChangesWithoutAWindowWaitForTheFirstCreation) {
     TtbProgressBar bar(0x10);
     bar.setSmooth(true);
