@@ -269,8 +269,13 @@ void TMysqlClient::close() {
         fstatus = MYSQL_STATUS_READY;
         const bool savedReconnect = freconnect;
         freconnect = false;
+        // The goodbye must not wipe out the reason of a failure that led to this close.
+        const std::uint32_t savedErrno = fnet->last_errno();
+        const std::string savedError = fnet->vio().flast_error;
         send_command(COM_QUIT, nullptr, 0, true, false);
         fnet->net_close();
+        fnet->set_last_errno(savedErrno);
+        fnet->vio().flast_error = savedError;
         freconnect = savedReconnect;
     }
     if (fusedresult) {
@@ -397,10 +402,20 @@ bool TMysqlClient::change_user(const std::u16string& NewUser, const std::u16stri
     if (user.size() > kUserLimit) user.resize(kUserLimit);
     argument += user;
     argument.push_back('\0');
-    if (!NewPasswd.empty()) {
-        if (const auto reply = old_scramble(NewPasswd, fscramble_buff)) argument.append(reply->data(), 8);
+    if (fserver_capabilities & CLIENT_SECURE_CONNECTION) {
+        // The login announced 4.1 authentication, so such a server reads a length byte and the
+        // SHA-1 based reply here; the old 8-character reply would be taken as garbage.
+        if (const auto token = secure_auth_token(NewPasswd, fscramble_buff))
+            argument.append(reinterpret_cast<const char*>(token->data()), token->size());
+        else
+            argument.push_back('\0');
+    } else {
+        if (!NewPasswd.empty()) {
+            if (const auto reply = old_scramble(NewPasswd, fscramble_buff))
+                argument.append(reply->data(), 8);
+        }
+        argument.push_back('\0');
     }
-    argument.push_back('\0');
     // The database name is cut so that the whole argument stays within its 512 bytes.
     std::string db = text::toUtf8(NewDb);
     const std::size_t room = kChangeUserBuffer - argument.size() - 1;
@@ -533,12 +548,8 @@ void TMysqlClient::read_ok_packet(PacketReader& reader) {
         if (reader.readUint(2, value)) fserver_status = static_cast<std::int32_t>(value);
     }
     if (reader.atEnd()) return;
-    if (fserver_capabilities & CLIENT_PROTOCOL_41) {
-        // 4.1 servers send a warning count, then the message up to the end of the packet.
-        if (!reader.skip(2) || reader.atEnd()) return;
-        finfo = text::fromUtf8(reader.readZeroTerminated());
-        return;
-    }
+    // 4.1 servers put a warning count before the message.
+    if ((fserver_capabilities & CLIENT_PROTOCOL_41) && !reader.skip(2)) return;
     std::string_view message;
     if (reader.readLengthCodedString(message) == PacketReader::Coded::Value && !message.empty())
         finfo = text::fromUtf8(message.substr(0, message.find('\0')));

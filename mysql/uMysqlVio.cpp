@@ -1,6 +1,7 @@
 #include "mysql/uMysqlVio.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/Registry.h"
 #include "platform/Sockets.h"
@@ -128,13 +129,27 @@ int TMysqlVio::vio_close() {
     FSd = -1;
     FHPipe = -1;
     ffcntl_mode = 0;
+    fahead_pos = fahead_end = 0;
     return result;
 }
 
 int TMysqlVio::vio_read(void* buf, std::int32_t sz) {
     if (ftype == VIO_CLOSED) return -1;
     if (ftype == VIO_TYPE_NAMEDPIPE) return sockets().channelRead(FHPipe, buf, sz);
-    return sockets().receive(FSd, buf, sz);
+    if (sz <= 0) return sockets().receive(FSd, buf, sz);
+    if (fahead_pos == fahead_end) {
+        // Large reads go straight to the caller; small ones fill the read-ahead first.
+        if (sz >= kReadAhead) return sockets().receive(FSd, buf, sz);
+        if (!fahead) fahead = std::make_unique<std::uint8_t[]>(kReadAhead);
+        const int got = sockets().receive(FSd, fahead.get(), kReadAhead);
+        if (got <= 0) return got;
+        fahead_pos = 0;
+        fahead_end = got;
+    }
+    const int count = std::min(sz, fahead_end - fahead_pos);
+    std::memcpy(buf, fahead.get() + fahead_pos, static_cast<std::size_t>(count));
+    fahead_pos += count;
+    return count;
 }
 
 int TMysqlVio::vio_write(const void* buf, std::int32_t size) {
@@ -167,6 +182,7 @@ bool TMysqlVio::vio_intrerupted() { return sockets().isInterrupted(sockets().las
 bool TMysqlVio::vio_poll_read(std::uint32_t timeout) {
     if (ftype == VIO_CLOSED) return false;
     if (ftype == VIO_TYPE_NAMEDPIPE) return false;  // cannot be polled: go on and read
+    if (fahead_pos != fahead_end) return false;     // bytes are already here
     const int answer = socket_poll(FSd, platform::Sockets::kReadable, toMilliseconds(timeout));
     if (answer < 0) return false;
     return answer == 0;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "mysql/uMysqlCT.h"
@@ -61,4 +62,11 @@ public:
 
 private:
     int socket_poll(std::intptr_t socket, int wanted, int timeoutMilliseconds);
+
+    // Socket reads go through a read-ahead block, so that a packet's header and payload (and
+    // the next packets) usually come from one receive call instead of two each.
+    static constexpr int kReadAhead = 16384;
+    std::unique_ptr<std::uint8_t[]> fahead;
+    int fahead_pos = 0;
+    int fahead_end = 0;
 };

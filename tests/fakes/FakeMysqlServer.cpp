@@ -160,7 +160,7 @@ std::string ok(std::uint64_t affected, std::uint64_t insertId, std::uint16_t sta
     p.append(lenenc(insertId));
     p.append(int2(status));
     p.append(int2(0));
-    p.append(info);
+    if (!info.empty()) p.append(lenencString(info));
     return p;
 }
 

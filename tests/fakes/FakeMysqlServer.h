@@ -101,6 +101,8 @@ struct Greeting {
 // The full greeting payload (version, 0, thread id, seed 8, 0, capabilities, language, status,
 // 13 zero bytes, seed 12, 0).
 std::string greeting(const Greeting& fields = {});
+// OK packet as 4.1 servers send it: affected rows, insert id, status, warnings, and the
+// message as a length-coded string when there is one.
 std::string ok(std::uint64_t affected = 0, std::uint64_t insertId = 0, std::uint16_t status = 2,
                const std::string& info = "");
 // 4.1 error packet: 0xFF, number, '#', state, message; state empty leaves out '#' and state.

@@ -93,12 +93,12 @@ TEST_F(CommandTest, pingAfterTheServerClosedFailsWithoutReconnection) {
     EXPECT_EQ(server.finish(), 1);
 }
 
-TEST_F(CommandTest, changeUserSendsUserOldScrambleAndDatabase) {
+TEST_F(CommandTest, changeUserSendsUserSecureReplyAndDatabase) {
     FakeMysqlServer server({[](FakeMysqlConnection& c) { handshake(c), answerOk(c); }});
     std::uint8_t seed[256] = {};
     std::memcpy(seed, "abcdefghijklmnopqrst", 20);
-    const auto scramble = old_scramble(u"pw", seed);
-    ASSERT_TRUE(scramble);
+    const auto token = secure_auth_token(u"pw", seed);
+    ASSERT_TRUE(token);
     {
         TMysqlClient client;
         connectTo(client, server);
@@ -113,12 +113,32 @@ TEST_F(CommandTest, changeUserSendsUserOldScrambleAndDatabase) {
     server.finish();
     const auto received = afterLogin(server.received(0));
     ASSERT_EQ(received.size(), 4u);
-    EXPECT_EQ(received[0], "\x11" "bob" + std::string(1, '\0') + std::string(scramble->data(), 8) +
-                               '\0' + "shop" + '\0');
+    EXPECT_EQ(received[0], "\x11" "bob" + std::string(1, '\0') +
+                               std::string(reinterpret_cast<const char*>(token->data()), 21) +
+                               "shop" + '\0');
     EXPECT_EQ(received[1], "\x11" + std::string(3, '\0'));
     EXPECT_EQ(received[2], "\x11" + std::string(32, 'u') + '\0' + '\0' + std::string(477, 'd') +
                                '\0');
     EXPECT_EQ(received[2].size(), 1u + 512u);
+}
+
+TEST_F(CommandTest, changeUserOnAServerWithoutSecureAuthenticationSendsTheOldScramble) {
+    mysqlwire::Greeting old;
+    old.capabilities = 0x000F;
+    FakeMysqlServer server({[&](FakeMysqlConnection& c) { handshake(c, old), answerOk(c); }});
+    std::uint8_t seed[256] = {};
+    std::memcpy(seed, "abcdefghijklmnopqrst", 20);
+    const auto scramble = old_scramble(u"pw", seed);
+    ASSERT_TRUE(scramble);
+    {
+        TMysqlClient client;
+        connectTo(client, server);
+        EXPECT_TRUE(client.change_user(u"bob", u"pw", u"shop"));
+    }
+    server.finish();
+    EXPECT_EQ(afterLogin(server.received(0))[0], "\x11" "bob" + std::string(1, '\0') +
+                                                     std::string(scramble->data(), 8) + '\0' +
+                                                     "shop" + '\0');
 }
 
 TEST_F(CommandTest, statReturnsTheStatusLineOrWrongHostInfo) {
@@ -151,6 +171,9 @@ TEST_F(CommandTest, shutdownClosesTheClientEvenWhenRefused) {
     connectTo(client, server);
     EXPECT_FALSE(client.shutdown());
     EXPECT_FALSE(client.Connected());
+    // The goodbye that closing sends keeps the refusal's reason.
+    EXPECT_EQ(client.LastErrorNo(), 1227u);
+    EXPECT_EQ(client.LastError(), u"Access denied; you need the SHUTDOWN privilege");
     server.finish();
     EXPECT_EQ(afterLogin(server.received(0)), (std::vector<std::string>{"\x08", "\x01"}));
 }
@@ -161,7 +184,7 @@ TEST_F(CommandTest, statementWithoutRowsGivesOkValuesAndNoResult) {
         c.readPacket();  // the ping that comes first when reconnection is on
         c.sendPacket(1, mysqlwire::ok());
         c.readPacket();
-        c.sendPacket(1, mysqlwire::ok(3, 42, 0x0003, "&Records: 3  Duplicates: 0"));
+        c.sendPacket(1, mysqlwire::ok(3, 42, 0x0003, "Records: 3  Duplicates: 0"));
         drain(c);
     }});
     TMysqlClient client;
@@ -175,8 +198,8 @@ TEST_F(CommandTest, statementWithoutRowsGivesOkValuesAndNoResult) {
     EXPECT_EQ(client.AffectedRows(), 3);
     EXPECT_EQ(client.LastInsertId(), 42);
     EXPECT_EQ(client.ServerStatus(), 3);
-    // The 4.1 layout: warnings, then the message to the end of the packet.
-    EXPECT_EQ(client.Info(), u"&Records: 3  Duplicates: 0");
+    // The 4.1 layout: the warning count comes before the message.
+    EXPECT_EQ(client.Info(), u"Records: 3  Duplicates: 0");
     client.close();
     server.finish();
     EXPECT_EQ(afterLogin(server.received(0)),
