@@ -495,6 +495,24 @@ public:
     void setText(const std::u16string& text) override { SetWindowTextW(hwnd(), wide(text)); }
 };
 
+// A frame is a transparent window of its own: under a form that clips its children it must
+// erase its own background, and its children's, in the form's colour.
+bool paintsAsForm(HWND frame, UINT message, WPARAM wParam, LRESULT& result) {
+    if (message == WM_ERASEBKGND) {
+        RECT r;
+        GetClientRect(frame, &r);
+        FillRect(reinterpret_cast<HDC>(wParam), &r, GetSysColorBrush(COLOR_BTNFACE));
+        result = 1;
+        return true;
+    }
+    if (message == WM_CTLCOLORSTATIC || message == WM_CTLCOLORBTN) {
+        SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
+        result = reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        return true;
+    }
+    return false;
+}
+
 // A frame whose children are placed inside it; disabling it disables them as well, visibly.
 class Win32GroupBox final : public Win32Widget<GroupBox> {
 public:
@@ -509,13 +527,7 @@ public:
             EnableWindow(child, enabled);
     }
     bool filter(UINT message, WPARAM wParam, LPARAM, LRESULT& result) override {
-        // A group box paints its children's background as the form does.
-        if (message == WM_CTLCOLORSTATIC || message == WM_CTLCOLORBTN) {
-            SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
-            result = reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
-            return true;
-        }
-        return false;
+        return paintsAsForm(hwnd(), message, wParam, result);
     }
 };
 
@@ -574,12 +586,7 @@ public:
         if (onClick_) onClick_();
     }
     bool filter(UINT message, WPARAM wParam, LPARAM, LRESULT& result) override {
-        if (message == WM_CTLCOLORSTATIC || message == WM_CTLCOLORBTN) {
-            SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
-            result = reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
-            return true;
-        }
-        return false;
+        return paintsAsForm(hwnd(), message, wParam, result);
     }
 
 private:
