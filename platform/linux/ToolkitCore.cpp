@@ -87,7 +87,9 @@ void ensureApplication() {
     static int argc = 1;
     static char name[] = "orvelle-downloader";
     static char* argv[] = {name, nullptr};
-    static QApplication application(argc, argv);
+    // Never destroyed: at exit the static destructors of Qt's own libraries may already have
+    // run, and tearing the application down after them crashes.
+    new QApplication(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orvelle Downloader"));
     QApplication::setDesktopFileName(QStringLiteral("orvelle-downloader"));
     // The program decides when it ends (closing the main window ends the loop explicitly).
