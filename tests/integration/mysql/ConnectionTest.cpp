@@ -196,6 +196,7 @@ TEST_F(ConnectionTest, killingItsOwnConnectionThenReconnecting) {
 TEST_F(ConnectionTest, changeUserSwitchesTheLogin) {
     TMysqlClient client;
     ASSERT_TRUE(open(client));
+    const auto thread = client.ThreadId();
     ASSERT_TRUE(client.change_user(u"", u"", u""))
         << client.LastErrorNo() << " " << u8(client.LastError());
     EXPECT_EQ(client.User(), u"");
@@ -204,6 +205,9 @@ TEST_F(ConnectionTest, changeUserSwitchesTheLogin) {
         << client.LastErrorNo() << " " << u8(client.LastError());
     EXPECT_EQ(scalar(client, u"SELECT CURRENT_USER()"), "orvelle@localhost");
     EXPECT_EQ(scalar(client, u"SELECT DATABASE()"), "orvelle_test");
+    // The same connection all along, not a reconnection with the new login.
+    EXPECT_EQ(client.ThreadId(), thread);
+    EXPECT_EQ(scalar(client, u"SELECT CONNECTION_ID()"), std::to_string(thread));
 }
 
 TEST_F(ConnectionTest, changeUserWithAWrongPasswordIsRefused) {
@@ -218,8 +222,10 @@ TEST_F(ConnectionTest, refusedShutdownStillClosesTheClient) {
     TMysqlClient client;
     ASSERT_TRUE(open(client));  // orvelle has no SHUTDOWN right
     EXPECT_FALSE(client.shutdown());
-    // The server refused (1227); closing afterwards sends the quit command, which starts by
-    // clearing the error, so only the result and the closed client remain.
+    EXPECT_EQ(client.LastErrorNo(), 1227u);
+    EXPECT_EQ(u8(client.LastError()),
+              "Access denied; you need (at least one of) the SHUTDOWN privilege(s) for this "
+              "operation");
     EXPECT_FALSE(client.Connected());
     EXPECT_EQ(client.ServerVersion(), u"");
     TMysqlClient still;

@@ -50,7 +50,10 @@ TEST_F(QueryTest, storedResultWalksAndReadsEveryKindOfValue) {
     std::vector<std::string> rows;
     for (; !result->Eof(); result->Next()) {
         std::string line;
-        for (int c = 0; c < 4; ++c) line += (c ? "|" : "") + u8(result->FieldValue(c));
+        for (int c = 0; c < 4; ++c) {
+            if (c) line += '|';
+            line += u8(result->FieldValue(c));
+        }
         rows.push_back(line);
     }
     EXPECT_EQ(rows,
