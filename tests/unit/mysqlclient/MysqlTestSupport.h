@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "common/Text.h"
 #include "mysql/uMysqlClient.h"
 #include "platform/Registry.h"
 #include "platform/Sockets.h"

@@ -1,0 +1,102 @@
+// The local channel on Windows: the named pipe \\.\pipe\MySQL, served here by the test.
+#include <windows.h>
+
+#include <optional>
+#include <thread>
+
+#include "tests/unit/mysqlclient/MysqlTestSupport.h"
+
+namespace {
+
+constexpr const char* kPipe = "\\\\.\\pipe\\MySQL";
+
+// One server end of the pipe; reads and writes whole MySQL packets.
+class PipeServer {
+public:
+    PipeServer() {
+        fpipe = CreateNamedPipeA(kPipe, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 65536,
+                                 65536, 0, nullptr);
+    }
+    ~PipeServer() {
+        if (fpipe != INVALID_HANDLE_VALUE) CloseHandle(fpipe);
+    }
+    bool valid() const { return fpipe != INVALID_HANDLE_VALUE; }
+    bool waitForClient() {
+        return ConnectNamedPipe(fpipe, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED;
+    }
+    void send(std::uint8_t sequence, const std::string& payload) {
+        const std::string bytes = mysqlwire::packet(sequence, payload);
+        DWORD written = 0;
+        WriteFile(fpipe, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    }
+    bool readExactly(char* buffer, DWORD size) {
+        while (size > 0) {
+            DWORD got = 0;
+            if (!ReadFile(fpipe, buffer, size, &got, nullptr) || got == 0) return false;
+            buffer += got;
+            size -= got;
+        }
+        return true;
+    }
+    std::optional<std::string> read() {
+        unsigned char header[4];
+        if (!readExactly(reinterpret_cast<char*>(header), 4)) return std::nullopt;
+        std::string payload(header[0] | (header[1] << 8) | (header[2] << 16), '\0');
+        if (!payload.empty() && !readExactly(payload.data(), static_cast<DWORD>(payload.size())))
+            return std::nullopt;
+        return payload;
+    }
+
+private:
+    HANDLE fpipe = INVALID_HANDLE_VALUE;
+};
+
+using LocalChannelTest = NativeSocketsTest;
+
+TEST_F(LocalChannelTest, namedPipeOptionConnectsThroughTheDefaultPipe) {
+    PipeServer pipe;
+    ASSERT_TRUE(pipe.valid());
+    std::vector<std::string> received;
+    std::thread server([&] {
+        if (!pipe.waitForClient()) return;
+        pipe.send(0, mysqlwire::greeting());
+        while (auto packet = pipe.read()) {
+            received.push_back(*packet);
+            pipe.send(received.size() == 1 ? 2 : 1, mysqlwire::ok());
+        }
+    });
+    {
+        TMysqlClient client;
+        client.setUseNamedPipe(true);
+        client.setConnectTimeout(5);  // the pipe cannot be polled: the greeting is just read
+        client.setHost(u"somewhere");
+        ASSERT_TRUE(client.connect()) << text::toUtf8(client.LastError());
+        EXPECT_EQ(client.net().vio_type(), VIO_TYPE_NAMEDPIPE);
+        EXPECT_EQ(client.Host(), u".");
+        EXPECT_EQ(client.UnixSocket(), u"MySQL");
+        EXPECT_TRUE(client.ping());
+    }
+    server.join();
+    ASSERT_EQ(received.size(), 3u);
+    EXPECT_EQ(received[1], "\x0E");
+    EXPECT_EQ(received[2], "\x01");
+}
+
+TEST_F(LocalChannelTest, missingPipeFallsBackToTcpOnlyWithTrySockets) {
+    FakeMysqlServer tcp({[](FakeMysqlConnection& c) { handshake(c), drain(c); }});
+    TMysqlClient client;
+    client.setUseNamedPipe(true);
+    client.setHost(u"127.0.0.1");
+    client.setPort(tcp.port());
+    EXPECT_FALSE(client.connect());
+    EXPECT_EQ(client.LastErrorNo(), 2017u);
+    EXPECT_EQ(client.LastError(), u"Can't open named pipe to host: .  pipe: MySQL (2)");
+    client.setTrySockets(true);
+    ASSERT_TRUE(client.connect());
+    EXPECT_EQ(client.net().vio_type(), VIO_TYPE_TCPIP);
+    EXPECT_FALSE(client.UseNamedPipe());
+    client.close();
+    tcp.finish();
+}
+
+}  // namespace
