@@ -49,7 +49,7 @@ class FakeHttp final : public platform::Http {
     std::set<platform::HttpHandle> openHandles;
 
     bool crackUrl(const std::u16string& url, platform::UrlParts& parts) override {
-        log("crackUrl(" + text::toUtf8(url) + ")");
+        log(join("crackUrl(", text::toUtf8(url), ")"));
         if (crackFails) return fail(crackError);
         const auto scheme = url.find(u"://");
         const std::u16string name = url.substr(0, scheme);
@@ -73,7 +73,7 @@ class FakeHttp final : public platform::Http {
     }
 
     bool currentUserProxyConfig(platform::UserProxyConfig& config) override {
-        log("currentUserProxyConfig");
+        log(join("currentUserProxyConfig"));
         if (!userConfig) return fail(5);
         config = *userConfig;
         return true;
@@ -82,10 +82,10 @@ class FakeHttp final : public platform::Http {
     bool proxyForUrl(platform::HttpHandle session, const std::u16string& url,
                      const platform::AutoProxyOptions& options,
                      platform::ProxyForUrl& result) override {
-        log("proxyForUrl(" + name(session) + "," + text::toUtf8(url) + "," +
-            std::to_string(options.flags) + "," + std::to_string(options.autoDetectFlags) + "," +
-            text::toUtf8(options.autoConfigUrl) + "," +
-            (options.autoLogonIfChallenged ? "logon" : "nologon") + ")");
+        log(join("proxyForUrl(", name(session), ",", text::toUtf8(url), ",",
+                 std::to_string(options.flags), ",", std::to_string(options.autoDetectFlags), ",",
+                 text::toUtf8(options.autoConfigUrl), ",",
+                 (options.autoLogonIfChallenged ? "logon" : "nologon"), ")"));
         if (!discovered) return fail(platform::http_error::kAutoProxyServiceError);
         result = *discovered;
         return true;
@@ -94,8 +94,8 @@ class FakeHttp final : public platform::Http {
     platform::HttpHandle openSession(const std::u16string& agent, std::uint32_t accessType,
                                      const std::u16string& proxy, const std::u16string& bypass,
                                      std::uint32_t flags) override {
-        log("openSession(" + text::toUtf8(agent) + "," + std::to_string(accessType) + "," +
-            text::toUtf8(proxy) + "," + text::toUtf8(bypass) + "," + std::to_string(flags) + ")");
+        log(join("openSession(", text::toUtf8(agent), ",", std::to_string(accessType), ",",
+                 text::toUtf8(proxy), ",", text::toUtf8(bypass), ",", std::to_string(flags), ")"));
         const bool discovery = agent == u"WinHTTP AutoProxy/1.0";
         if (discovery ? discoverySessionFails : sessionFails) return fail(8), 0;
         return open();
@@ -103,17 +103,17 @@ class FakeHttp final : public platform::Http {
 
     bool setTimeouts(platform::HttpHandle session, int resolveMs, int connectMs, int sendMs,
                      int receiveMs) override {
-        log("setTimeouts(" + name(session) + "," + std::to_string(resolveMs) + "," +
-            std::to_string(connectMs) + "," + std::to_string(sendMs) + "," +
-            std::to_string(receiveMs) + ")");
+        log(join("setTimeouts(", name(session), ",", std::to_string(resolveMs), ",",
+                 std::to_string(connectMs), ",", std::to_string(sendMs), ",",
+                 std::to_string(receiveMs), ")"));
         if (timeoutsFail) return fail(87);
         return true;
     }
 
     platform::HttpHandle connect(platform::HttpHandle session, const std::u16string& host,
                                  std::uint16_t port) override {
-        log("connect(" + name(session) + "," + text::toUtf8(host) + "," + std::to_string(port) +
-            ")");
+        log(join("connect(", name(session), ",", text::toUtf8(host), ",", std::to_string(port),
+                 ")"));
         if (!responses.empty() && responses.front().failAt == FakeResponse::FailAt::connect) {
             const int error = responses.front().error;
             responses.pop_front();
@@ -126,8 +126,8 @@ class FakeHttp final : public platform::Http {
                                      const std::u16string& path, std::uint32_t flags) override {
         char hex[16];
         std::snprintf(hex, sizeof hex, "0x%X", flags);
-        log("openRequest(" + name(connection) + "," + text::toUtf8(verb) + "," +
-            text::toUtf8(path) + "," + hex + ")");
+        log(join("openRequest(", name(connection), ",", text::toUtf8(verb), ",", text::toUtf8(path),
+                 ",", hex, ")"));
         FakeResponse response;
         if (!responses.empty()) {
             response = responses.front();
@@ -141,31 +141,32 @@ class FakeHttp final : public platform::Http {
 
     bool setCredentials(platform::HttpHandle request, std::uint32_t targets, std::uint32_t scheme,
                         const std::u16string& user, const std::u16string& password) override {
-        log("setCredentials(" + name(request) + "," + std::to_string(targets) + "," +
-            std::to_string(scheme) + "," + text::toUtf8(user) + "," + text::toUtf8(password) + ")");
+        log(join("setCredentials(", name(request), ",", std::to_string(targets), ",",
+                 std::to_string(scheme), ",", text::toUtf8(user), ",", text::toUtf8(password),
+                 ")"));
         return true;
     }
 
     bool sendRequest(platform::HttpHandle request, const std::u16string& headers) override {
-        log("sendRequest(" + name(request) + "," + text::toUtf8(headers) + ")");
+        log(join("sendRequest(", name(request), ",", text::toUtf8(headers), ")"));
         sentHeaders.push_back(headers);
         return step(request, FakeResponse::FailAt::send);
     }
 
     bool receiveResponse(platform::HttpHandle request) override {
-        log("receiveResponse(" + name(request) + ")");
+        log(join("receiveResponse(", name(request), ")"));
         return step(request, FakeResponse::FailAt::receive);
     }
 
     bool queryStatusCode(platform::HttpHandle request, std::uint32_t& status) override {
-        log("queryStatusCode(" + name(request) + ")");
+        log(join("queryStatusCode(", name(request), ")"));
         if (!step(request, FakeResponse::FailAt::status)) return false;
         status = requests_[request].response.status;
         return true;
     }
 
     bool queryContentLength(platform::HttpHandle request, std::uint32_t& length) override {
-        log("queryContentLength(" + name(request) + ")");
+        log(join("queryContentLength(", name(request), ")"));
         const auto& response = requests_[request].response;
         if (!response.contentLength) return fail(platform::http_error::kHeaderNotFound);
         length = *response.contentLength;
@@ -176,7 +177,7 @@ class FakeHttp final : public platform::Http {
                      std::u16string& value) override {
         static const char* const names[] = {"Accept-Ranges", "Content-Range", "ETag",
                                             "Last-Modified"};
-        log("queryHeader(" + name(request) + "," + names[static_cast<int>(header)] + ")");
+        log(join("queryHeader(", name(request), ",", names[static_cast<int>(header)], ")"));
         const auto& headers = requests_[request].response.headers;
         const auto it = headers.find(header);
         if (it == headers.end()) return fail(platform::http_error::kHeaderNotFound);
@@ -185,7 +186,7 @@ class FakeHttp final : public platform::Http {
     }
 
     bool queryDataAvailable(platform::HttpHandle request, std::uint32_t& bytes) override {
-        log("queryDataAvailable(" + name(request) + ")");
+        log(join("queryDataAvailable(", name(request), ")"));
         auto& exchange = requests_[request];
         if (exchange.response.failAt == FakeResponse::FailAt::dataAvailable &&
             exchange.chunk == exchange.response.chunksBeforeFailure)
@@ -199,7 +200,7 @@ class FakeHttp final : public platform::Http {
 
     bool readData(platform::HttpHandle request, void* buffer, std::uint32_t size,
                   std::uint32_t& bytesRead) override {
-        log("readData(" + name(request) + "," + std::to_string(size) + ")");
+        log(join("readData(", name(request), ",", std::to_string(size), ")"));
         auto& exchange = requests_[request];
         if (exchange.response.failAt == FakeResponse::FailAt::read &&
             exchange.chunk == exchange.response.chunksBeforeFailure)
@@ -220,7 +221,7 @@ class FakeHttp final : public platform::Http {
     }
 
     bool closeHandle(platform::HttpHandle handle) override {
-        log("close(" + name(handle) + ")");
+        log(join("close(", name(handle), ")"));
         return openHandles.erase(handle) == 1 ? true : fail(6);
     }
 
@@ -245,6 +246,13 @@ class FakeHttp final : public platform::Http {
     };
 
     void log(std::string call) { calls.push_back(std::move(call)); }
+    // Appends instead of operator+, which GCC 12 at -O3 misreads as overlapping copies.
+    template <class... Parts>
+    static std::string join(const Parts&... parts) {
+        std::string out;
+        (out.append(parts), ...);
+        return out;
+    }
     bool fail(int error) {
         lastError_ = error;
         return false;
@@ -254,7 +262,9 @@ class FakeHttp final : public platform::Http {
         openHandles.insert(handle);
         return handle;
     }
-    static std::string name(platform::HttpHandle handle) { return "#" + std::to_string(handle); }
+    static std::string name(platform::HttpHandle handle) {
+        return join("#", std::to_string(handle));
+    }
     bool step(platform::HttpHandle request, FakeResponse::FailAt at) {
         const auto& response = requests_[request].response;
         if (response.failAt == at) return fail(response.error);

@@ -1,0 +1,116 @@
+#include "tools/fetch/FetchTool.h"
+
+#include "common/Text.h"
+#include "net/HttpGet.h"
+#include "platform/Files.h"
+#include "platform/Registry.h"
+#include "settings/ProxySettings.h"
+
+namespace fetchtool {
+namespace {
+
+constexpr char kUsage[] =
+    "usage: orvelle-fetch [--proxy-mode N] [--proxy-host H] [--proxy-port P] "
+    "[--proxy-login L] [--proxy-password W] [--quiet] URL OUTFILE\n";
+
+// The main window as a console sees it: the label and the bar become lines on stderr.
+class ConsoleWindow final : public RunWindow {
+  public:
+    ConsoleWindow(std::ostream& err, bool quiet) : err_(err), quiet_(quiet) {}
+
+    void setVisible(RunControl, bool) override {}
+    void setEnabled(RunControl, bool) override {}
+    bool isChecked(RunControl) override { return false; }
+    void terminateProgram(int) override {}
+    std::u16string statusText() override { return status_; }
+    void setStatusText(const std::u16string& text) override { status_ = text; }
+    std::int32_t progressPosition() override { return position_; }
+    void setProgressPosition(std::int32_t position) override {
+        if (position == position_) return;
+        position_ = position;
+        if (!quiet_) err_ << "progress: " << position << "%\n";
+    }
+    std::int32_t progressMax() override { return 100; }
+    void setProgressMax(std::int32_t) override {}
+    void setProgressState(std::uint8_t) override {}
+    // The engine pumps between its steps: the moment to show a label that changed.
+    void pumpMessages() override {
+        if (quiet_ || status_ == shownStatus_) return;
+        shownStatus_ = status_;
+        if (!status_.empty()) err_ << "lpr: " << text::toUtf8(status_) << "\n";
+    }
+    void showMessage(const std::u16string& text) override { err_ << text::toUtf8(text) << "\n"; }
+
+  private:
+    std::ostream& err_;
+    bool quiet_;
+    std::u16string status_;
+    std::u16string shownStatus_;
+    std::int32_t position_ = -1;
+};
+
+bool parseNumber(const std::u16string& text, std::int32_t& value) {
+    return text::parseInt32(text, value);
+}
+
+}  // namespace
+
+int run(const std::vector<std::u16string>& arguments, std::ostream& err) {
+    bool quiet = false;
+    std::vector<std::u16string> positional;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::u16string& argument = arguments[i];
+        const bool takesValue = argument == u"--proxy-mode" || argument == u"--proxy-host" ||
+                                argument == u"--proxy-port" || argument == u"--proxy-login" ||
+                                argument == u"--proxy-password";
+        if (argument == u"--quiet") {
+            quiet = true;
+        } else if (takesValue) {
+            if (i + 1 >= arguments.size()) {
+                err << "orvelle-fetch: " << text::toUtf8(argument) << " needs a value\n" << kUsage;
+                return 2;
+            }
+            const std::u16string& value = arguments[++i];
+            if (argument == u"--proxy-host") {
+                ProxySettings.host = value;
+            } else if (argument == u"--proxy-login") {
+                ProxySettings.login = value;
+            } else if (argument == u"--proxy-password") {
+                ProxySettings.password = value;
+            } else if (!parseNumber(value, argument == u"--proxy-mode" ? ProxySettings.mode
+                                                                       : ProxySettings.port)) {
+                err << "orvelle-fetch: " << text::toUtf8(argument) << " needs a number\n" << kUsage;
+                return 2;
+            }
+        } else if (argument.size() > 2 && argument.rfind(u"--", 0) == 0) {
+            err << "orvelle-fetch: unknown option " << text::toUtf8(argument) << "\n" << kUsage;
+            return 2;
+        } else {
+            positional.push_back(argument);
+        }
+    }
+    if (positional.size() != 2) {
+        err << kUsage;
+        return 2;
+    }
+    const std::u16string& url = positional[0];
+    const std::u16string& outfile = positional[1];
+
+    ConsoleWindow window(err, quiet);
+    DownloadRun download(window);
+    download.items.push_back(tf{url, outfile, u""});
+    download.index = 0;
+    StopRequested = false;
+    HttpGet(download, url, true, true);
+    if (!download.RunOk) return 1;
+
+    std::u16string errorText;
+    if (!platform::get<platform::Files>().writeWhole(outfile, download.stream, errorText)) {
+        err << text::toUtf8(u"Не вдалося отримати дані (11). Неможливо зберегти файл: " + errorText)
+            << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace fetchtool
