@@ -1,0 +1,22 @@
+// Drivers of the MySQL client for fuzzing: the given bytes stand in for everything the server
+// sends. Shared by the libFuzzer targets and by the unit test that replays the seed corpus and
+// every input that once crashed (tests/fuzz/mysql/regressions).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace mysqlfuzz {
+
+// A whole session: connect, queries with stored and used results walked and freed,
+// list_processes, change_user, ping, stat, close.
+void session(const std::uint8_t* data, std::size_t size);
+// The greeting alone: the bytes are the first packet's payload; an OK answers the login.
+void greeting(const std::uint8_t* data, std::size_t size);
+// A query's replies after a real MariaDB login: OK, error or a result header with its columns
+// and rows, read stored and used.
+void reply(const std::uint8_t* data, std::size_t size);
+// The compressed-frame reader of the packet layer.
+void frames(const std::uint8_t* data, std::size_t size);
+
+}  // namespace mysqlfuzz

@@ -1,0 +1,7 @@
+// libFuzzer entry: the MySQL client's greeting driver (see MysqlFuzzDrivers.h).
+#include "tests/fuzz/mysql/MysqlFuzzDrivers.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    mysqlfuzz::greeting(data, size);
+    return 0;
+}
