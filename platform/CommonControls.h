@@ -54,7 +54,7 @@ struct PBRANGE {
 };
 
 class CommonControls {
-public:
+  public:
     virtual ~CommonControls() = default;
 
     // InitCommonControlsEx with a structure of size 8 and the given class flags.

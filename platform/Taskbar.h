@@ -34,7 +34,7 @@ constexpr int TBPF_PAUSED = 8;
 
 // One instance of the shell's taskbar object.
 class TaskbarObject {
-public:
+  public:
     virtual ~TaskbarObject() = default;
 
     // Whether the object answered the query for ITaskbarList2 / ITaskbarList3.
@@ -56,12 +56,12 @@ public:
 };
 
 struct TaskbarCreation {
-    HResult result = 0;                    // of the object-creation call
+    HResult result = 0;                     // of the object-creation call
     std::unique_ptr<TaskbarObject> object;  // may be empty even on success
 };
 
 class Taskbar {
-public:
+  public:
     virtual ~Taskbar() = default;
 
     // CoCreateInstance(CLSID_TaskbarList, no aggregation, CLSCTX_INPROC_SERVER |

@@ -9,24 +9,24 @@
 #include "common/Text.h"
 
 class EtbError : public std::runtime_error {
-public:
+  public:
     explicit EtbError(const std::u16string& message)
         : std::runtime_error(text::toUtf8(message)), message_(message) {}
     const std::u16string& Message() const { return message_; }
 
-private:
+  private:
     std::u16string message_;
 };
 
 // An operation that the control's current state does not allow (an inverted range).
 class EInvalidOperation : public EtbError {
-public:
+  public:
     using EtbError::EtbError;
 };
 
 // A failing result code (negative HRESULT) of the shell's taskbar object.
 class EOleSysError : public EtbError {
-public:
+  public:
     EOleSysError(const std::u16string& message, std::int32_t errorCode)
         : EtbError(message), ErrorCode(errorCode) {}
     const std::int32_t ErrorCode;

@@ -13,7 +13,9 @@ constexpr std::int32_t kLegacyLow = 0;
 constexpr std::int32_t kLegacyHigh = 65535;
 constexpr platform::WindowHandle kInvalidHandle32 = 0xFFFFFFFF;
 
-platform::Toolkit& toolkit() { return platform::get<platform::Toolkit>(); }
+platform::Toolkit& toolkit() {
+    return platform::get<platform::Toolkit>();
+}
 
 bool versionAtLeast(int major, int minor) {
     return platform::atLeast(toolkit().platformVersion(), major, minor);
@@ -64,9 +66,13 @@ TtbProgressBar::~TtbProgressBar() {
     DestroyHandle();
 }
 
-std::uint32_t TtbProgressBar::GetCommonControlClass() { return platform::ICC_PROGRESS_CLASS; }
+std::uint32_t TtbProgressBar::GetCommonControlClass() {
+    return platform::ICC_PROGRESS_CLASS;
+}
 
-std::u16string TtbProgressBar::GetWindowClassName() { return platform::kProgressBarClass; }
+std::u16string TtbProgressBar::GetWindowClassName() {
+    return platform::kProgressBarClass;
+}
 
 bool TtbProgressBar::MarqueeAvailable() {
     return toolkit().visualStylesEnabled() && versionAtLeast(5, 1);
@@ -78,8 +84,7 @@ std::uintptr_t TtbProgressBar::MarqueeWParam() const {
 
 std::uint32_t TtbProgressBar::ColorToCommonControl(TColor color) {
     if (color == clDefault) return platform::CLR_DEFAULT;
-    if (color < 0)
-        return platform::get<platform::CommonControls>().systemColor(color & 0xFF);
+    if (color < 0) return platform::get<platform::CommonControls>().systemColor(color & 0xFF);
     return static_cast<std::uint32_t>(color);
 }
 
@@ -150,9 +155,13 @@ std::int32_t TtbProgressBar::Position() {
     return asInt32(Perform(platform::PBM_DELTAPOS, 0, 0));
 }
 
-void TtbProgressBar::setMin(std::int32_t value) { SetParams(value, FMax); }
+void TtbProgressBar::setMin(std::int32_t value) {
+    SetParams(value, FMax);
+}
 
-void TtbProgressBar::setMax(std::int32_t value) { SetParams(FMin, value); }
+void TtbProgressBar::setMax(std::int32_t value) {
+    SetParams(FMin, value);
+}
 
 void TtbProgressBar::SetParams(std::int32_t AMin, std::int32_t AMax) {
     if (AMax < AMin) throw EInvalidOperation(u"TtbProgressBar property out of range");

@@ -37,7 +37,7 @@ enum TtbProgressBarState : std::uint8_t {
 constexpr char16_t kUpdateTaskbarMessageName[] = u"tb.Control.Update.Taskbar";
 
 class TtbProgressBar : public TtbTaskbarWinControl {
-public:
+  public:
     explicit TtbProgressBar(platform::WindowHandle AOwner = platform::kNoWindow);
     ~TtbProgressBar() override;
 
@@ -73,7 +73,7 @@ public:
 
     std::uint32_t MsgUpdateTaskbar() const { return FMsgUpdateTaskbar; }
 
-protected:
+  protected:
     std::uint32_t GetCommonControlClass() override;
     std::u16string GetWindowClassName() override;
     void CreateParams(TCreateParams& Params) override;
@@ -81,7 +81,7 @@ protected:
     void DestroyWnd() override;
     void WndProc(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override;
 
-private:
+  private:
     void SetParams(std::int32_t AMin, std::int32_t AMax);
     void PostUpdateTaskbar();
     void SendRange(std::int32_t AMin, std::int32_t AMax);

@@ -9,7 +9,9 @@
 
 namespace {
 
-platform::CommonControls& controls() { return platform::get<platform::CommonControls>(); }
+platform::CommonControls& controls() {
+    return platform::get<platform::CommonControls>();
+}
 
 }  // namespace
 

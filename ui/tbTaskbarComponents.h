@@ -11,7 +11,7 @@
 #include "ui/tbTaskbarList.h"
 
 class TtbTaskbarWinControl : protected platform::WindowMessageHandler {
-public:
+  public:
     // AOwner: the window the control lives in (kNoWindow: a top-level control).
     explicit TtbTaskbarWinControl(platform::WindowHandle AOwner = platform::kNoWindow);
     ~TtbTaskbarWinControl() override;
@@ -40,7 +40,7 @@ public:
     // Destroys the native window (if any) and creates a new one with the current parameters.
     void RecreateWnd();
 
-protected:
+  protected:
     struct TCreateParams {
         std::u16string WinClassName;
         std::uint32_t Style = 0;
@@ -76,7 +76,7 @@ protected:
     std::shared_ptr<ITaskbarList3> FTaskbarList3;
     platform::WindowHandle FTaskBarEntryHandle = platform::kNoWindow;
 
-private:
+  private:
     platform::WindowHandle FHandle = platform::kNoWindow;
     platform::WindowHandle parent_;
     platform::Rect bounds_;

@@ -3,7 +3,9 @@
 
 #include "ui/tbErrors.h"
 
-void ITaskbarList::HrInit() { OleCheck(object_->HrInit()); }
+void ITaskbarList::HrInit() {
+    OleCheck(object_->HrInit());
+}
 
 void ITaskbarList3::SetProgressValue(TTaskbarWindow hwnd, std::uint64_t ullCompleted,
                                      std::uint64_t ullTotal) {

@@ -26,7 +26,7 @@ enum TBPFLAG : int {
 };
 
 class ITaskbarList {
-public:
+  public:
     explicit ITaskbarList(std::shared_ptr<platform::TaskbarObject> object)
         : object_(std::move(object)) {}
     virtual ~ITaskbarList() = default;
@@ -37,12 +37,12 @@ public:
     HRESULT_T ActivateTab(TTaskbarWindow hwnd) { return object_->ActivateTab(hwnd); }
     HRESULT_T SetActiveAlt(TTaskbarWindow hwnd) { return object_->SetActiveAlt(hwnd); }
 
-protected:
+  protected:
     std::shared_ptr<platform::TaskbarObject> object_;
 };
 
 class ITaskbarList2 : public ITaskbarList {
-public:
+  public:
     using ITaskbarList::ITaskbarList;
     HRESULT_T MarkFullscreenWindow(TTaskbarWindow hwnd, bool fFullscreen) {
         return object_->MarkFullscreenWindow(hwnd, fFullscreen);
@@ -50,9 +50,8 @@ public:
 };
 
 class ITaskbarList3 : public ITaskbarList2 {
-public:
+  public:
     using ITaskbarList2::ITaskbarList2;
-    void SetProgressValue(TTaskbarWindow hwnd, std::uint64_t ullCompleted,
-                          std::uint64_t ullTotal);
+    void SetProgressValue(TTaskbarWindow hwnd, std::uint64_t ullCompleted, std::uint64_t ullTotal);
     void SetProgressState(TTaskbarWindow hwnd, TBPFLAG tbpFlags);
 };

@@ -17,7 +17,7 @@ constexpr char kObjectPath[] = "/com/canonical/unity/launcherentry/orvelle_downl
 constexpr char kInterface[] = "com.canonical.Unity.LauncherEntry";
 
 class LauncherEntryObject final : public TaskbarObject {
-public:
+  public:
     explicit LauncherEntryObject(bool busPresent) : busPresent_(busPresent) {}
 
     bool hasTaskbarList2() override { return true; }
@@ -30,13 +30,12 @@ public:
     HResult SetActiveAlt(WindowHandle) override { return S_OK_RESULT; }
     HResult MarkFullscreenWindow(WindowHandle, bool) override { return S_OK_RESULT; }
 
-    HResult SetProgressValue(WindowHandle, std::uint64_t completed,
-                             std::uint64_t total) override {
+    HResult SetProgressValue(WindowHandle, std::uint64_t completed, std::uint64_t total) override {
         if (state_ == TBPF_NOPROGRESS || state_ == TBPF_INDETERMINATE) state_ = TBPF_NORMAL;
-        progress_ = total == 0 ? 0.0
-                               : std::clamp(static_cast<double>(completed) /
-                                                static_cast<double>(total),
-                                            0.0, 1.0);
+        progress_ =
+            total == 0
+                ? 0.0
+                : std::clamp(static_cast<double>(completed) / static_cast<double>(total), 0.0, 1.0);
         return publish();
     }
 
@@ -45,19 +44,18 @@ public:
         return publish();
     }
 
-private:
+  private:
     HResult publish() {
         constexpr HResult kNotConnected = static_cast<HResult>(0x80070015);  // device not ready
         if (!busPresent_) return kNotConnected;
-        const bool visible =
-            state_ == TBPF_NORMAL || state_ == TBPF_ERROR || state_ == TBPF_PAUSED;
+        const bool visible = state_ == TBPF_NORMAL || state_ == TBPF_ERROR || state_ == TBPF_PAUSED;
         QVariantMap properties;
         properties.insert(QStringLiteral("progress"), progress_);
         properties.insert(QStringLiteral("progress-visible"), visible);
         properties.insert(QStringLiteral("urgent"), state_ == TBPF_ERROR);
-        QDBusMessage signal = QDBusMessage::createSignal(
-            QString::fromLatin1(kObjectPath), QString::fromLatin1(kInterface),
-            QStringLiteral("Update"));
+        QDBusMessage signal =
+            QDBusMessage::createSignal(QString::fromLatin1(kObjectPath),
+                                       QString::fromLatin1(kInterface), QStringLiteral("Update"));
         signal << QString::fromLatin1(kApplicationUri) << properties;
         return QDBusConnection::sessionBus().send(signal) ? S_OK_RESULT : kNotConnected;
     }
@@ -68,7 +66,7 @@ private:
 };
 
 class LinuxTaskbar final : public Taskbar {
-public:
+  public:
     TaskbarCreation createTaskbarList() override {
         qt::ensureApplication();
         TaskbarCreation creation;
@@ -80,12 +78,14 @@ public:
     WindowHandle applicationWindow() override { return applicationWindow_; }
     void setApplicationWindow(WindowHandle window) override { applicationWindow_ = window; }
 
-private:
+  private:
     WindowHandle applicationWindow_ = kNoWindow;
 };
 
 }  // namespace
 
-std::unique_ptr<Taskbar> createNativeTaskbar() { return std::make_unique<LinuxTaskbar>(); }
+std::unique_ptr<Taskbar> createNativeTaskbar() {
+    return std::make_unique<LinuxTaskbar>();
+}
 
 }  // namespace platform

@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QImage>
-#include <QPixmap>
 #include <QPalette>
+#include <QPixmap>
 
 #include "platform/CommonControls.h"
 #include "platform/linux/ToolkitQt.h"
@@ -23,37 +23,66 @@ std::uint32_t toColorRef(const QColor& color) {
 QColor paletteColor(int index) {
     const QPalette palette = QApplication::palette();
     switch (index) {
-        case 0: return palette.color(QPalette::Button);            // COLOR_SCROLLBAR
-        case 1: return palette.color(QPalette::Window);            // COLOR_BACKGROUND
-        case 2: return palette.color(QPalette::Highlight);         // COLOR_ACTIVECAPTION
-        case 3: return palette.color(QPalette::Inactive, QPalette::Highlight);
-        case 4: return palette.color(QPalette::Window);            // COLOR_MENU
-        case 5: return palette.color(QPalette::Base);              // COLOR_WINDOW
-        case 6: return palette.color(QPalette::Shadow);            // COLOR_WINDOWFRAME
-        case 7: return palette.color(QPalette::WindowText);        // COLOR_MENUTEXT
-        case 8: return palette.color(QPalette::Text);              // COLOR_WINDOWTEXT
-        case 9: return palette.color(QPalette::HighlightedText);   // COLOR_CAPTIONTEXT
-        case 10:                                                   // COLOR_ACTIVEBORDER
-        case 11: return palette.color(QPalette::Window);           // COLOR_INACTIVEBORDER
-        case 12: return palette.color(QPalette::Dark);             // COLOR_APPWORKSPACE
-        case 13: return palette.color(QPalette::Highlight);        // COLOR_HIGHLIGHT
-        case 14: return palette.color(QPalette::HighlightedText);  // COLOR_HIGHLIGHTTEXT
-        case 15: return palette.color(QPalette::Button);           // COLOR_BTNFACE
-        case 16: return palette.color(QPalette::Mid);              // COLOR_BTNSHADOW
-        case 17: return palette.color(QPalette::Disabled, QPalette::Text);  // COLOR_GRAYTEXT
-        case 18: return palette.color(QPalette::ButtonText);       // COLOR_BTNTEXT
-        case 19: return palette.color(QPalette::Disabled, QPalette::WindowText);
-        case 20: return palette.color(QPalette::Light);            // COLOR_BTNHIGHLIGHT
-        case 21: return palette.color(QPalette::Shadow);           // COLOR_3DDKSHADOW
-        case 22: return palette.color(QPalette::Midlight);         // COLOR_3DLIGHT
-        case 23: return palette.color(QPalette::ToolTipText);      // COLOR_INFOTEXT
-        case 24: return palette.color(QPalette::ToolTipBase);      // COLOR_INFOBK
-        case 26: return palette.color(QPalette::Link);             // COLOR_HOTLIGHT
-        case 27:                                                   // COLOR_GRADIENTACTIVECAPTION
-        case 29: return palette.color(QPalette::Highlight);        // COLOR_MENUHILIGHT
-        case 28: return palette.color(QPalette::Inactive, QPalette::Highlight);
-        case 30: return palette.color(QPalette::Window);           // COLOR_MENUBAR
-        default: return QColor(0, 0, 0);
+        case 0:
+            return palette.color(QPalette::Button);  // COLOR_SCROLLBAR
+        case 1:
+            return palette.color(QPalette::Window);  // COLOR_BACKGROUND
+        case 2:
+            return palette.color(QPalette::Highlight);  // COLOR_ACTIVECAPTION
+        case 3:
+            return palette.color(QPalette::Inactive, QPalette::Highlight);
+        case 4:
+            return palette.color(QPalette::Window);  // COLOR_MENU
+        case 5:
+            return palette.color(QPalette::Base);  // COLOR_WINDOW
+        case 6:
+            return palette.color(QPalette::Shadow);  // COLOR_WINDOWFRAME
+        case 7:
+            return palette.color(QPalette::WindowText);  // COLOR_MENUTEXT
+        case 8:
+            return palette.color(QPalette::Text);  // COLOR_WINDOWTEXT
+        case 9:
+            return palette.color(QPalette::HighlightedText);  // COLOR_CAPTIONTEXT
+        case 10:                                              // COLOR_ACTIVEBORDER
+        case 11:
+            return palette.color(QPalette::Window);  // COLOR_INACTIVEBORDER
+        case 12:
+            return palette.color(QPalette::Dark);  // COLOR_APPWORKSPACE
+        case 13:
+            return palette.color(QPalette::Highlight);  // COLOR_HIGHLIGHT
+        case 14:
+            return palette.color(QPalette::HighlightedText);  // COLOR_HIGHLIGHTTEXT
+        case 15:
+            return palette.color(QPalette::Button);  // COLOR_BTNFACE
+        case 16:
+            return palette.color(QPalette::Mid);  // COLOR_BTNSHADOW
+        case 17:
+            return palette.color(QPalette::Disabled, QPalette::Text);  // COLOR_GRAYTEXT
+        case 18:
+            return palette.color(QPalette::ButtonText);  // COLOR_BTNTEXT
+        case 19:
+            return palette.color(QPalette::Disabled, QPalette::WindowText);
+        case 20:
+            return palette.color(QPalette::Light);  // COLOR_BTNHIGHLIGHT
+        case 21:
+            return palette.color(QPalette::Shadow);  // COLOR_3DDKSHADOW
+        case 22:
+            return palette.color(QPalette::Midlight);  // COLOR_3DLIGHT
+        case 23:
+            return palette.color(QPalette::ToolTipText);  // COLOR_INFOTEXT
+        case 24:
+            return palette.color(QPalette::ToolTipBase);  // COLOR_INFOBK
+        case 26:
+            return palette.color(QPalette::Link);  // COLOR_HOTLIGHT
+        case 27:                                   // COLOR_GRADIENTACTIVECAPTION
+        case 29:
+            return palette.color(QPalette::Highlight);  // COLOR_MENUHILIGHT
+        case 28:
+            return palette.color(QPalette::Inactive, QPalette::Highlight);
+        case 30:
+            return palette.color(QPalette::Window);  // COLOR_MENUBAR
+        default:
+            return QColor(0, 0, 0);
     }
 }
 
@@ -63,7 +92,7 @@ qt::QtProgressBar* progressBarOf(WindowHandle handle) {
 
 // Closing the window ends the message loop, as the Windows host window does.
 class HostWindow final : public QWidget {
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override {
         QCoreApplication::exit(0);
         QWidget::closeEvent(event);
@@ -71,7 +100,7 @@ protected:
 };
 
 class QtCommonControls final : public CommonControls {
-public:
+  public:
     QtCommonControls() { qt::ensureApplication(); }
 
     bool initCommonControlsEx(std::uint32_t) override { return true; }
@@ -89,10 +118,11 @@ public:
         if (parent && !parentWidget) parentWidget = reinterpret_cast<QWidget*>(parent);
         auto* bar = new qt::QtProgressBar(parentWidget, style & 0xFFFF);
         bar->setGeometry(bounds.left, bounds.top, bounds.width, bounds.height);
-        qt::registerWindow(bar, handler, [bar](std::uint32_t message, std::uintptr_t wParam,
-                                               std::intptr_t lParam) {
-            return bar->answer(message, wParam, lParam);
-        });
+        qt::registerWindow(
+            bar, handler,
+            [bar](std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+                return bar->answer(message, wParam, lParam);
+            });
         bar->setVisible(visible);
         return qt::handleOf(bar);
     }

@@ -30,7 +30,7 @@ QEvent::Type windowMessageEventType() {
 }
 
 class WindowMessageEvent final : public QEvent {
-public:
+  public:
     WindowMessageEvent(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)
         : QEvent(windowMessageEventType()), message(message), wParam(wParam), lParam(lParam) {}
     const std::uint32_t message;
@@ -63,7 +63,7 @@ void deliver(WindowMessageHandler* handler, std::uint32_t message, std::uintptr_
 
 // Hands posted window messages to the handler of the widget they were posted to.
 class MessageRouter final : public QObject {
-public:
+  public:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() != windowMessageEventType()) return QObject::eventFilter(watched, event);
         const auto found = windows().find(watched);
@@ -128,7 +128,7 @@ void unregisterWindow(QWidget* widget) {
 namespace {
 
 class QtToolkit final : public Toolkit {
-public:
+  public:
     QtToolkit() { qt::ensureApplication(); }
 
     void processMessages() override {
@@ -193,8 +193,8 @@ public:
 
     void showMessage(WindowHandle owner, const std::u16string& caption,
                      const std::u16string& text) override {
-        QMessageBox box(QMessageBox::NoIcon, toQString(caption), toQString(text),
-                        QMessageBox::Ok, qt::widgetOf(owner));
+        QMessageBox box(QMessageBox::NoIcon, toQString(caption), toQString(text), QMessageBox::Ok,
+                        qt::widgetOf(owner));
         box.exec();
     }
 
@@ -210,7 +210,7 @@ public:
         return QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     }
 
-private:
+  private:
     static QString toQString(const std::u16string& text) {
         return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
     }
@@ -222,6 +222,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Toolkit> createNativeToolkit() { return std::make_unique<QtToolkit>(); }
+std::unique_ptr<Toolkit> createNativeToolkit() {
+    return std::make_unique<QtToolkit>();
+}
 
 }  // namespace platform

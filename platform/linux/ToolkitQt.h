@@ -23,8 +23,7 @@ inline WindowHandle handleOf(const QWidget* widget) {
 QWidget* widgetOf(WindowHandle handle);
 
 // A window's own answer to sent messages (the progress bar answers PBM_*).
-using MessageAnswer =
-    std::function<std::intptr_t(std::uint32_t, std::uintptr_t, std::intptr_t)>;
+using MessageAnswer = std::function<std::intptr_t(std::uint32_t, std::uintptr_t, std::intptr_t)>;
 
 // Makes the widget addressable by handle. Registered messages (0xC000 and up), posted or sent,
 // go to the handler; sent messages then get the answer (0 without one). The entry disappears by

@@ -183,10 +183,10 @@ void QtProgressBar::paintEvent(QPaintEvent*) {
         // A block of a fifth of the length travels along the bar while the animation runs.
         if (!marquee_) return;
         const int block = std::max(1, length / 5);
-        const QRect along = vertical ? QRect(inner.left(), inner.bottom() - marqueeOffset_ - block,
-                                             inner.width(), block)
-                                     : QRect(inner.left() + marqueeOffset_, inner.top(), block,
-                                             inner.height());
+        const QRect along =
+            vertical
+                ? QRect(inner.left(), inner.bottom() - marqueeOffset_ - block, inner.width(), block)
+                : QRect(inner.left() + marqueeOffset_, inner.top(), block, inner.height());
         painter.fillRect(along.intersected(inner), bar);
         return;
     }
@@ -195,9 +195,9 @@ void QtProgressBar::paintEvent(QPaintEvent*) {
     const double fraction = span > 0 ? (static_cast<double>(position_) - min_) / span : 0.0;
     const int filled = static_cast<int>(length * std::clamp(fraction, 0.0, 1.0));
     if (style_ & PBS_SMOOTH) {
-        const QRect done = vertical ? QRect(inner.left(), inner.bottom() - filled + 1,
-                                            inner.width(), filled)
-                                    : QRect(inner.left(), inner.top(), filled, inner.height());
+        const QRect done =
+            vertical ? QRect(inner.left(), inner.bottom() - filled + 1, inner.width(), filled)
+                     : QRect(inner.left(), inner.top(), filled, inner.height());
         painter.fillRect(done, bar);
         return;
     }
@@ -206,9 +206,9 @@ void QtProgressBar::paintEvent(QPaintEvent*) {
     const int chunk = std::max(2, thickness * 2 / 3);
     for (int at = 0; at < filled; at += chunk + 2) {
         const int size = std::min(chunk, filled - at);
-        const QRect piece = vertical ? QRect(inner.left(), inner.bottom() - at - size + 1,
-                                             inner.width(), size)
-                                     : QRect(inner.left() + at, inner.top(), size, inner.height());
+        const QRect piece =
+            vertical ? QRect(inner.left(), inner.bottom() - at - size + 1, inner.width(), size)
+                     : QRect(inner.left() + at, inner.top(), size, inner.height());
         painter.fillRect(piece, bar);
     }
 }

@@ -10,17 +10,17 @@
 namespace platform::qt {
 
 class QtProgressBar final : public QWidget {
-public:
+  public:
     QtProgressBar(QWidget* parent, std::uint32_t style);
 
     // The window procedure: the answer to a message sent to the control.
     std::intptr_t answer(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
     std::uint32_t style() const { return style_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     void coercePosition();
     QColor barColor() const;
     QColor backgroundColor() const;

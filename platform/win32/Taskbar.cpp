@@ -12,7 +12,7 @@ namespace {
 // Owns one COM interface reference.
 template <class Interface>
 class ComPtr {
-public:
+  public:
     ComPtr() = default;
     ~ComPtr() { reset(); }
     ComPtr(const ComPtr&) = delete;
@@ -30,7 +30,7 @@ public:
         pointer_ = nullptr;
     }
 
-private:
+  private:
     Interface* pointer_ = nullptr;
 };
 
@@ -40,10 +40,12 @@ void query(IUnknown* object, REFIID iid, ComPtr<Interface>& into) {
     if (FAILED(object->QueryInterface(iid, reinterpret_cast<void**>(into.put())))) into.reset();
 }
 
-HWND hwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
+HWND hwnd(WindowHandle window) {
+    return reinterpret_cast<HWND>(window);
+}
 
 class Win32TaskbarObject final : public TaskbarObject {
-public:
+  public:
     explicit Win32TaskbarObject(IUnknown* object) {
         query(object, IID_ITaskbarList, list_);
         query(object, IID_ITaskbarList2, list2_);
@@ -57,12 +59,8 @@ public:
     HResult HrInit() override { return list_->HrInit(); }
     HResult AddTab(WindowHandle window) override { return list_->AddTab(hwnd(window)); }
     HResult DeleteTab(WindowHandle window) override { return list_->DeleteTab(hwnd(window)); }
-    HResult ActivateTab(WindowHandle window) override {
-        return list_->ActivateTab(hwnd(window));
-    }
-    HResult SetActiveAlt(WindowHandle window) override {
-        return list_->SetActiveAlt(hwnd(window));
-    }
+    HResult ActivateTab(WindowHandle window) override { return list_->ActivateTab(hwnd(window)); }
+    HResult SetActiveAlt(WindowHandle window) override { return list_->SetActiveAlt(hwnd(window)); }
     HResult MarkFullscreenWindow(WindowHandle window, bool fullscreen) override {
         if (!list2_) return E_NOINTERFACE;
         return list2_->MarkFullscreenWindow(hwnd(window), fullscreen ? TRUE : FALSE);
@@ -77,14 +75,14 @@ public:
         return list3_->SetProgressState(hwnd(window), static_cast<TBPFLAG>(flags));
     }
 
-private:
+  private:
     ComPtr<ITaskbarList> list_;
     ComPtr<ITaskbarList2> list2_;
     ComPtr<ITaskbarList3> list3_;
 };
 
 class Win32Taskbar final : public Taskbar {
-public:
+  public:
     TaskbarCreation createTaskbarList() override {
         TaskbarCreation creation;
         ComPtr<IUnknown> object;
@@ -102,12 +100,14 @@ public:
     WindowHandle applicationWindow() override { return applicationWindow_; }
     void setApplicationWindow(WindowHandle window) override { applicationWindow_ = window; }
 
-private:
+  private:
     WindowHandle applicationWindow_ = kNoWindow;
 };
 
 }  // namespace
 
-std::unique_ptr<Taskbar> createNativeTaskbar() { return std::make_unique<Win32Taskbar>(); }
+std::unique_ptr<Taskbar> createNativeTaskbar() {
+    return std::make_unique<Win32Taskbar>();
+}
 
 }  // namespace platform

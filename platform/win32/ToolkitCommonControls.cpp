@@ -12,7 +12,9 @@
 namespace platform {
 namespace {
 
-std::wstring wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
+std::wstring wide(const std::u16string& text) {
+    return std::wstring(text.begin(), text.end());
+}
 
 constexpr wchar_t kHostWindowClass[] = L"OrvelleHostWindow";
 
@@ -36,7 +38,7 @@ bool registerHostWindowClass() {
 }
 
 class Win32CommonControls final : public CommonControls {
-public:
+  public:
     bool initCommonControlsEx(std::uint32_t classes) override {
         INITCOMMONCONTROLSEX init{};
         init.dwSize = 8;  // the structure's size, as the control passes it
@@ -52,10 +54,9 @@ public:
         DWORD windowStyle = style | WS_CLIPSIBLINGS;
         windowStyle |= parent ? WS_CHILD : (WS_POPUP | WS_BORDER);
         if (visible) windowStyle |= WS_VISIBLE;
-        HWND window = CreateWindowExW(0, wide(className).c_str(), L"", windowStyle, bounds.left,
-                                      bounds.top, bounds.width, bounds.height,
-                                      win32::hwndOf(parent), nullptr, GetModuleHandleW(nullptr),
-                                      nullptr);
+        HWND window = CreateWindowExW(
+            0, wide(className).c_str(), L"", windowStyle, bounds.left, bounds.top, bounds.width,
+            bounds.height, win32::hwndOf(parent), nullptr, GetModuleHandleW(nullptr), nullptr);
         if (!window) return kNoWindow;
         if (handler) win32::routeMessagesToHandler(window, handler);
         return win32::handleOf(window);
@@ -68,9 +69,8 @@ public:
         const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
         AdjustWindowRectEx(&frame, style, FALSE, 0);
         HWND window = CreateWindowExW(0, kHostWindowClass, wide(title).c_str(), style, frame.left,
-                                      frame.top, frame.right - frame.left,
-                                      frame.bottom - frame.top, nullptr, nullptr,
-                                      GetModuleHandleW(nullptr), nullptr);
+                                      frame.top, frame.right - frame.left, frame.bottom - frame.top,
+                                      nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
         if (window) ShowWindow(window, SW_SHOW);
         return win32::handleOf(window);
     }

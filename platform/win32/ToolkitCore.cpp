@@ -20,8 +20,8 @@ namespace {
 constexpr wchar_t kHandlerProperty[] = L"Orvelle.WindowMessageHandler";
 constexpr UINT_PTR kRouterSubclassId = 0x4F52564C;  // "ORVL"
 
-LRESULT CALLBACK routerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                            UINT_PTR, DWORD_PTR) {
+LRESULT CALLBACK routerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                            DWORD_PTR) {
     if (message == WM_NCDESTROY) {
         RemoveWindowSubclass(window, routerProc, kRouterSubclassId);
         RemovePropW(window, kHandlerProperty);
@@ -72,7 +72,7 @@ namespace {
 // Single-threaded apartment for the life of the toolkit; released only if this object
 // initialised it.
 class ComApartment {
-public:
+  public:
     ComApartment() : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
     ~ComApartment() {
         if (initialised_) CoUninitialize();
@@ -80,7 +80,7 @@ public:
     ComApartment(const ComApartment&) = delete;
     ComApartment& operator=(const ComApartment&) = delete;
 
-private:
+  private:
     bool initialised_;
 };
 
@@ -122,7 +122,7 @@ bool commonControlsVersion6() {
 }
 
 class Win32Toolkit final : public Toolkit {
-public:
+  public:
     void processMessages() override {
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -189,7 +189,7 @@ public:
 
     int verticalScrollArrowHeight() override { return GetSystemMetrics(SM_CYVSCROLL); }
 
-private:
+  private:
     ComApartment apartment_;
     PlatformVersion version_ = queryPlatformVersion();
     bool quitPending_ = false;
@@ -198,6 +198,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Toolkit> createNativeToolkit() { return std::make_unique<Win32Toolkit>(); }
+std::unique_ptr<Toolkit> createNativeToolkit() {
+    return std::make_unique<Win32Toolkit>();
+}
 
 }  // namespace platform

@@ -11,8 +11,12 @@ namespace platform::win32 {
 constexpr UINT kFirstRegisteredMessage = 0xC000;
 constexpr UINT kLastRegisteredMessage = 0xFFFF;
 
-inline WindowHandle handleOf(HWND window) { return reinterpret_cast<WindowHandle>(window); }
-inline HWND hwndOf(WindowHandle handle) { return reinterpret_cast<HWND>(handle); }
+inline WindowHandle handleOf(HWND window) {
+    return reinterpret_cast<WindowHandle>(window);
+}
+inline HWND hwndOf(WindowHandle handle) {
+    return reinterpret_cast<HWND>(handle);
+}
 
 // Stores the handler with the window (a window property), or removes it with nullptr.
 void setMessageHandler(HWND window, WindowMessageHandler* handler);

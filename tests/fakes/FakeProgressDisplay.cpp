@@ -11,18 +11,30 @@ namespace {
 
 std::string messageName(std::uint32_t message) {
     switch (message) {
-        case platform::PBM_SETRANGE: return "PBM_SETRANGE";
-        case platform::PBM_SETPOS: return "PBM_SETPOS";
-        case platform::PBM_DELTAPOS: return "PBM_DELTAPOS";
-        case platform::PBM_SETSTEP: return "PBM_SETSTEP";
-        case platform::PBM_STEPIT: return "PBM_STEPIT";
-        case platform::PBM_SETRANGE32: return "PBM_SETRANGE32";
-        case platform::PBM_GETRANGE: return "PBM_GETRANGE";
-        case platform::PBM_GETPOS: return "PBM_GETPOS";
-        case platform::PBM_SETBARCOLOR: return "PBM_SETBARCOLOR";
-        case platform::PBM_SETMARQUEE: return "PBM_SETMARQUEE";
-        case platform::PBM_SETSTATE: return "PBM_SETSTATE";
-        case platform::PBM_SETBKCOLOR: return "PBM_SETBKCOLOR";
+        case platform::PBM_SETRANGE:
+            return "PBM_SETRANGE";
+        case platform::PBM_SETPOS:
+            return "PBM_SETPOS";
+        case platform::PBM_DELTAPOS:
+            return "PBM_DELTAPOS";
+        case platform::PBM_SETSTEP:
+            return "PBM_SETSTEP";
+        case platform::PBM_STEPIT:
+            return "PBM_STEPIT";
+        case platform::PBM_SETRANGE32:
+            return "PBM_SETRANGE32";
+        case platform::PBM_GETRANGE:
+            return "PBM_GETRANGE";
+        case platform::PBM_GETPOS:
+            return "PBM_GETPOS";
+        case platform::PBM_SETBARCOLOR:
+            return "PBM_SETBARCOLOR";
+        case platform::PBM_SETMARQUEE:
+            return "PBM_SETMARQUEE";
+        case platform::PBM_SETSTATE:
+            return "PBM_SETSTATE";
+        case platform::PBM_SETBKCOLOR:
+            return "PBM_SETBKCOLOR";
         default: {
             char buffer[16];
             std::snprintf(buffer, sizeof buffer, "0x%X", message);
@@ -39,12 +51,18 @@ std::string hex(std::uint64_t value) {
 
 std::string stateName(int flags) {
     switch (flags) {
-        case platform::TBPF_NOPROGRESS: return "TBPF_NOPROGRESS";
-        case platform::TBPF_INDETERMINATE: return "TBPF_INDETERMINATE";
-        case platform::TBPF_NORMAL: return "TBPF_NORMAL";
-        case platform::TBPF_ERROR: return "TBPF_ERROR";
-        case platform::TBPF_PAUSED: return "TBPF_PAUSED";
-        default: return std::to_string(flags);
+        case platform::TBPF_NOPROGRESS:
+            return "TBPF_NOPROGRESS";
+        case platform::TBPF_INDETERMINATE:
+            return "TBPF_INDETERMINATE";
+        case platform::TBPF_NORMAL:
+            return "TBPF_NORMAL";
+        case platform::TBPF_ERROR:
+            return "TBPF_ERROR";
+        case platform::TBPF_PAUSED:
+            return "TBPF_PAUSED";
+        default:
+            return std::to_string(flags);
     }
 }
 
@@ -60,13 +78,14 @@ bool FakeCommonControls::initCommonControlsEx(std::uint32_t classes) {
     return extendedInitSucceeds;
 }
 
-void FakeCommonControls::initCommonControls() { log_.push_back("InitCommonControls"); }
+void FakeCommonControls::initCommonControls() {
+    log_.push_back("InitCommonControls");
+}
 
 platform::WindowHandle FakeCommonControls::createControl(const std::u16string& className,
                                                          platform::WindowHandle parent,
                                                          std::uint32_t style,
-                                                         const platform::Rect& bounds,
-                                                         bool visible,
+                                                         const platform::Rect& bounds, bool visible,
                                                          platform::WindowMessageHandler* handler) {
     log_.push_back("create " + text::toUtf8(className) + " style " + hex(style));
     FakeBar bar;
@@ -111,8 +130,9 @@ std::intptr_t FakeCommonControls::answer(platform::WindowHandle window, std::uin
     if (found == live.end()) return 0;
     FakeBar& bar = found->second;
     const auto w = static_cast<std::int32_t>(wParam);
-    const auto previousRange = static_cast<std::intptr_t>((static_cast<std::uint32_t>(bar.max) & 0xFFFF) << 16 |
-                                                          (static_cast<std::uint32_t>(bar.min) & 0xFFFF));
+    const auto previousRange =
+        static_cast<std::intptr_t>((static_cast<std::uint32_t>(bar.max) & 0xFFFF) << 16 |
+                                   (static_cast<std::uint32_t>(bar.min) & 0xFFFF));
     switch (message) {
         case platform::PBM_SETRANGE:
             bar.min = static_cast<std::int32_t>(lParam & 0xFFFF);
@@ -124,8 +144,10 @@ std::intptr_t FakeCommonControls::answer(platform::WindowHandle window, std::uin
             bar.max = static_cast<std::int32_t>(lParam);
             coerce(bar);
             return previousRange;
-        case platform::PBM_GETRANGE: return wParam ? bar.min : bar.max;
-        case platform::PBM_GETPOS: return bar.position;
+        case platform::PBM_GETRANGE:
+            return wParam ? bar.min : bar.max;
+        case platform::PBM_GETPOS:
+            return bar.position;
         case platform::PBM_SETPOS: {
             if (bar.style & platform::PBS_MARQUEE) return 1;  // as the real control answers
             const std::int32_t previous = bar.position;
@@ -155,7 +177,9 @@ std::intptr_t FakeCommonControls::answer(platform::WindowHandle window, std::uin
             bar.state = static_cast<std::uint32_t>(wParam);
             return previous;
         }
-        case platform::PBM_SETBARCOLOR: bar.barColor = static_cast<std::uint32_t>(lParam); return 0;
+        case platform::PBM_SETBARCOLOR:
+            bar.barColor = static_cast<std::uint32_t>(lParam);
+            return 0;
         case platform::PBM_SETBKCOLOR:
             bar.backgroundColor = static_cast<std::uint32_t>(lParam);
             return 0;
@@ -163,7 +187,8 @@ std::intptr_t FakeCommonControls::answer(platform::WindowHandle window, std::uin
             bar.marquee = wParam != 0;
             bar.marqueeInterval = lParam;
             return bar.marquee;
-        default: return 0;
+        default:
+            return 0;
     }
 }
 

@@ -38,7 +38,7 @@ struct FakeBar {
 };
 
 class FakeCommonControls final : public platform::CommonControls {
-public:
+  public:
     explicit FakeCommonControls(EventLog& log) : log_(log) {}
 
     bool initCommonControlsEx(std::uint32_t classes) override;
@@ -68,13 +68,13 @@ public:
     platform::WindowHandle lastCreated = 0;
     int created = 0;
 
-private:
+  private:
     EventLog& log_;
     platform::WindowHandle next_ = 0x100;
 };
 
 class FakeBarToolkit final : public platform::Toolkit {
-public:
+  public:
     FakeBarToolkit(EventLog& log, FakeCommonControls& controls) : log_(log), controls_(controls) {}
 
     void processMessages() override { deliverPosted(); }
@@ -101,7 +101,7 @@ public:
     bool visualStyles = true;
     bool logGetters = true;
 
-private:
+  private:
     struct Posted {
         platform::WindowHandle window;
         std::uint32_t message;
@@ -115,7 +115,7 @@ private:
 };
 
 class FakeTaskbarObject final : public platform::TaskbarObject {
-public:
+  public:
     explicit FakeTaskbarObject(EventLog& log) : log_(log) {}
 
     bool hasTaskbarList2() override { return list2; }
@@ -135,12 +135,12 @@ public:
     platform::HResult hrInitResult = 0;
     platform::HResult progressResult = 0;
 
-private:
+  private:
     EventLog& log_;
 };
 
 class FakeTaskbar final : public platform::Taskbar {
-public:
+  public:
     explicit FakeTaskbar(EventLog& log) : log_(log) {}
 
     platform::TaskbarCreation createTaskbarList() override;
@@ -156,13 +156,13 @@ public:
     platform::HResult progressResult = 0;
     platform::WindowHandle application = 0xA00;
 
-private:
+  private:
     EventLog& log_;
 };
 
 // Installs the three fakes for one test and restores what was installed before.
 class ProgressDisplayFakes {
-public:
+  public:
     ProgressDisplayFakes();
     ~ProgressDisplayFakes();
     ProgressDisplayFakes(const ProgressDisplayFakes&) = delete;
@@ -173,7 +173,7 @@ public:
     FakeBarToolkit toolkit{log, controls};
     FakeTaskbar taskbar{log};
 
-private:
+  private:
     platform::CommonControls* previousControls_;
     platform::Toolkit* previousToolkit_;
     platform::Taskbar* previousTaskbar_;

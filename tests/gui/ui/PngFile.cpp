@@ -17,9 +17,9 @@ void putChunk(std::string& out, const char* type, const std::string& data) {
     std::string typed(type, 4);
     typed += data;
     out += typed;
-    putBigEndian(out, static_cast<std::uint32_t>(
-                          crc32(0, reinterpret_cast<const Bytef*>(typed.data()),
-                                static_cast<uInt>(typed.size()))));
+    putBigEndian(out,
+                 static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(typed.data()),
+                                                  static_cast<uInt>(typed.size()))));
 }
 
 }  // namespace
@@ -44,7 +44,8 @@ bool writePng(const std::string& path, int width, int height,
     uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
     std::string packed(packedSize, '\0');
     if (compress(reinterpret_cast<Bytef*>(packed.data()), &packedSize,
-                 reinterpret_cast<const Bytef*>(raw.data()), static_cast<uLong>(raw.size())) != Z_OK)
+                 reinterpret_cast<const Bytef*>(raw.data()),
+                 static_cast<uLong>(raw.size())) != Z_OK)
         return false;
     packed.resize(packedSize);
 

@@ -34,7 +34,7 @@ NativeDisplay& native() {
 }
 
 class RealProgressBarTest : public testing::Test {
-protected:
+  protected:
     RealProgressBarTest() {
         previousToolkit_ = install<Toolkit>(native().toolkit.get());
         previousControls_ = install<CommonControls>(native().controls.get());
@@ -65,7 +65,7 @@ protected:
     fakes::FakeTaskbar taskbar{taskbarLog};
     WindowHandle host = kNoWindow;
 
-private:
+  private:
     Toolkit* previousToolkit_;
     CommonControls* previousControls_;
     Taskbar* previousTaskbar_;
@@ -78,8 +78,8 @@ std::intptr_t makeLong(int low, int high) {
 
 TEST_F(RealProgressBarTest, NativeBarAnswersItsMessagesAsTheWindowsControl) {
     ASSERT_TRUE(native().controls->initCommonControlsEx(ICC_PROGRESS_CLASS));
-    const WindowHandle bar = native().controls->createControl(
-        kProgressBarClass, host, PBS_SMOOTH, {10, 10, 200, 20}, true, nullptr);
+    const WindowHandle bar = native().controls->createControl(kProgressBarClass, host, PBS_SMOOTH,
+                                                              {10, 10, 200, 20}, true, nullptr);
     ASSERT_NE(bar, kNoWindow);
 
     EXPECT_EQ(send(bar, PBM_GETRANGE, 1), 0);
@@ -179,7 +179,8 @@ TEST_F(RealProgressBarTest, WindowShowsTheFourStates) {
         TtbProgressBarState state;
         int top;
     };
-    const Shown shown[] = {{pbstMarquee, 20}, {pbstNormal, 60}, {pbstError, 100}, {pbstPaused, 140}};
+    const Shown shown[] = {
+        {pbstMarquee, 20}, {pbstNormal, 60}, {pbstError, 100}, {pbstPaused, 140}};
     std::vector<std::unique_ptr<TtbProgressBar>> bars;
     for (const auto& [state, top] : shown) {
         auto bar = std::make_unique<TtbProgressBar>(host);
@@ -205,7 +206,9 @@ TEST_F(RealProgressBarTest, WindowShowsTheFourStates) {
     ASSERT_TRUE(testsupport::writePng(file.string(), width, height, pixels));
 
     // The normal bar is filled from the left: its left end differs from its right end.
-    const auto at = [&](int x, int y) { return pixels[static_cast<std::size_t>(y) * width + x] & 0xFFFFFF; };
+    const auto at = [&](int x, int y) {
+        return pixels[static_cast<std::size_t>(y) * width + x] & 0xFFFFFF;
+    };
     EXPECT_NE(at(30, 72), at(330, 72));
     for (auto& bar : bars) EXPECT_EQ(bar->Position(), 57);
 }

@@ -15,7 +15,7 @@ namespace {
 constexpr const char* kPost = "post tb.Control.Update.Taskbar 0 0";
 
 class ProgressBarTest : public testing::Test {
-protected:
+  protected:
     // A bar with its window, the log cleared of construction and creation.
     std::unique_ptr<TtbProgressBar> withWindow() {
         auto bar = std::make_unique<TtbProgressBar>(0x10);
@@ -53,11 +53,10 @@ TEST_F(ProgressBarTest, CreationSendsRangeStepPositionColoursAndStateInOrder) {
     bar.setPosition(33);
     fakes.log.clear();
     bar.Handle();
-    EXPECT_THAT(fakes.log,
-                ElementsAre("create msctls_progress32 style 0x0", "PBM_SETRANGE32 0 100",
-                            "PBM_SETSTEP 10 0", "PBM_SETPOS 33 0", kPost,
-                            "PBM_SETBARCOLOR 0 0xFF000000", "PBM_SETBKCOLOR 0 0xFF000000",
-                            "PBM_SETSTATE 1 0", kPost));
+    EXPECT_THAT(fakes.log, ElementsAre("create msctls_progress32 style 0x0", "PBM_SETRANGE32 0 100",
+                                       "PBM_SETSTEP 10 0", "PBM_SETPOS 33 0", kPost,
+                                       "PBM_SETBARCOLOR 0 0xFF000000",
+                                       "PBM_SETBKCOLOR 0 0xFF000000", "PBM_SETSTATE 1 0", kPost));
     EXPECT_EQ(fakes.controls.live.at(bar.Handle()).parent, 0x10u);
 }
 
@@ -140,12 +139,11 @@ TEST_F(ProgressBarTest, SettersSendTheirMessageAndPostOnlyWhereTheTaskbarCares) 
     bar->setShowInTaskbar(true);
     bar->StepIt();
     bar->StepBy(-3);
-    EXPECT_THAT(fakes.log,
-                ElementsAre("PBM_SETPOS 40 0", kPost, "PBM_SETPOS 40 0", kPost,
-                            "PBM_SETSTEP 5 0", kPost, "PBM_SETRANGE32 0 200", kPost,
-                            "PBM_SETRANGE32 10 200", kPost, "PBM_SETBARCOLOR 0 0xFF",
-                            "PBM_SETBKCOLOR 0 0xAB000D", "PBM_SETBARCOLOR 0 0xFF000000", kPost,
-                            "PBM_STEPIT 0 0", kPost, "PBM_DELTAPOS -3 0", kPost));
+    EXPECT_THAT(fakes.log, ElementsAre("PBM_SETPOS 40 0", kPost, "PBM_SETPOS 40 0", kPost,
+                                       "PBM_SETSTEP 5 0", kPost, "PBM_SETRANGE32 0 200", kPost,
+                                       "PBM_SETRANGE32 10 200", kPost, "PBM_SETBARCOLOR 0 0xFF",
+                                       "PBM_SETBKCOLOR 0 0xAB000D", "PBM_SETBARCOLOR 0 0xFF000000",
+                                       kPost, "PBM_STEPIT 0 0", kPost, "PBM_DELTAPOS -3 0", kPost));
     EXPECT_EQ(bar->Min(), 10);
     EXPECT_EQ(bar->Max(), 200);
     EXPECT_EQ(bar->Position(), 42);
@@ -255,23 +253,23 @@ TEST_F(ProgressBarTest, InvertedRangeFailsNamingTheClassAndChangesNothing) {
 }
 
 class LegacyProgressBarTest : public ProgressBarTest {
-protected:
+  protected:
     LegacyProgressBarTest() { fakes.controls.extendedInitSucceeds = false; }
 };
 
 TEST_F(LegacyProgressBarTest, FailedExtendedInitialisationFallsBackToThe16BitMessages) {
     TtbProgressBar bar(0x10);
-    EXPECT_THAT(fakes.log, ElementsAre("InitCommonControlsEx 0x20", "InitCommonControls", "HrInit"));
+    EXPECT_THAT(fakes.log,
+                ElementsAre("InitCommonControlsEx 0x20", "InitCommonControls", "HrInit"));
     bar.setMin(5);
     bar.setMax(300);
     fakes.log.clear();
     bar.Handle();
     // Each creation initialises the plain common controls again; the range travels packed.
-    EXPECT_THAT(fakes.log,
-                ElementsAre("InitCommonControls", "create msctls_progress32 style 0x0",
-                            "PBM_SETRANGE 0 0x12C0005", "PBM_SETSTEP 10 0", "PBM_SETPOS 0 0",
-                            kPost, "PBM_SETBARCOLOR 0 0xFF000000", "PBM_SETBKCOLOR 0 0xFF000000",
-                            "PBM_SETSTATE 1 0", kPost));
+    EXPECT_THAT(fakes.log, ElementsAre("InitCommonControls", "create msctls_progress32 style 0x0",
+                                       "PBM_SETRANGE 0 0x12C0005", "PBM_SETSTEP 10 0",
+                                       "PBM_SETPOS 0 0", kPost, "PBM_SETBARCOLOR 0 0xFF000000",
+                                       "PBM_SETBKCOLOR 0 0xFF000000", "PBM_SETSTATE 1 0", kPost));
     fakes.log.clear();
     // The position is read with a zero delta; the range from the fields.
     EXPECT_EQ(bar.Position(), 5);

@@ -13,7 +13,7 @@ using testing::IsEmpty;
 namespace {
 
 class TaskbarMirrorTest : public testing::Test {
-protected:
+  protected:
     TaskbarMirrorTest() { fakes.toolkit.logGetters = false; }
 
     // Taskbar calls only: what the shell was asked for.
@@ -43,12 +43,10 @@ TEST_F(TaskbarMirrorTest, NormalStateSendsStateThenValueRelativeToTheRange) {
     fakes.log.clear();
     EXPECT_EQ(fakes.toolkit.deliverPosted(), 3);
     // Each queued message re-reads the current values.
-    EXPECT_THAT(shellCalls(), ElementsAre("SetProgressState 0xA00 TBPF_NORMAL",
-                                          "SetProgressValue 0xA00 37 100",
-                                          "SetProgressState 0xA00 TBPF_NORMAL",
-                                          "SetProgressValue 0xA00 37 100",
-                                          "SetProgressState 0xA00 TBPF_NORMAL",
-                                          "SetProgressValue 0xA00 37 100"));
+    EXPECT_THAT(shellCalls(),
+                ElementsAre("SetProgressState 0xA00 TBPF_NORMAL", "SetProgressValue 0xA00 37 100",
+                            "SetProgressState 0xA00 TBPF_NORMAL", "SetProgressValue 0xA00 37 100",
+                            "SetProgressState 0xA00 TBPF_NORMAL", "SetProgressValue 0xA00 37 100"));
 }
 
 TEST_F(TaskbarMirrorTest, MarqueeIsIndeterminateOnlyWhileAnimating) {
@@ -85,8 +83,8 @@ TEST_F(TaskbarMirrorTest, ErrorAndPausedSendTheirStateWithTheValue) {
     fakes.log.clear();
     bar->setPosition(41);
     fakes.toolkit.deliverPosted();
-    EXPECT_THAT(shellCalls(), ElementsAre("SetProgressState 0xA00 TBPF_PAUSED",
-                                          "SetProgressValue 0xA00 41 100"));
+    EXPECT_THAT(shellCalls(),
+                ElementsAre("SetProgressState 0xA00 TBPF_PAUSED", "SetProgressValue 0xA00 41 100"));
 }
 
 TEST_F(TaskbarMirrorTest, NotShownInTaskbarClearsTheProgressOnEveryUpdate) {
@@ -119,8 +117,8 @@ TEST_F(TaskbarMirrorTest, EntryWindowIsTheChosenOneOrTheApplicationWindow) {
     bar->setTaskBarEntryHandle(0xB00);
     bar->setPosition(3);
     fakes.toolkit.deliverPosted();
-    EXPECT_THAT(shellCalls(), ElementsAre("SetProgressState 0xB00 TBPF_NORMAL",
-                                          "SetProgressValue 0xB00 3 100"));
+    EXPECT_THAT(shellCalls(),
+                ElementsAre("SetProgressState 0xB00 TBPF_NORMAL", "SetProgressValue 0xB00 3 100"));
 
     fakes.log.clear();
     bar->setTaskBarEntryHandle(0xFFFFFFFF);  // the invalid handle: nothing is addressed
