@@ -84,8 +84,8 @@ const std::string& mariadbLogin() {
     return bytes;
 }
 
-// Reads everything a result offers, in the ways a caller would.
-void walk(TMysqlResult& result) {
+// Reads everything a result offers, in the ways a caller would; the rows visited.
+int walk(TMysqlResult& result) {
     std::ostringstream sink;
     const std::int32_t count = result.FieldsCount();
     int guard = 0;
@@ -106,42 +106,44 @@ void walk(TMysqlResult& result) {
     result.FieldIndexByName(u"id", true);
     result.FieldValueByName(u"ID", false);
     result.FieldDefByName(u"name", false);
+    return guard;
 }
 
-void runQuery(TMysqlClient& client, const std::u16string& sql, bool store) {
+int runQuery(TMysqlClient& client, const std::u16string& sql, bool store) {
     bool executed = false;
     std::unique_ptr<TMysqlResult> result;
     client.query(sql, store, executed, result);
-    if (result) walk(*result);
+    return result ? walk(*result) : 0;
 }
 
 }  // namespace
 
-void session(const std::uint8_t* data, std::size_t size) {
+int session(const std::uint8_t* data, std::size_t size) {
     FedServer server(std::string(reinterpret_cast<const char*>(data), size));
     TMysqlClient client;
     client.setHost(u"127.0.0.1");
     client.setPort(3307);
     client.setUser(u"orvelle");
     client.setPassword(u"orvelle-pass");
-    if (!client.connect()) return;
-    runQuery(client, u"SET NAMES utf8mb4", true);
-    runQuery(client, u"SELECT * FROM orvelle_test.samples ORDER BY id", true);
-    runQuery(client, u"SELECT id, v FROM orvelle_test.one_column ORDER BY id", false);
+    if (!client.connect()) return 0;
+    int rows = runQuery(client, u"SET NAMES utf8mb4", true);
+    rows += runQuery(client, u"SELECT * FROM orvelle_test.samples ORDER BY id", true);
+    rows += runQuery(client, u"SELECT id, v FROM orvelle_test.one_column ORDER BY id", false);
     {
         // A used result freed after its first row drains the rest.
         bool executed = false;
         std::unique_ptr<TMysqlResult> result;
         client.query(u"SELECT v FROM orvelle_test.one_column ORDER BY id", false, executed, result);
     }
-    if (auto list = client.list_processes()) walk(*list);
+    if (auto list = client.list_processes()) rows += walk(*list);
     client.change_user(u"orvelle", u"orvelle-pass", u"orvelle_test");
     client.ping();
     client.stat();
     client.close();
+    return rows;
 }
 
-void greeting(const std::uint8_t* data, std::size_t size) {
+int greeting(const std::uint8_t* data, std::size_t size) {
     const std::string payload(reinterpret_cast<const char*>(data), size);
     const std::string ok("\x00\x00\x00\x02\x00\x00\x00", 7);
     FedServer server(packet(0, payload) + packet(2, ok));
@@ -149,34 +151,32 @@ void greeting(const std::uint8_t* data, std::size_t size) {
     client.setHost(u"127.0.0.1");
     client.setDb(u"orvelle_test");
     client.setPassword(u"secret");
-    if (client.connect()) {
-        client.ServerVersion();
-        client.ServerCapabilities();
-    }
+    return client.connect() ? 1 : 0;
 }
 
-void reply(const std::uint8_t* data, std::size_t size) {
+int reply(const std::uint8_t* data, std::size_t size) {
     FedServer server(mariadbLogin() + std::string(reinterpret_cast<const char*>(data), size));
     TMysqlClient client;
     client.setHost(u"127.0.0.1");
     client.setShouldReconnect(false);  // no ping before each query: the bytes are the replies
-    if (!client.connect()) return;
-    runQuery(client, u"SELECT 1", true);
-    runQuery(client, u"SELECT 2", false);
-    runQuery(client, u"SELECT 3", false);
+    if (!client.connect()) return 0;
+    return runQuery(client, u"SELECT 1", true) + runQuery(client, u"SELECT 2", false) +
+           runQuery(client, u"SELECT 3", false);
 }
 
-void frames(const std::uint8_t* data, std::size_t size) {
+int frames(const std::uint8_t* data, std::size_t size) {
     FedServer server(std::string(reinterpret_cast<const char*>(data), size));
     TMysqlNet net;
-    if (net.net_open(VIO_TYPE_TCPIP, u"127.0.0.1", u"", 3307, 0, true) != 0) return;
+    if (net.net_open(VIO_TYPE_TCPIP, u"127.0.0.1", u"", 3307, 0, true) != 0) return 0;
     net.set_compress(true);
-    for (int i = 0; i < 256; ++i) {
-        const std::int32_t length = i % 2 ? net.my_net_read() : net.net_safe_read();
+    int packets = 0;
+    for (; packets < 256; ++packets) {
+        const std::int32_t length = packets % 2 ? net.my_net_read() : net.net_safe_read();
         if (length < 0) break;
-        if (i == 4) net.net_pack();
+        if (packets == 4) net.net_pack();
     }
     net.net_close();
+    return packets;
 }
 
 }  // namespace mysqlfuzz

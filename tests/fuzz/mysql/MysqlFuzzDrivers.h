@@ -8,15 +8,17 @@
 
 namespace mysqlfuzz {
 
+// Each driver answers how many result rows it walked (for the replay tests).
+
 // A whole session: connect, queries with stored and used results walked and freed,
 // list_processes, change_user, ping, stat, close.
-void session(const std::uint8_t* data, std::size_t size);
+int session(const std::uint8_t* data, std::size_t size);
 // The greeting alone: the bytes are the first packet's payload; an OK answers the login.
-void greeting(const std::uint8_t* data, std::size_t size);
+int greeting(const std::uint8_t* data, std::size_t size);
 // A query's replies after a real MariaDB login: OK, error or a result header with its columns
 // and rows, read stored and used.
-void reply(const std::uint8_t* data, std::size_t size);
+int reply(const std::uint8_t* data, std::size_t size);
 // The compressed-frame reader of the packet layer.
-void frames(const std::uint8_t* data, std::size_t size);
+int frames(const std::uint8_t* data, std::size_t size);
 
 }  // namespace mysqlfuzz
