@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 #include "platform/CommonControls.h"
 #include "platform/Registry.h"
@@ -167,6 +169,48 @@ TEST_F(RealProgressBarTest, PostedUpdatesReachTheMirrorThroughTheMessageQueue) {
     const auto values = std::count(taskbarLog.begin(), taskbarLog.end(),
                                    std::string("SetProgressValue 0xA00 37 100"));
     EXPECT_GE(values, 4);  // creation's two posts, ShowInTaskbar, range, position
+}
+
+TEST_F(RealProgressBarTest, ToolkitRegistersOneNumberPerNameAndKeepsAnEarlyQuit) {
+    Toolkit& toolkit = *native().toolkit;
+    const std::uint32_t update = toolkit.registerWindowMessage(u"tb.Control.Update.Taskbar");
+    EXPECT_GE(update, 0xC000u);
+    EXPECT_LE(update, 0xFFFFu);
+    EXPECT_EQ(toolkit.registerWindowMessage(u"tb.Control.Update.Taskbar"), update);
+    EXPECT_EQ(toolkit.registerWindowMessage(u"TB.CONTROL.UPDATE.TASKBAR"), update);
+    EXPECT_NE(toolkit.registerWindowMessage(u"Orvelle.Other.Message"), update);
+
+    // A quit requested before the loop runs ends the loop at once with its code.
+    toolkit.quitMessageLoop(7);
+    EXPECT_EQ(toolkit.runMessageLoop(), 7);
+}
+
+TEST_F(RealProgressBarTest, PostedMessagesWaitForThePumpAndSentOnesArriveAtOnce) {
+    struct Recorder final : WindowMessageHandler {
+        void handleWindowMessage(std::uint32_t message, std::uintptr_t wParam,
+                                 std::intptr_t lParam) override {
+            if (message >= 0xC000) received.push_back({message, wParam, lParam});
+        }
+        std::vector<std::tuple<std::uint32_t, std::uintptr_t, std::intptr_t>> received;
+    } recorder;
+    const std::uint32_t message = native().toolkit->registerWindowMessage(u"Orvelle.Test.Post");
+    const WindowHandle bar = native().controls->createControl(kProgressBarClass, host, 0,
+                                                              {10, 10, 100, 20}, true, &recorder);
+    ASSERT_TRUE(native().toolkit->postMessage(bar, message, 3, -4));
+    EXPECT_TRUE(recorder.received.empty());
+    pump(2);
+    ASSERT_EQ(recorder.received.size(), 1u);
+    EXPECT_EQ(recorder.received[0], std::make_tuple(message, std::uintptr_t{3}, std::intptr_t{-4}));
+
+    send(bar, message, 5, 6);  // a sent registered message reaches the handler synchronously
+    ASSERT_EQ(recorder.received.size(), 2u);
+    EXPECT_EQ(std::get<1>(recorder.received[1]), 5u);
+
+    // Messages still queued for a window destroyed meanwhile are not delivered.
+    native().toolkit->postMessage(bar, message, 0, 0);
+    native().controls->destroyControl(bar);
+    pump(2);
+    EXPECT_EQ(recorder.received.size(), 2u);
 }
 
 std::filesystem::path screenshotFolder() {
