@@ -213,6 +213,33 @@ TEST_F(RealProgressBarTest, PostedMessagesWaitForThePumpAndSentOnesArriveAtOnce)
     EXPECT_EQ(recorder.received.size(), 2u);
 }
 
+TEST_F(RealProgressBarTest, ShellTaskbarTakesTheMirrorsCalls) {
+    const auto shell = createNativeTaskbar();
+    TaskbarCreation creation = shell->createTaskbarList();
+    ASSERT_GE(creation.result, 0);
+    ASSERT_TRUE(creation.object);
+    EXPECT_EQ(creation.object->HrInit(), 0);
+    EXPECT_TRUE(creation.object->hasTaskbarList2());
+    RecordProperty("taskbar_list3", creation.object->hasTaskbarList3() ? "yes" : "no");
+    if (creation.object->hasTaskbarList3()) {
+        EXPECT_GE(creation.object->SetProgressState(host, platform::TBPF_NORMAL), 0);
+        EXPECT_GE(creation.object->SetProgressValue(host, 37, 100), 0);
+        EXPECT_GE(creation.object->SetProgressState(host, platform::TBPF_ERROR), 0);
+        EXPECT_GE(creation.object->SetProgressState(host, platform::TBPF_NOPROGRESS), 0);
+    }
+
+    // The whole control on the real shell object: construction, mirroring, destruction.
+    install<Taskbar>(shell.get());
+    shell->setApplicationWindow(host);
+    {
+        TtbProgressBar bar(host);
+        bar.setShowInTaskbar(true);
+        bar.setPosition(57);
+        EXPECT_NO_THROW(pump(2));
+    }
+    install<Taskbar>(&taskbar);
+}
+
 std::filesystem::path screenshotFolder() {
     if (const char* folder = std::getenv("ORVELLE_SCREENSHOT_DIR")) return folder;
     return ORVELLE_SCREENSHOT_DIR;
