@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <vector>
 
 #include "common/Text.h"
 #include "net/SysErrorText.h"
@@ -293,7 +294,10 @@ class Transfer {
             expectedSize_ = static_cast<std::int32_t>(contentLength);
             // Sized once when the size is known, so a large file is not copied while growing.
             try {
-                if (run_.stream.capacity() < contentLength) run_.stream.reserve(contentLength);
+                if (run_.stream.capacity() < contentLength) {
+                    run_.stream.reserve(contentLength);
+                    http_.adviseLargeBody(run_.stream.data(), run_.stream.capacity());
+                }
             } catch (const std::exception&) {
                 // Growing as bytes come may still fit; the read loop reports if it does not.
             }
@@ -350,26 +354,29 @@ class Transfer {
                     quiet(9, platform::http_error::kConnectionError);
                 return;
             }
-            // The chunk is read straight into the zero-filled tail of the stream.
-            std::string& stream = run_.stream;
-            const std::size_t held = stream.size();
+            // The chunk buffer is sized to exactly what is ready and zero-filled; it keeps its
+            // capacity across chunks, so only the stream grows.
             try {
-                stream.resize(held + available);
+                chunk_.assign(available, '\0');
             } catch (const std::exception&) {
                 fail(9, platform::http_error::kNotEnoughMemory);
                 return;
             }
             std::uint32_t read = 0;
-            if (!http_.readData(request, stream.data() + held, available, read)) {
+            if (!http_.readData(request, chunk_.data(), available, read)) {
                 const int error = http_.lastError();
-                stream.resize(held);
                 if (expectedSize_ < 0)
                     fail(9, error);
                 else
                     quiet(9, error);
                 return;
             }
-            stream.resize(held + read);
+            try {
+                run_.stream.append(chunk_.data(), read);
+            } catch (const std::exception&) {
+                fail(9, platform::http_error::kNotEnoughMemory);
+                return;
+            }
             received += read;
             showProgress(received, contentLength);
             window_.pumpMessages();
@@ -406,6 +413,7 @@ class Transfer {
     std::u16string bypass_;
     std::int32_t expectedSize_ = -1;
     std::u16string validator_;
+    std::vector<char> chunk_;
     int quietFailure_ = 0;
     int quietError_ = 0;
 };

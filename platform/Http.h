@@ -4,6 +4,7 @@
 // back ends, so the engine and its messages are the same everywhere.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -118,6 +119,13 @@ class Http {
 
     // The error of the last failed call on this thread.
     virtual int lastError() = 0;
+
+    // A hint that [data, data + size) will receive a large body, so the back end may back it
+    // with large memory pages (fewer page faults when a whole file is held in memory).
+    virtual void adviseLargeBody(void* data, std::size_t size) {
+        (void)data;
+        (void)size;
+    }
 };
 
 std::unique_ptr<Http> createNativeHttp();
