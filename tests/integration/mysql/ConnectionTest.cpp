@@ -23,6 +23,13 @@ TEST_F(ConnectionTest, anonymousLoginReportsTheGreetingAsTheStartUpProbeReadsIt)
     EXPECT_EQ(scalar(client, u"SELECT CONNECTION_ID()"), std::to_string(client.ThreadId()));
 }
 
+TEST_F(ConnectionTest, connectTimeoutWaitsForTheGreetingOverTcp) {
+    TMysqlClient client;
+    client.setConnectTimeout(5);
+    ASSERT_TRUE(open(client)) << u8(client.LastError());
+    EXPECT_EQ(scalar(client, u"SELECT 1"), "1");
+}
+
 TEST_F(ConnectionTest, passwordLoginWithDatabase) {
     TMysqlClient client;
     ASSERT_TRUE(open(client)) << u8(client.LastError());
@@ -114,6 +121,9 @@ TEST_F(ConnectionTest, pingStatAndRefresh) {
     EXPECT_EQ(stat.rfind("Uptime: ", 0), 0u) << stat;
     EXPECT_NE(stat.find("Threads: "), std::string::npos);
     EXPECT_TRUE(client.refresh(4)) << u8(client.LastError());  // flush tables: needs RELOAD
+    EXPECT_FALSE(client.dump_debug_info());
+    EXPECT_EQ(client.LastErrorNo(), 1227u) << u8(client.LastError());
+    EXPECT_TRUE(client.ping());
 
     TMysqlClient anonymous;
     anonymous.setHost(kHost);
