@@ -22,7 +22,9 @@ constexpr std::size_t kDbLimit = 64;
 constexpr std::size_t kChangeUserBuffer = 512;
 constexpr std::size_t kLocalFileBlock = 61440;
 
-platform::System& systemService() { return platform::get<platform::System>(); }
+platform::System& systemService() {
+    return platform::get<platform::System>();
+}
 
 void putLittleEndian(std::string& out, std::uint32_t value, int width) {
     for (int i = 0; i < width; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
@@ -55,9 +57,13 @@ bool isLoadData(const std::u16string& statement) {
 
 TMysqlClient::TMysqlClient() : fnet(std::make_unique<TMysqlNet>()) {}
 
-TMysqlClient::~TMysqlClient() { close(); }
+TMysqlClient::~TMysqlClient() {
+    close();
+}
 
-void TMysqlClient::record_error(std::uint32_t number) { fnet->vio().record_error(number); }
+void TMysqlClient::record_error(std::uint32_t number) {
+    fnet->vio().record_error(number);
+}
 
 void TMysqlClient::cut_connection() {
     if (fnet->net_connected()) fnet->net_close();
@@ -107,8 +113,8 @@ bool TMysqlClient::connect() {
 
 bool TMysqlClient::connect(const std::u16string& ahost, const std::u16string& auser,
                            const std::u16string& apasswd, const std::u16string& adb,
-                           std::uint32_t aport, const std::u16string& aunix_socket,
-                           bool atrysocket, std::int32_t aclient_flag) {
+                           std::uint32_t aport, const std::u16string& aunix_socket, bool atrysocket,
+                           std::int32_t aclient_flag) {
     if (fnet->net_connected()) return true;
     if (ahost.empty() && fhost.empty()) return false;
     // Copies first: the arguments may be this client's own fields.
@@ -358,9 +364,13 @@ bool TMysqlClient::kill(std::int32_t pid) {
     return simple_command(COM_PROCESS_KILL, argument.data(), 4);
 }
 
-bool TMysqlClient::ping() { return simple_command(COM_PING, nullptr, 0); }
+bool TMysqlClient::ping() {
+    return simple_command(COM_PING, nullptr, 0);
+}
 
-bool TMysqlClient::dump_debug_info() { return simple_command(COM_DEBUG, nullptr, 0); }
+bool TMysqlClient::dump_debug_info() {
+    return simple_command(COM_DEBUG, nullptr, 0);
+}
 
 bool TMysqlClient::shutdown() {
     const bool done = simple_command(COM_SHUTDOWN, nullptr, 0);
@@ -422,7 +432,8 @@ bool TMysqlClient::change_user(const std::u16string& NewUser, const std::u16stri
     if (db.size() > room) db.resize(room);
     argument += db;
     argument.push_back('\0');
-    if (!simple_command(COM_CHANGE_USER, argument.data(), static_cast<std::uint32_t>(argument.size())))
+    if (!simple_command(COM_CHANGE_USER, argument.data(),
+                        static_cast<std::uint32_t>(argument.size())))
         return false;
     fuser = NewUser;
     fpasswd = NewPasswd;
@@ -438,8 +449,8 @@ void TMysqlClient::query(const std::u16string& aquery, bool StoreResult, bool& E
     if (freconnect && !ping()) return;
     fin_load_data = isLoadData(aquery);
     const bool replied =
-        send_command(COM_QUERY, statement.data(), static_cast<std::uint32_t>(statement.size()), true,
-                     freconnect) == 0 &&
+        send_command(COM_QUERY, statement.data(), static_cast<std::uint32_t>(statement.size()),
+                     true, freconnect) == 0 &&
         read_query_reply() == 0;
     fin_load_data = false;
     if (!replied) return;
@@ -511,10 +522,9 @@ std::int32_t TMysqlClient::read_query_reply() {
         }
         if (coded == PacketReader::Coded::Null) {
             const std::string fileName(reader.readZeroTerminated());
-            const std::int32_t sent =
-                fallow_local_infile && fin_load_data
-                    ? send_local_file(fileName)
-                    : refuse_local_file(systemService().fromAnsi(fileName));
+            const std::int32_t sent = fallow_local_infile && fin_load_data
+                                          ? send_local_file(fileName)
+                                          : refuse_local_file(systemService().fromAnsi(fileName));
             length = fnet->net_safe_read();
             if (sent == -1 || length == -1) return -1;
             continue;
@@ -524,7 +534,8 @@ std::int32_t TMysqlClient::read_query_reply() {
                 malformed();
                 return -1;
             }
-            if (!(fserver_status & SERVER_STATUS_AUTOCOMMIT)) fserver_status |= SERVER_STATUS_IN_TRANS;
+            if (!(fserver_status & SERVER_STATUS_AUTOCOMMIT))
+                fserver_status |= SERVER_STATUS_IN_TRANS;
             std::uint64_t extra = 0;
             if (reader.readLengthCoded(extra) == PacketReader::Coded::Value)
                 fextra_info = static_cast<std::int64_t>(extra);
@@ -590,8 +601,7 @@ std::int32_t TMysqlClient::send_local_file(const std::string& file_name) {
         CloseFile closer{files, file};
         std::vector<std::uint8_t> block(kLocalFileBlock);
         for (;;) {
-            const int count =
-                files.read(file, block.data(), static_cast<int>(block.size()), error);
+            const int count = files.read(file, block.data(), static_cast<int>(block.size()), error);
             if (count < 0) {
                 readFailed = true;
                 break;
@@ -609,8 +619,8 @@ std::int32_t TMysqlClient::send_local_file(const std::string& file_name) {
     }
     if (readFailed) {
         fnet->set_last_errno(2);
-        fnet->set_last_error(
-            format_error_text("Error reading file '%s' (Errcode: %d)", {name, std::int64_t(error)}));
+        fnet->set_last_error(format_error_text("Error reading file '%s' (Errcode: %d)",
+                                               {name, std::int64_t(error)}));
         return -1;
     }
     return 0;

@@ -29,7 +29,7 @@ using PMysql_FieldDef = const TMysql_FieldDef*;
 // One row's values in one allocation. A value is its bytes followed by a zero byte; a NULL
 // value and an empty value are both absent (value() gives nullptr, length() 0).
 class TMysql_Row {
-public:
+  public:
     TMysql_Row() = default;
     // Copies the values; a value without data (NULL) or of length 0 is absent.
     struct Source {
@@ -43,7 +43,7 @@ public:
     std::uint32_t length(std::size_t index) const;
     const char* operator[](std::size_t index) const { return value(index); }
 
-private:
+  private:
     std::unique_ptr<std::uint8_t[]> fblock;  // end offsets, then the values with their zeros
     std::uint32_t fcount = 0;
 };
@@ -60,7 +60,7 @@ enum TResultType : std::uint8_t { rtUsed = 0, rtStored = 1 };
 class TMysqlResult;
 
 class TMysqlClient {
-public:
+  public:
     TMysqlClient();
     ~TMysqlClient();
     TMysqlClient(const TMysqlClient&) = delete;
@@ -92,8 +92,7 @@ public:
     void query(const std::u16string& aquery, bool StoreResult, bool& ExecutedOk,
                std::unique_ptr<TMysqlResult>& MysqlResult);
     bool TryQuery(std::unique_ptr<TMysqlResult>& MySQLResult, std::int32_t& Enum,
-                  std::u16string& EStr, const std::u16string& querystr, bool notnil,
-                  bool setutf);
+                  std::u16string& EStr, const std::u16string& querystr, bool notnil, bool setutf);
 
     // Properties.
     const std::u16string& Host() const { return fhost; }
@@ -147,7 +146,7 @@ public:
     const std::uint8_t* ScrambleBuff() const { return fscramble_buff; }
     std::int32_t FieldCount() const { return ffield_count; }
 
-private:
+  private:
     friend class TMysqlResult;
 
     std::int32_t send_command(std::uint8_t command, const void* arg, std::uint32_t length,
@@ -213,7 +212,7 @@ private:
 };
 
 class TMysqlResult {
-public:
+  public:
     TMysqlResult(TMysqlClient* aMysql, TResultType aType);
     ~TMysqlResult();
     TMysqlResult(const TMysqlResult&) = delete;
@@ -252,7 +251,7 @@ public:
     // The connection while an rtUsed result streams from it; nullptr otherwise.
     TMysqlClient* Handle() const { return fhandle; }
 
-private:
+  private:
     friend class TMysqlClient;
 
     const char* value_pointer(std::int32_t aIndex) const;
@@ -265,9 +264,9 @@ private:
     TMysqlClient* fhandle;
     TResultType fType;
     std::vector<std::uint32_t> flengths;
-    TMysql_Row frow;                      // rtUsed: the row each read fills
-    std::unique_ptr<TMYSQL_DATA> fdata;   // rtStored: all rows
-    std::size_t fdata_cursor = 0;         // rtStored: index of the current row
+    TMysql_Row frow;                     // rtUsed: the row each read fills
+    std::unique_ptr<TMYSQL_DATA> fdata;  // rtStored: all rows
+    std::size_t fdata_cursor = 0;        // rtStored: index of the current row
     std::int32_t fRecNo = -1;
     const TMysql_Row* fcurrent_row = nullptr;
     bool fEOF = false;

@@ -475,7 +475,8 @@ std::int32_t TMysqlResult::FieldIndexByName(const std::u16string& aName, bool Ca
     return -1;
 }
 
-PMysql_FieldDef TMysqlResult::FieldDefByName(const std::u16string& aName, bool CaseSensitive) const {
+PMysql_FieldDef TMysqlResult::FieldDefByName(const std::u16string& aName,
+                                             bool CaseSensitive) const {
     return FieldDef(FieldIndexByName(aName, CaseSensitive));
 }
 

@@ -13,7 +13,9 @@ namespace {
 constexpr std::int32_t kCompressMinimum = 50;  // shorter payloads are never worth compressing
 constexpr std::size_t kServerMessageLimit = 199;
 
-std::uint32_t get24(const std::uint8_t* p) { return p[0] | (p[1] << 8) | (std::uint32_t(p[2]) << 16); }
+std::uint32_t get24(const std::uint8_t* p) {
+    return p[0] | (p[1] << 8) | (std::uint32_t(p[2]) << 16);
+}
 void put24(std::uint8_t* p, std::uint32_t value) {
     p[0] = static_cast<std::uint8_t>(value);
     p[1] = static_cast<std::uint8_t>(value >> 8);
@@ -89,7 +91,8 @@ bool TMysqlNet::net_pack() {
     }
     std::size_t size = MYSQL_NET_BUFFER_START;
     if (keep + 8 > size)
-        size = (keep + 8 + MYSQL_NET_BUFFER_STEP - 1) / MYSQL_NET_BUFFER_STEP * MYSQL_NET_BUFFER_STEP;
+        size =
+            (keep + 8 + MYSQL_NET_BUFFER_STEP - 1) / MYSQL_NET_BUFFER_STEP * MYSQL_NET_BUFFER_STEP;
     if (size >= fbuff.size()) return true;
     fbuff.resize(size);
     fbuff.shrink_to_fit();
@@ -104,8 +107,8 @@ bool TMysqlNet::net_realloc(std::uint32_t len1) {
         set_last_errno(ER_NET_PACKET_TOO_LARGE);
         return false;
     }
-    const std::size_t size =
-        (std::size_t(len1) + MYSQL_NET_BUFFER_STEP - 1) / MYSQL_NET_BUFFER_STEP * MYSQL_NET_BUFFER_STEP;
+    const std::size_t size = (std::size_t(len1) + MYSQL_NET_BUFFER_STEP - 1) /
+                             MYSQL_NET_BUFFER_STEP * MYSQL_NET_BUFFER_STEP;
     fbuff.resize(size);
     fwrite_pos = 0;
     fread_pos = 0;
@@ -202,8 +205,8 @@ std::int32_t TMysqlNet::net_real_write(const void* packet1, std::int32_t len1) {
 bool TMysqlNet::read_exactly(std::size_t offset, std::size_t count) {
     std::size_t done = 0;
     while (done < count) {
-        const int got = fvio->vio_read(fbuff.data() + offset + done,
-                                       static_cast<std::int32_t>(count - done));
+        const int got =
+            fvio->vio_read(fbuff.data() + offset + done, static_cast<std::int32_t>(count - done));
         if (got == 0) return false;
         if (got < 0) {
             if (fvio->vio_intrerupted() && net_connected()) continue;
@@ -255,7 +258,8 @@ std::int32_t TMysqlNet::my_net_read() {
         if (length != -1) fbuff[fread_pos + static_cast<std::size_t>(length)] = 0;
         return length;
     }
-    if (fremain_in_buf != 0) fbuff[static_cast<std::size_t>(fbuf_length - fremain_in_buf)] = fsave_char;
+    if (fremain_in_buf != 0)
+        fbuff[static_cast<std::size_t>(fbuf_length - fremain_in_buf)] = fsave_char;
     std::int32_t length = 0;
     for (;;) {
         if (fremain_in_buf != 0) {
@@ -270,7 +274,8 @@ std::int32_t TMysqlNet::my_net_read() {
                 }
             }
             if (start != 0)
-                std::memmove(fbuff.data(), fbuff.data() + start, static_cast<std::size_t>(fremain_in_buf));
+                std::memmove(fbuff.data(), fbuff.data() + start,
+                             static_cast<std::size_t>(fremain_in_buf));
             fbuf_length = fremain_in_buf;
             fwhere_b = fbuf_length;
         } else {
@@ -331,4 +336,6 @@ std::int32_t TMysqlNet::net_safe_read() {
     return -1;
 }
 
-bool TMysqlNet::net_vio_poll_read(std::uint32_t timeout) { return fvio->vio_poll_read(timeout); }
+bool TMysqlNet::net_vio_poll_read(std::uint32_t timeout) {
+    return fvio->vio_poll_read(timeout);
+}

@@ -16,15 +16,16 @@ constexpr std::int32_t MYSQL_NET_BUFFER_START = 8192;
 constexpr std::uint32_t MYSQL_NET_BUFFER_STEP = 4096;
 
 class TMysqlNet {
-public:
+  public:
     TMysqlNet();
     ~TMysqlNet();
     TMysqlNet(const TMysqlNet&) = delete;
     TMysqlNet& operator=(const TMysqlNet&) = delete;
 
     // 0, or vio_open's negative code. An open connection is kept as it is.
-    int net_open(TEnumVioType VioType, const std::u16string& host, const std::u16string& unix_socket,
-                 std::int32_t port, std::uint32_t connect_timeout, bool trysock);
+    int net_open(TEnumVioType VioType, const std::u16string& host,
+                 const std::u16string& unix_socket, std::int32_t port,
+                 std::uint32_t connect_timeout, bool trysock);
     // vio_close's result; 0 when already closed (the buffer is then kept).
     int net_close();
     // Shrinks a grown buffer back to 8192 bytes when idle; bytes not yet handed out by the
@@ -81,6 +82,6 @@ public:
     std::uint8_t fsave_char = 0;
     std::uint32_t fprotocol_version = 10;
 
-private:
+  private:
     bool read_exactly(std::size_t offset, std::size_t count);
 };

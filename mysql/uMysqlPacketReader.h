@@ -7,7 +7,7 @@
 #include <string_view>
 
 class PacketReader {
-public:
+  public:
     PacketReader(const std::uint8_t* data, std::size_t size) : fdata(data), fsize(size) {}
 
     std::size_t position() const { return fposition; }
@@ -95,7 +95,7 @@ public:
         return Coded::Value;
     }
 
-private:
+  private:
     const std::uint8_t* fdata;
     std::size_t fsize;
     std::size_t fposition = 0;

@@ -9,7 +9,9 @@
 
 namespace {
 
-platform::Sockets& sockets() { return platform::get<platform::Sockets>(); }
+platform::Sockets& sockets() {
+    return platform::get<platform::Sockets>();
+}
 
 constexpr std::size_t kErrorTextLimit = 200;
 constexpr std::int32_t kDefaultPort = 3306;
@@ -48,8 +50,7 @@ void TMysqlVio::record_error(std::uint32_t number, std::initializer_list<ErrorAr
 
 int TMysqlVio::vio_open(TEnumVioType _type, const std::u16string& host,
                         const std::u16string& /*unix_socket: the pipe name is always MySQL*/,
-                        std::int32_t port,
-                        std::uint32_t connect_timeout, bool trysock) {
+                        std::int32_t port, std::uint32_t connect_timeout, bool trysock) {
     if (ftype != VIO_CLOSED) return -20;
     if (_type == VIO_TYPE_SSL) return -2;
     // A socket kind always connects by TCP/IP, also when trysock was not given: otherwise the
@@ -177,7 +178,9 @@ bool TMysqlVio::vio_should_retry() {
            sockets().isInProgress(error);
 }
 
-bool TMysqlVio::vio_intrerupted() { return sockets().isInterrupted(sockets().lastSocketError()); }
+bool TMysqlVio::vio_intrerupted() {
+    return sockets().isInterrupted(sockets().lastSocketError());
+}
 
 bool TMysqlVio::vio_poll_read(std::uint32_t timeout) {
     if (ftype == VIO_CLOSED) return false;

@@ -14,7 +14,7 @@ class Sockets;
 }
 
 class TMysqlVio {
-public:
+  public:
     TMysqlVio();
     ~TMysqlVio();
     TMysqlVio(const TMysqlVio&) = delete;
@@ -60,7 +60,7 @@ public:
     std::string flast_error;  // ANSI code page, at most 200 bytes
     std::uint32_t flast_errno = 0;
 
-private:
+  private:
     int socket_poll(std::intptr_t socket, int wanted, int timeoutMilliseconds);
 
     // Socket reads go through a read-ahead block, so that a packet's header and payload (and

@@ -10,7 +10,7 @@
 namespace platform {
 
 class Sockets {
-public:
+  public:
     // A socket or a local-channel handle. -1 means none (INVALID_SOCKET and
     // INVALID_HANDLE_VALUE both read as -1 at pointer width).
     using Handle = std::intptr_t;

@@ -25,7 +25,7 @@ namespace {
 constexpr const char* kDefaultUnixSocket = "/run/mysqld/mysqld.sock";
 
 class LinuxSockets final : public Sockets {
-public:
+  public:
     bool startup() override { return true; }
 
     Handle createStreamSocket() override {
@@ -183,6 +183,8 @@ public:
 
 }  // namespace
 
-std::unique_ptr<Sockets> createNativeSockets() { return std::make_unique<LinuxSockets>(); }
+std::unique_ptr<Sockets> createNativeSockets() {
+    return std::make_unique<LinuxSockets>();
+}
 
 }  // namespace platform

@@ -1,8 +1,8 @@
 // Windows: Windows Sockets 1.1 (started lazily once, cleaned up at exit) and the named pipe.
 #include "platform/Sockets.h"
 
-#include <winsock2.h>
 #include <windows.h>
+#include <winsock2.h>
 
 #include <cstring>
 
@@ -24,11 +24,15 @@ WinsockStartup& winsock() {
     return startup;
 }
 
-SOCKET native(Sockets::Handle socket) { return static_cast<SOCKET>(socket); }
-HANDLE nativeHandle(Sockets::Handle channel) { return reinterpret_cast<HANDLE>(channel); }
+SOCKET native(Sockets::Handle socket) {
+    return static_cast<SOCKET>(socket);
+}
+HANDLE nativeHandle(Sockets::Handle channel) {
+    return reinterpret_cast<HANDLE>(channel);
+}
 
 class WindowsSockets final : public Sockets {
-public:
+  public:
     bool startup() override {
         WinsockStartup& record = winsock();
         if (record.data.wVersion != 0) return true;
@@ -51,8 +55,7 @@ public:
             return true;
         }
         const hostent* entry = ::gethostbyname(host.c_str());
-        if (!entry || entry->h_addrtype != AF_INET || !entry->h_addr_list ||
-            !entry->h_addr_list[0])
+        if (!entry || entry->h_addrtype != AF_INET || !entry->h_addr_list || !entry->h_addr_list[0])
             return false;
         std::memcpy(&address, entry->h_addr_list[0], sizeof address);
         return true;
@@ -184,6 +187,8 @@ public:
 
 }  // namespace
 
-std::unique_ptr<Sockets> createNativeSockets() { return std::make_unique<WindowsSockets>(); }
+std::unique_ptr<Sockets> createNativeSockets() {
+    return std::make_unique<WindowsSockets>();
+}
 
 }  // namespace platform

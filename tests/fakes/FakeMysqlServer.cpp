@@ -108,8 +108,12 @@ namespace mysqlwire {
 std::string int2(std::uint32_t value) {
     return {static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF)};
 }
-std::string int3(std::uint32_t value) { return int2(value) + static_cast<char>((value >> 16) & 0xFF); }
-std::string int4(std::uint32_t value) { return int3(value) + static_cast<char>((value >> 24) & 0xFF); }
+std::string int3(std::uint32_t value) {
+    return int2(value) + static_cast<char>((value >> 16) & 0xFF);
+}
+std::string int4(std::uint32_t value) {
+    return int3(value) + static_cast<char>((value >> 24) & 0xFF);
+}
 
 // Built by appending: GCC 12 warns falsely (-Wrestrict) about "literal" + std::string at -O3.
 std::string lenenc(std::uint64_t value) {
@@ -130,7 +134,9 @@ std::string lenenc(std::uint64_t value) {
     return out;
 }
 
-std::string lenencString(const std::string& text) { return lenenc(text.size()) + text; }
+std::string lenencString(const std::string& text) {
+    return lenenc(text.size()) + text;
+}
 
 std::string packet(std::uint8_t sequence, const std::string& payload) {
     return int3(static_cast<std::uint32_t>(payload.size())) + static_cast<char>(sequence) + payload;
@@ -184,10 +190,9 @@ std::string eof41(std::uint16_t status) {
 
 std::string column41(const std::string& table, const std::string& name, std::uint8_t type,
                      std::uint32_t length, std::uint16_t flags, std::uint8_t decimals) {
-    return lenencString("def") + lenencString("test") + lenencString(table) +
-           lenencString(table) + lenencString(name) + lenencString(name) + lenenc(12) +
-           int2(33) + int4(length) + static_cast<char>(type) + int2(flags) +
-           static_cast<char>(decimals) + int2(0);
+    return lenencString("def") + lenencString("test") + lenencString(table) + lenencString(table) +
+           lenencString(name) + lenencString(name) + lenenc(12) + int2(33) + int4(length) +
+           static_cast<char>(type) + int2(flags) + static_cast<char>(decimals) + int2(0);
 }
 
 std::string row(const std::vector<std::optional<std::string>>& values) {

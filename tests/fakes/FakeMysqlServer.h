@@ -25,7 +25,7 @@
 #include "tests/fakes/LoopbackSocket.h"
 
 class FakeMysqlConnection {
-public:
+  public:
     FakeMysqlConnection(loopback::Socket socket, std::vector<std::string>& log, std::mutex& lock);
 
     void sendRaw(const std::string& bytes);
@@ -41,7 +41,7 @@ public:
     // Cuts the connection with a reset.
     void abort();
 
-private:
+  private:
     bool readExactly(char* buffer, std::size_t size);
 
     loopback::Socket fsocket;
@@ -50,7 +50,7 @@ private:
 };
 
 class FakeMysqlServer {
-public:
+  public:
     using Script = std::function<void(FakeMysqlConnection&)>;
 
     explicit FakeMysqlServer(std::vector<Script> scripts);
@@ -65,7 +65,7 @@ public:
     // Payloads the server read on connection k (after finish()).
     std::vector<std::string> received(std::size_t connection) const;
 
-private:
+  private:
     void serve();
 
     std::vector<Script> fscripts;
@@ -106,13 +106,11 @@ std::string greeting(const Greeting& fields = {});
 std::string ok(std::uint64_t affected = 0, std::uint64_t insertId = 0, std::uint16_t status = 2,
                const std::string& info = "");
 // 4.1 error packet: 0xFF, number, '#', state, message; state empty leaves out '#' and state.
-std::string error(std::uint16_t number, const std::string& message,
-                  const std::string& state = "");
+std::string error(std::uint16_t number, const std::string& message, const std::string& state = "");
 std::string eof41(std::uint16_t status = 2);
 // 4.1 column definition.
 std::string column41(const std::string& table, const std::string& name, std::uint8_t type,
-                     std::uint32_t length = 11, std::uint16_t flags = 0,
-                     std::uint8_t decimals = 0);
+                     std::uint32_t length = 11, std::uint16_t flags = 0, std::uint8_t decimals = 0);
 // Text row; nothing = NULL.
 std::string row(const std::vector<std::optional<std::string>>& values);
 

@@ -30,8 +30,7 @@ Socket acceptWithin(Socket listener, int timeoutMilliseconds, int readTimeoutMil
     FD_ZERO(&set);
     FD_SET(static_cast<int>(listener), &set);
     timeval limit{timeoutMilliseconds / 1000, (timeoutMilliseconds % 1000) * 1000};
-    if (::select(static_cast<int>(listener) + 1, &set, nullptr, nullptr, &limit) <= 0)
-        return kNone;
+    if (::select(static_cast<int>(listener) + 1, &set, nullptr, nullptr, &limit) <= 0) return kNone;
     const int fd = ::accept(static_cast<int>(listener), nullptr, nullptr);
     if (fd < 0) return kNone;
     timeval readLimit{readTimeoutMilliseconds / 1000, (readTimeoutMilliseconds % 1000) * 1000};

@@ -1,5 +1,5 @@
-#include <winsock2.h>
 #include <windows.h>
+#include <winsock2.h>
 
 #include "tests/fakes/LoopbackSocket.h"
 
@@ -14,7 +14,9 @@ void startOnce() {
     (void)started;
 }
 
-SOCKET native(Socket socket) { return static_cast<SOCKET>(socket); }
+SOCKET native(Socket socket) {
+    return static_cast<SOCKET>(socket);
+}
 
 }  // namespace
 

@@ -62,7 +62,9 @@ bool ScriptedSockets::connect(Handle, std::uint32_t address, std::uint16_t port)
     return true;
 }
 
-void ScriptedSockets::setNoDelayAndKeepAlive(Handle) { calls.push_back("nodelay keepalive"); }
+void ScriptedSockets::setNoDelayAndKeepAlive(Handle) {
+    calls.push_back("nodelay keepalive");
+}
 
 int ScriptedSockets::send(Handle, const void* data, int size) {
     if (failSend) {
@@ -74,8 +76,7 @@ int ScriptedSockets::send(Handle, const void* data, int size) {
 }
 
 int ScriptedSockets::take(void* buffer, int size) {
-    const std::size_t count =
-        std::min({static_cast<std::size_t>(size), unread(), readChunk});
+    const std::size_t count = std::min({static_cast<std::size_t>(size), unread(), readChunk});
     std::memcpy(buffer, finput.data() + fposition, count);
     fposition += count;
     return static_cast<int>(count);

@@ -20,7 +20,7 @@
 #include "platform/Sockets.h"
 
 class ScriptedSockets : public platform::Sockets {
-public:
+  public:
     // Appends bytes for the client to read.
     void feed(const std::string& bytes) { finput += bytes; }
     // Bytes not read yet.
@@ -67,7 +67,7 @@ public:
     int channelClose(Handle channel) override;
     void debugOutput(const std::u16string& text) override { traces.push_back(text); }
 
-private:
+  private:
     int take(void* buffer, int size);
 
     std::string finput;

@@ -41,11 +41,11 @@ TEST_F(CommandTest, simpleCommandsSendTheirCodeAndArgumentBytes) {
         EXPECT_EQ(client.Db(), u"other");
     }
     server.finish();
-    EXPECT_EQ(afterLogin(server.received(0)),
-              (std::vector<std::string>{bytes({0x0C, 0x00, 0x01, 0x00, 0x00}),
-                                        bytes({0x07, 0x03, 0x00, 0x00, 0x00}), "\x0E", "\x0D",
-                                        "\x05" + text::toUtf8(u"новa"), "\x06old", "\x02shop",
-                                        "\x02other", "\x01"}));
+    EXPECT_EQ(
+        afterLogin(server.received(0)),
+        (std::vector<std::string>{
+            bytes({0x0C, 0x00, 0x01, 0x00, 0x00}), bytes({0x07, 0x03, 0x00, 0x00, 0x00}), "\x0E",
+            "\x0D", "\x05" + text::toUtf8(u"новa"), "\x06old", "\x02shop", "\x02other", "\x01"}));
 }
 
 TEST_F(CommandTest, serverErrorFailsTheCommandAndKeepsTheConnection) {
@@ -113,12 +113,14 @@ TEST_F(CommandTest, changeUserSendsUserSecureReplyAndDatabase) {
     server.finish();
     const auto received = afterLogin(server.received(0));
     ASSERT_EQ(received.size(), 4u);
-    EXPECT_EQ(received[0], "\x11" "bob" + std::string(1, '\0') +
-                               std::string(reinterpret_cast<const char*>(token->data()), 21) +
-                               "shop" + '\0');
+    EXPECT_EQ(received[0],
+              "\x11"
+              "bob" +
+                  std::string(1, '\0') +
+                  std::string(reinterpret_cast<const char*>(token->data()), 21) + "shop" + '\0');
     EXPECT_EQ(received[1], "\x11" + std::string(3, '\0'));
-    EXPECT_EQ(received[2], "\x11" + std::string(32, 'u') + '\0' + '\0' + std::string(477, 'd') +
-                               '\0');
+    EXPECT_EQ(received[2],
+              "\x11" + std::string(32, 'u') + '\0' + '\0' + std::string(477, 'd') + '\0');
     EXPECT_EQ(received[2].size(), 1u + 512u);
 }
 
@@ -136,9 +138,10 @@ TEST_F(CommandTest, changeUserOnAServerWithoutSecureAuthenticationSendsTheOldScr
         EXPECT_TRUE(client.change_user(u"bob", u"pw", u"shop"));
     }
     server.finish();
-    EXPECT_EQ(afterLogin(server.received(0))[0], "\x11" "bob" + std::string(1, '\0') +
-                                                     std::string(scramble->data(), 8) + '\0' +
-                                                     "shop" + '\0');
+    EXPECT_EQ(afterLogin(server.received(0))[0],
+              "\x11"
+              "bob" +
+                  std::string(1, '\0') + std::string(scramble->data(), 8) + '\0' + "shop" + '\0');
 }
 
 TEST_F(CommandTest, statReturnsTheStatusLineOrWrongHostInfo) {
@@ -241,7 +244,13 @@ TEST_F(CommandTest, tryQueryWithNotnilOnAStatementWithoutRowsGivesUpAfterThreeAt
     EXPECT_EQ(text, u"Can not connect to SQL");
     client.close();
     server.finish();
-    const std::string ping = "\x0E", query = "\x03" "DO 1", names = "\x03" "set names utf8";
+    const std::string ping = "\x0E",
+                      query =
+                          "\x03"
+                          "DO 1",
+                      names =
+                          "\x03"
+                          "set names utf8";
     EXPECT_EQ(afterLogin(server.received(0)),
               (std::vector<std::string>{ping, query, ping, names, ping, query, ping, names, ping,
                                         query, "\x01"}));
@@ -268,7 +277,7 @@ TEST_F(CommandTest, tryQueryReportsTheServerErrorAfterThreeFailures) {
 // ---- local files ----------------------------------------------------------------------------
 
 class LocalFileTest : public CommandTest {
-protected:
+  protected:
     // Server: asks for `name` in answer to the statement, records what comes, answers OK.
     static FakeMysqlServer::Script askFor(const std::string& name) {
         return [name](FakeMysqlConnection& c) {
@@ -344,9 +353,9 @@ TEST_F(LocalFileTest, enabledLoadDataSendsTheFileInPacketsAndAnEmptyOne) {
     client.close();
     server.finish();
     const auto received = afterLogin(server.received(0));
-    EXPECT_EQ(received, (std::vector<std::string>{
-                            "\x03  load   data local infile 'x' into table t",
-                            std::string(61440, 'L'), std::string(70000 - 61440, 'L'), "", "\x01"}));
+    EXPECT_EQ(received, (std::vector<std::string>{"\x03  load   data local infile 'x' into table t",
+                                                  std::string(61440, 'L'),
+                                                  std::string(70000 - 61440, 'L'), "", "\x01"}));
 }
 
 TEST_F(LocalFileTest, missingFileIsAnsweredWithAnEmptyPacket) {

@@ -1,19 +1,18 @@
 // Connecting against the loopback fake server: the greeting's fields, the exact login bytes,
 // refused logins, odd greetings, TryCon, and the properties that cut the connection.
-#include "tests/unit/mysqlclient/MysqlTestSupport.h"
-
 #include <cstring>
 
 #include "common/Text.h"
 #include "mysql/umysqlsha1.h"
+#include "tests/unit/mysqlclient/MysqlTestSupport.h"
 
 namespace {
 
 using mysqlwire::Greeting;
 using ConnectTest = NativeSocketsTest;
 
-const std::string kLoginHead = bytes({0x85, 0xA6, 0x02, 0x00, 0x00, 0x00, 0x00, 0x01, 0x08}) +
-                               std::string(23, '\0');
+const std::string kLoginHead =
+    bytes({0x85, 0xA6, 0x02, 0x00, 0x00, 0x00, 0x00, 0x01, 0x08}) + std::string(23, '\0');
 
 TEST_F(ConnectTest, probeLoginIs35BytesAndTheGreetingFillsTheProperties) {
     std::uint8_t loginSequence = 0;
@@ -43,8 +42,8 @@ TEST_F(ConnectTest, probeLoginIs35BytesAndTheGreetingFillsTheProperties) {
     }
     server.finish();
     EXPECT_EQ(loginSequence, 1);
-    EXPECT_EQ(server.received(0), (std::vector<std::string>{kLoginHead + bytes({0, 0, 0}),
-                                                           std::string(1, '\x01')}));
+    EXPECT_EQ(server.received(0),
+              (std::vector<std::string>{kLoginHead + bytes({0, 0, 0}), std::string(1, '\x01')}));
 }
 
 TEST_F(ConnectTest, loginCarriesUserTokenAndDatabase) {

@@ -12,7 +12,7 @@
 namespace {
 
 class LocalChannelTest : public NativeSocketsTest {
-protected:
+  protected:
     void SetUp() override {
         path = "/tmp/orvelle-mysql-test-" + std::to_string(::getpid()) + ".sock";
         ::unlink(path.c_str());

@@ -12,7 +12,7 @@ constexpr const char* kPipe = "\\\\.\\pipe\\MySQL";
 
 // One server end of the pipe; reads and writes whole MySQL packets.
 class PipeServer {
-public:
+  public:
     PipeServer() {
         fpipe = CreateNamedPipeA(kPipe, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 65536,
                                  65536, 0, nullptr);
@@ -47,7 +47,7 @@ public:
         return payload;
     }
 
-private:
+  private:
     HANDLE fpipe = INVALID_HANDLE_VALUE;
 };
 

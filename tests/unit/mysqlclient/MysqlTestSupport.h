@@ -18,25 +18,25 @@
 // Installs a ScriptedSockets for the test's lifetime (constructor to destructor, so that the
 // test's own client objects are gone before it is removed).
 class ScriptedSocketsTest : public ::testing::Test {
-protected:
+  protected:
     ScriptedSocketsTest() { fprevious = platform::install<platform::Sockets>(&sockets); }
     ~ScriptedSocketsTest() override { platform::install<platform::Sockets>(fprevious); }
 
     ScriptedSockets sockets;
 
-private:
+  private:
     platform::Sockets* fprevious = nullptr;
 };
 
 // Installs the real socket back end (for the loopback fake server).
 class NativeSocketsTest : public ::testing::Test {
-protected:
+  protected:
     NativeSocketsTest() : fnative(platform::createNativeSockets()) {
         fprevious = platform::install<platform::Sockets>(fnative.get());
     }
     ~NativeSocketsTest() override { platform::install<platform::Sockets>(fprevious); }
 
-private:
+  private:
     std::unique_ptr<platform::Sockets> fnative;
     platform::Sockets* fprevious = nullptr;
 };

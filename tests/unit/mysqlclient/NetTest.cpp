@@ -1,11 +1,10 @@
 // The packet layer against the scripted socket seam: exact bytes written, sequence checks,
 // buffer growth and limit, server error packets, and compressed frames.
-#include "mysql/uMysqlNet.h"
-
 #include <zlib.h>
 
 #include <cstring>
 
+#include "mysql/uMysqlNet.h"
 #include "tests/unit/mysqlclient/MysqlTestSupport.h"
 
 namespace {
@@ -13,14 +12,15 @@ namespace {
 using mysqlwire::packet;
 
 class NetTest : public ScriptedSocketsTest {
-protected:
+  protected:
     void open() { ASSERT_EQ(net.net_open(VIO_TYPE_TCPIP, u"127.0.0.1", u"", 1, 0, true), 0); }
     std::string payload(std::int32_t length) {
         return std::string(reinterpret_cast<const char*>(net.read_pos()),
                            static_cast<std::size_t>(length));
     }
     std::string frame(std::uint8_t sequence, const std::string& data, bool compressed) {
-        if (!compressed) return mysqlwire::int3(data.size()) + char(sequence) + mysqlwire::int3(0) + data;
+        if (!compressed)
+            return mysqlwire::int3(data.size()) + char(sequence) + mysqlwire::int3(0) + data;
         uLongf length = compressBound(data.size());
         std::string out(length, '\0');
         compress(reinterpret_cast<Bytef*>(out.data()), &length,
@@ -208,9 +208,9 @@ TEST_F(NetTest, compressedLongPayloadIsCompressedWhenThatIsShorter) {
     ASSERT_EQ(sockets.sent.size(), length + 7);
     std::string unpacked(original, '\0');
     uLongf unpackedLength = original;
-    ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(unpacked.data()), &unpackedLength, sent + 7,
-                         length),
-              Z_OK);
+    ASSERT_EQ(
+        uncompress(reinterpret_cast<Bytef*>(unpacked.data()), &unpackedLength, sent + 7, length),
+        Z_OK);
     EXPECT_EQ(unpacked, inner);
 
     // Random bytes do not shrink: sent as they are with uncompressed length 0.
@@ -226,8 +226,8 @@ TEST_F(NetTest, compressedLongPayloadIsCompressedWhenThatIsShorter) {
 TEST_F(NetTest, compressedFrameWithTwoPacketsIsHandedOutTwice) {
     open();
     net.set_compress(true);
-    const std::string inner = packet(0, "first packet payload that is long enough to compress") +
-                              packet(0, "second");
+    const std::string inner =
+        packet(0, "first packet payload that is long enough to compress") + packet(0, "second");
     sockets.feed(frame(0, inner, true));
     EXPECT_EQ(net.net_safe_read(), 52);
     EXPECT_EQ(payload(52), "first packet payload that is long enough to compress");

@@ -1,8 +1,8 @@
 // Result sets against the loopback fake server: stored and used results, navigation, field
 // access, column definitions in both layouts, and results cut short.
-#include <sstream>
-
 #include <zlib.h>
+
+#include <sstream>
 
 #include "common/Text.h"
 #include "tests/unit/mysqlclient/MysqlTestSupport.h"
@@ -258,13 +258,13 @@ TEST_F(ResultTest, valueWithAZeroByteCountsWholeButReadsToTheZero) {
 
 TEST_F(ResultTest, columnsAreFoundByNameAndCarryTheirDefinitions) {
     const std::vector<std::string> columns = {
-        column41("tbl", "Id", 3, 11),       column41("tbl", "stamp", 7, 19),
-        column41("tbl", "old", 7, 14),      column41("tbl", "yr", 13, 4),
+        column41("tbl", "Id", 3, 11),           column41("tbl", "stamp", 7, 19),
+        column41("tbl", "old", 7, 14),          column41("tbl", "yr", 13, 4),
         column41("tbl", "name", 253, 80, 1, 0), column41("tbl", "id", 3, 11, 0x8000),
-        column41("tbl", "Name", 253, 80),   column41("tbl", "price", 246, 10, 0, 2)};
-    FakeMysqlServer server({serveRows(
-        columns, {{"1", "2024", "20240101", "2024", "alpha", "7", "A", "1.50"},
-                  {"22", std::nullopt, "", "1999", "be", "8", "B", "10.25"}})});
+        column41("tbl", "Name", 253, 80),       column41("tbl", "price", 246, 10, 0, 2)};
+    FakeMysqlServer server(
+        {serveRows(columns, {{"1", "2024", "20240101", "2024", "alpha", "7", "A", "1.50"},
+                             {"22", std::nullopt, "", "1999", "be", "8", "B", "10.25"}})});
     TMysqlClient client;
     connectTo(client, server);
     auto result = run(client, true);
@@ -381,8 +381,8 @@ TEST_F(ResultTest, serverErrorBetweenRowsLeavesTheConnectionReady) {
         std::uint8_t sequence = 1;
         std::string reply = resultHeader(kOneColumn, sequence);
         reply += packet(sequence++, row({"a"}));
-        reply += packet(sequence++, mysqlwire::error(1317, "Query execution was interrupted",
-                                                     "70100"));
+        reply +=
+            packet(sequence++, mysqlwire::error(1317, "Query execution was interrupted", "70100"));
         c.sendRaw(reply);
         answerOk(c);
     }});
@@ -400,19 +400,25 @@ TEST_F(ResultTest, serverErrorBetweenRowsLeavesTheConnectionReady) {
 }
 
 TEST_F(ResultTest, malformedPacketsAreClientErrorsNeverOverreads) {
-    const std::string header = packet(1, "\x01") + packet(2, column41("t", "a", 253)) +
-                               packet(3, mysqlwire::eof41());
+    const std::string header =
+        packet(1, "\x01") + packet(2, column41("t", "a", 253)) + packet(3, mysqlwire::eof41());
     const struct {
         const char* what;
         std::string reply;
     } cases[] = {
-        {"row value longer than its packet", header + packet(4, "\x05" "ab")},
-        {"row with bytes after its values", header + packet(4, "\x01" "abc")},
+        {"row value longer than its packet", header + packet(4,
+                                                             "\x05"
+                                                             "ab")},
+        {"row with bytes after its values", header + packet(4,
+                                                            "\x01"
+                                                            "abc")},
         {"length-coded number cut off", header + packet(4, "\xFC\x01")},
-        {"column definition cut off", packet(1, "\x01") + packet(2, "\x03" "def\x04te")},
-        {"more definitions than columns",
-         packet(1, "\x01") + packet(2, column41("t", "a", 3)) + packet(3, column41("t", "b", 3)) +
-             packet(4, mysqlwire::eof41())},
+        {"column definition cut off", packet(1, "\x01") + packet(2,
+                                                                 "\x03"
+                                                                 "def\x04te")},
+        {"more definitions than columns", packet(1, "\x01") + packet(2, column41("t", "a", 3)) +
+                                              packet(3, column41("t", "b", 3)) +
+                                              packet(4, mysqlwire::eof41())},
         {"result header cut off", packet(1, "\xFD\x01")},
     };
     for (const auto& c : cases) {

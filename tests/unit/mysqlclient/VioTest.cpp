@@ -1,7 +1,6 @@
 // The transport against the scripted socket seam: opening (TCP/IP, local channel, fallback),
 // the recorded errors, closing, blocking switch and the readiness wait.
 #include "mysql/uMysqlVio.h"
-
 #include "tests/unit/mysqlclient/MysqlTestSupport.h"
 
 namespace {
@@ -21,9 +20,9 @@ TEST_F(VioTest, emptyHostAndPortZeroConnectToLocalhostOn3306) {
     vio.set_last_errno(2013);
     vio.set_last_error(u"old");
     EXPECT_EQ(vio.vio_open(VIO_TYPE_TCPIP, u"", u"", 0, 0, true), 0);
-    EXPECT_EQ(sockets.calls, (std::vector<std::string>{"startup", "socket", "lookup localhost",
-                                                       "connect 127.0.0.1:3306",
-                                                       "nodelay keepalive"}));
+    EXPECT_EQ(sockets.calls,
+              (std::vector<std::string>{"startup", "socket", "lookup localhost",
+                                        "connect 127.0.0.1:3306", "nodelay keepalive"}));
     EXPECT_EQ(vio.VIO_type(), VIO_TYPE_TCPIP);
     EXPECT_EQ(vio.FSd, 7);
     EXPECT_EQ(vio.FHPipe, 0);
@@ -106,7 +105,8 @@ TEST_F(VioTest, localChannelFailuresWithoutFallbackRecordTheirTexts) {
         std::uint32_t number;
         std::u16string text;
     } cases[] = {
-        {Failure::WaitFailed, 121, 2016, u"Can't wait for named pipe to host: .  pipe: MySQL (121)"},
+        {Failure::WaitFailed, 121, 2016,
+         u"Can't wait for named pipe to host: .  pipe: MySQL (121)"},
         {Failure::OpenFailed, 2, 2017, u"Can't open named pipe to host: .  pipe: MySQL (2)"},
         {Failure::StateFailed, 5, 2018,
          u"Can't set state of named pipe to host: .  pipe: MySQL (5)"},
