@@ -8,6 +8,7 @@
 
 #include "FakeHttp.h"
 #include "common/Text.h"
+#include "net/SysErrorText.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
 #include "settings/ProxySettings.h"
@@ -67,6 +68,24 @@ TEST_F(FetchToolTest, FailurePrintsTheEnginesMessageAndWritesNothing) {
     int error = 0;
     EXPECT_EQ(platform::get<platform::Files>().openRead(out, false, error),
               platform::Files::kInvalid);
+}
+
+TEST_F(FetchToolTest, TransferBrokenAfterSomeBytesLeavesNeitherTheFileNorAPartialCopy) {
+    fakes::FakeResponse r;
+    r.contentLength = 10;
+    r.headers[platform::HttpHeader::AcceptRanges] = u"none";
+    r.chunks = {"abcd", "efghij"};
+    r.failAt = fakes::FakeResponse::FailAt::read;
+    r.chunksBeforeFailure = 1;
+    r.error = 12030;
+    http.responses.push_back(r);
+    EXPECT_EQ(run({u"--quiet", u"--proxy-mode", u"0", u"http://h/f", out}), 1);
+    EXPECT_EQ(err.str(), text::toUtf8(u"Не вдалося отримати дані (9).") +
+                             text::toUtf8(SysErrorText(12030)) + "\n");
+    auto& files = platform::get<platform::Files>();
+    int error = 0;
+    EXPECT_EQ(files.openRead(out, false, error), platform::Files::kInvalid);
+    EXPECT_EQ(files.openRead(out + u".orvelle-part", false, error), platform::Files::kInvalid);
 }
 
 TEST_F(FetchToolTest, BadUsageIsExitCodeTwo) {
