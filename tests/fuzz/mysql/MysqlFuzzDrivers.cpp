@@ -8,31 +8,10 @@
 #include "mysql/uMysqlClient.h"
 #include "platform/Registry.h"
 #include "platform/System.h"
-#include "tests/fakes/ScriptedSockets.h"
+#include "tests/fuzz/mysql/FedSockets.h"
 
 namespace mysqlfuzz {
 namespace {
-
-// The fed bytes are the server's answers, which arrive only after each command: before a command
-// the client drains what is pending without blocking, and must find nothing then.
-class FedSockets : public ScriptedSockets {
-  public:
-    int setNonBlocking(Handle socket, bool nonBlocking) override {
-        fnonBlocking = nonBlocking;
-        return ScriptedSockets::setNonBlocking(socket, nonBlocking);
-    }
-    int receive(Handle socket, void* buffer, int size) override {
-        fwouldBlock = fnonBlocking;
-        return fnonBlocking ? -1 : ScriptedSockets::receive(socket, buffer, size);
-    }
-    int lastSocketError() override {
-        return fwouldBlock ? 10035 : ScriptedSockets::lastSocketError();
-    }
-
-  private:
-    bool fnonBlocking = false;
-    bool fwouldBlock = false;
-};
 
 // Installs a fed socket seam for one run, and the native System when nobody has.
 class FedServer {
@@ -43,9 +22,6 @@ class FedServer {
             platform::install(system.get());
         }
         fsockets.feed(bytes);
-        // One byte per receive: the transport's read-ahead then never holds bytes of a later
-        // answer, which the drain before the next command would rightly discard.
-        fsockets.readChunk = 1;
         fprevious = platform::install<platform::Sockets>(&fsockets);
     }
     ~FedServer() { platform::install<platform::Sockets>(fprevious); }
