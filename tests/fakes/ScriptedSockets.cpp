@@ -72,6 +72,10 @@ int ScriptedSockets::send(Handle, const void* data, int size) {
         return -1;
     }
     sent.append(static_cast<const char*>(data), static_cast<std::size_t>(size));
+    if (!freplies.empty()) {
+        finput += freplies.front();
+        freplies.erase(freplies.begin());
+    }
     return size;
 }
 

@@ -23,6 +23,9 @@ class ScriptedSockets : public platform::Sockets {
   public:
     // Appends bytes for the client to read.
     void feed(const std::string& bytes) { finput += bytes; }
+    // Queues bytes that arrive only after the client's next send (one queued reply per send),
+    // like a server's answer; bytes fed at once would be drained as stale before a command.
+    void replyAfterNextSend(const std::string& bytes) { freplies.push_back(bytes); }
     // Bytes not read yet.
     std::size_t unread() const { return finput.size() - fposition; }
 
@@ -71,6 +74,7 @@ class ScriptedSockets : public platform::Sockets {
     int take(void* buffer, int size);
 
     std::string finput;
+    std::vector<std::string> freplies;
     std::size_t fposition = 0;
     bool fnonBlocking = false;
     int flastError = 0;

@@ -377,3 +377,49 @@ TEST_F(LocalFileTest, missingFileIsAnsweredWithAnEmptyPacket) {
 }
 
 }  // namespace
+
+namespace {
+
+class ScriptedCommandTest : public ScriptedSocketsTest {};
+
+TEST_F(ScriptedCommandTest, failedWriteWithoutReconnectionIsServerGoneAway) {
+    sockets.feed(mysqlwire::packet(0, mysqlwire::greeting()) +
+                 mysqlwire::packet(2, mysqlwire::ok()));
+    TMysqlClient client;
+    client.setShouldReconnect(false);
+    ASSERT_TRUE(client.connect(u"127.0.0.1", u"", u"", u"", 3306, u"", false, 0));
+    sockets.failSend = true;
+    EXPECT_FALSE(client.ping());
+    EXPECT_EQ(client.LastErrorNo(), 2006u);
+    EXPECT_EQ(client.LastError(), u"MySQL server has gone away");
+    EXPECT_FALSE(client.Connected());
+}
+
+TEST_F(ScriptedCommandTest, connectionLostInsideATransactionIsNotRestoredAtOnce) {
+    using mysqlwire::packet;
+    sockets.feed(packet(0, mysqlwire::greeting()));
+    sockets.replyAfterNextSend(packet(2, mysqlwire::ok()));
+    sockets.replyAfterNextSend(packet(1, mysqlwire::ok()));              // the ping
+    sockets.replyAfterNextSend(packet(1, mysqlwire::ok(0, 0, 0x0001)));  // BEGIN
+    TMysqlClient client;
+    ASSERT_TRUE(client.connect(u"127.0.0.1", u"", u"", u"", 3306, u"", false, 0));
+    bool executed = false;
+    std::unique_ptr<TMysqlResult> result;
+    client.query(u"BEGIN", true, executed, result);
+    ASSERT_TRUE(executed);
+    EXPECT_EQ(client.ServerStatus(), 1);
+    // The open transaction's work is gone with the connection: no silent reconnection.
+    sockets.failSend = true;
+    EXPECT_FALSE(client.ping());
+    EXPECT_EQ(client.LastErrorNo(), 2006u);
+    EXPECT_EQ(client.ServerStatus(), 0);
+    // The next command may reconnect.
+    sockets.failSend = false;
+    sockets.feed(packet(0, mysqlwire::greeting()));
+    sockets.replyAfterNextSend(packet(2, mysqlwire::ok()));
+    sockets.replyAfterNextSend(packet(1, mysqlwire::ok()));
+    EXPECT_TRUE(client.ping());
+    EXPECT_TRUE(client.Connected());
+}
+
+}  // namespace
