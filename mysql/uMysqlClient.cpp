@@ -221,7 +221,15 @@ bool TMysqlClient::connect(const std::u16string& ahost, const std::u16string& au
     else
         auth.push_back('\0');
     if (fnet->my_net_write(auth.data(), static_cast<std::uint32_t>(auth.size())) != 0 ||
-        fnet->net_flush() != 0 || fnet->net_safe_read() == -1) {
+        fnet->net_flush() != 0) {
+        fnet->net_close();
+        return false;
+    }
+    std::int32_t reply = fnet->net_safe_read();
+    // 0xFE asks for another answer (the old scramble, or another seed): the login is not
+    // finished, so it must not be taken as accepted.
+    if (reply > 0 && fnet->read_pos()[0] == 0xFE) reply = answer_auth_switch(reply);
+    if (reply == -1) {
         fnet->net_close();
         return false;
     }
@@ -234,6 +242,41 @@ bool TMysqlClient::connect(const std::u16string& ahost, const std::u16string& au
         }
     }
     return true;
+}
+
+std::int32_t TMysqlClient::answer_auth_switch(std::int32_t length) {
+    PacketReader reader(fnet->read_pos(), static_cast<std::size_t>(length));
+    reader.skip(1);
+    std::string answer;
+    if (reader.atEnd()) {
+        // Old-password account: the 8-character scramble and a zero byte.
+        if (const auto scramble = old_scramble(fpasswd, fscramble_buff))
+            answer.append(scramble->data(), 8);
+        answer.push_back('\0');
+    } else {
+        const std::string plugin(reader.readZeroTerminated());
+        const std::uint8_t* seed = nullptr;
+        if (plugin != "mysql_native_password" || !reader.readBytes(20, seed)) {
+            fnet->set_last_errno(CR_UNKNOWN_ERROR);
+            fnet->set_last_error(u"Authentication method '" + systemService().fromAnsi(plugin) +
+                                 u"' is not supported");
+            return -1;
+        }
+        std::uint8_t newSeed[SCRAMBLE_BUFFER_SIZE] = {};
+        std::memcpy(newSeed, seed, 20);
+        if (const auto token = secure_auth_token(fpasswd, newSeed))
+            answer.append(reinterpret_cast<const char*>(token->data()) + 1, 20);
+    }
+    if (fnet->my_net_write(answer.data(), static_cast<std::uint32_t>(answer.size())) != 0 ||
+        fnet->net_flush() != 0)
+        return -1;
+    const std::int32_t reply = fnet->net_safe_read();
+    if (reply > 0 && fnet->read_pos()[0] == 0xFE) {
+        fnet->set_last_errno(CR_UNKNOWN_ERROR);
+        fnet->set_last_error(u"Authentication was not completed");
+        return -1;
+    }
+    return reply;
 }
 
 bool TMysqlClient::TryCon(std::int32_t& Enum, std::u16string& EStr) {

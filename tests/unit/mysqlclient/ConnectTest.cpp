@@ -281,3 +281,57 @@ TEST_F(ConnectTest, closeOnANeverConnectedClientResetsAndSendsNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ConnectTest, serverAskingForAnotherAnswerIsAnsweredBeforeTheLoginCounts) {
+    const std::string newSeed = "ABCDEFGHIJKLMNOPQRST";
+    FakeMysqlServer server({[](FakeMysqlConnection& c) {  // an old-password account
+                                c.sendPacket(0, mysqlwire::greeting());
+                                c.readPacket();
+                                c.sendPacket(2, "\xFE");
+                                c.readPacket();
+                                c.sendPacket(4, mysqlwire::ok());
+                                drain(c);
+                            },
+                            [&](FakeMysqlConnection& c) {  // another seed for the native password
+                                c.sendPacket(0, mysqlwire::greeting());
+                                c.readPacket();
+                                c.sendPacket(2, "\xFEmysql_native_password" + std::string(1, '\0') +
+                                                    newSeed + '\0');
+                                c.readPacket();
+                                c.sendPacket(4, mysqlwire::ok());
+                                drain(c);
+                            },
+                            [](FakeMysqlConnection& c) {  // a method this client does not speak
+                                c.sendPacket(0, mysqlwire::greeting());
+                                c.readPacket();
+                                c.sendPacket(2,
+                                             "\xFE"
+                                             "client_ed25519" +
+                                                 std::string(1, '\0') + "seed");
+                                drain(c);
+                            }});
+    TMysqlClient client;
+    for (int k = 0; k < 2; ++k) {
+        ASSERT_TRUE(client.connect(u"127.0.0.1", u"bob", u"pw", u"", server.port(), u"", false, 0))
+            << text::toUtf8(client.LastError());
+        client.close();
+    }
+    EXPECT_FALSE(client.connect(u"127.0.0.1", u"bob", u"pw", u"", server.port(), u"", false, 0));
+    EXPECT_EQ(client.LastErrorNo(), 2000u);
+    EXPECT_EQ(client.LastError(), u"Authentication method 'client_ed25519' is not supported");
+    server.finish();
+
+    std::uint8_t seed[256] = {};
+    std::memcpy(seed, "abcdefghijklmnopqrst", 20);
+    const auto oldAnswer = old_scramble(u"pw", seed);
+    std::memcpy(seed, newSeed.data(), 20);
+    const auto token = secure_auth_token(u"pw", seed);
+    ASSERT_TRUE(oldAnswer && token);
+    EXPECT_EQ(server.received(0)[1], std::string(oldAnswer->data(), 8) + '\0');
+    EXPECT_EQ(server.received(1)[1],
+              std::string(reinterpret_cast<const char*>(token->data()) + 1, 20));
+}
+
+}  // namespace
