@@ -1,5 +1,7 @@
 // TMysqlClient (connection, handshake, commands, queries) and TMysqlResult (stored and used
 // result sets with navigation and field access), with the column and row records.
+// Needs the platform services System, Files and Sockets installed (platform/Registry.h).
+// Nothing here throws: failures are results plus LastErrorNo / LastError.
 #pragma once
 
 #include <cstdint>
