@@ -62,7 +62,7 @@ using Clock = std::chrono::steady_clock;
 
 // Unread body bytes kept before the transfer is paused: the engine reads as fast as bytes
 // come, so this only bounds what one burst may hold.
-constexpr std::size_t kPauseAbove = 1u << 20;
+constexpr std::size_t kPauseAbove = 2u << 20;
 constexpr long kMaxRedirects = 10;  // WinHTTP's default
 
 struct Object {
@@ -427,7 +427,7 @@ class LinuxHttp final : public Http {
         curl_easy_setopt(easy, CURLOPT_USERAGENT, request.settings.agent.c_str());
         if (request.verb != "GET")
             curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.verb.c_str());
-        curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 512L * 1024L);
+        curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 1024L * 1024L);
         // Redirects as WinHTTP's default policy: followed, but never from HTTPS to HTTP.
         curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
         curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);

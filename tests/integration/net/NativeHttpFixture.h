@@ -86,6 +86,9 @@ class ForwardingHttp final : public platform::Http {
         return ok;
     }
     bool closeHandle(platform::HttpHandle h) override { return real_.closeHandle(h); }
+    void adviseLargeBody(void* data, std::size_t size) override {
+        real_.adviseLargeBody(data, size);
+    }
     int lastError() override {
         if (broken_) {
             broken_ = false;
