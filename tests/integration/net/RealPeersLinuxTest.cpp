@@ -124,3 +124,38 @@ TEST_F(EnvironmentProxyTest, PrivateCaNamedByCurlCaBundleIsTrusted) {
 
 }  // namespace
 }  // namespace testnet
+
+#include "platform/linux/HttpParts.h"
+
+namespace testnet {
+namespace {
+
+TEST(LinuxProxyList, ChoosesTheEntryForTheSchemeElseTheGenericOne) {
+    using platform::linux_http::chooseProxy;
+    EXPECT_EQ(chooseProxy("p:1", "", false, "h"), "http://p:1");
+    EXPECT_EQ(chooseProxy("http=a:1;https=b:2", "", true, "h"), "http://b:2");
+    EXPECT_EQ(chooseProxy("http=a:1;https=b:2", "", false, "h"), "http://a:1");
+    EXPECT_EQ(chooseProxy("https=b:2", "", false, "h"), "");
+    EXPECT_EQ(chooseProxy("http://c:3/", "", false, "h"), "http://c:3");
+}
+
+TEST(LinuxProxyList, BypassListMatchesLocalNamesWildcardsAndSuffixes) {
+    using platform::linux_http::chooseProxy;
+    EXPECT_EQ(chooseProxy("p:1", "<local>", false, "intranet"), "");
+    EXPECT_EQ(chooseProxy("p:1", "<local>", false, "intranet.lan"), "http://p:1");
+    EXPECT_EQ(chooseProxy("p:1", "*.lan", false, "Box.LAN"), "");
+    EXPECT_EQ(chooseProxy("p:1", "example.com", false, "www.example.com"), "");
+    EXPECT_EQ(chooseProxy("p:1", "example.com", false, "badexample.com"), "http://p:1");
+    EXPECT_EQ(chooseProxy("p:1", "10.*;192.168.*", false, "192.168.1.5"), "");
+}
+
+TEST(LinuxProxyList, PathEscapingMatchesWinHttp) {
+    using platform::linux_http::escapePath;
+    EXPECT_EQ(escapePath("/a b.txt?x=\"1\""), "/a%20b.txt?x=%221%22");
+    EXPECT_EQ(escapePath("/%41/ok?q=1&r=2"), "/%41/ok?q=1&r=2");
+    EXPECT_EQ(escapePath(""), "/");
+    EXPECT_EQ(escapePath("/\xD1\x84"), "/%D1%84");
+}
+
+}  // namespace
+}  // namespace testnet
