@@ -181,19 +181,17 @@ bool TMysqlClient::connect(const std::u16string& ahost, const std::u16string& au
     const std::uint8_t* seed = nullptr;
     greeting.readBytes(8, seed);
     std::memcpy(fscramble_buff, seed, 8);
-    const auto packetLength = static_cast<std::size_t>(length);
-    // Fields past the end of the packet read as the zero byte that follows every payload.
-    const auto byteAt = [&](std::size_t offset) -> std::uint32_t {
-        return offset < packetLength ? fnet->read_pos()[offset] : 0;
-    };
-    if (packetLength >= L + 16) fserver_capabilities = byteAt(15 + L) | (byteAt(16 + L) << 8);
+    // Fields past the end of the packet read as zero.
+    const std::size_t packetLength = greeting.size();
+    if (packetLength >= L + 16)
+        fserver_capabilities = static_cast<std::uint32_t>(greeting.uintAt(15 + L, 2));
     if (packetLength >= L + 33) {
-        fserver_language = byteAt(17 + L);
-        fserver_status = static_cast<std::int32_t>(byteAt(18 + L) | (byteAt(19 + L) << 8));
+        fserver_language = static_cast<std::uint32_t>(greeting.uintAt(17 + L, 1));
+        fserver_status = static_cast<std::int32_t>(greeting.uintAt(18 + L, 2));
     }
     // Seed bytes 8..19: what the packet holds, zero for the rest.
     for (std::size_t i = 0; i < 12; ++i)
-        fscramble_buff[8 + i] = static_cast<std::uint8_t>(byteAt(33 + L + i));
+        fscramble_buff[8 + i] = static_cast<std::uint8_t>(greeting.uintAt(33 + L + i, 1));
 
     fclient_flag |= CLIENT_DEFAULT_FLAG;
     if (!fdb.empty()) fclient_flag |= CLIENT_CONNECT_WITH_DB;
@@ -228,7 +226,9 @@ bool TMysqlClient::connect(const std::u16string& ahost, const std::u16string& au
     std::int32_t reply = fnet->net_safe_read();
     // 0xFE asks for another answer (the old scramble, or another seed): the login is not
     // finished, so it must not be taken as accepted.
-    if (reply > 0 && fnet->read_pos()[0] == 0xFE) reply = answer_auth_switch(reply);
+    if (reply > 0 &&
+        PacketReader(fnet->read_pos(), static_cast<std::size_t>(reply)).startsWith(0xFE))
+        reply = answer_auth_switch(reply);
     if (reply == -1) {
         fnet->net_close();
         return false;
@@ -271,7 +271,8 @@ std::int32_t TMysqlClient::answer_auth_switch(std::int32_t length) {
         fnet->net_flush() != 0)
         return -1;
     const std::int32_t reply = fnet->net_safe_read();
-    if (reply > 0 && fnet->read_pos()[0] == 0xFE) {
+    if (reply > 0 &&
+        PacketReader(fnet->read_pos(), static_cast<std::size_t>(reply)).startsWith(0xFE)) {
         fnet->set_last_errno(CR_UNKNOWN_ERROR);
         fnet->set_last_error(u"Authentication was not completed");
         return -1;
@@ -423,12 +424,11 @@ bool TMysqlClient::shutdown() {
 
 std::u16string TMysqlClient::stat() {
     if (!simple_command(COM_STATISTICS, nullptr, 0)) return {};
-    const std::uint8_t* reply = fnet->read_pos();
-    if (reply[0] == 0) {
+    PacketReader reader(fnet->read_pos(), static_cast<std::size_t>(flast_reply_length));
+    if (reader.startsWith(0)) {
         record_error(CR_WRONG_HOST_INFO);
         return {};
     }
-    PacketReader reader(reply, static_cast<std::size_t>(flast_reply_length));
     return text::fromUtf8(reader.readZeroTerminated());
 }
 

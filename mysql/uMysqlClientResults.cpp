@@ -54,7 +54,8 @@ std::uint32_t TMysql_Row::length(std::size_t index) const {
 bool TMysqlClient::is_end_packet(std::int32_t length) const {
     // 0xFE opens the end marker (1 byte from old servers, 5 from 4.1 ones); a row that starts
     // with 0xFE (an 8-byte length) is at least 9 bytes long.
-    return length < 9 && fnet->read_pos()[0] == 0xFE;
+    return length < 9 &&
+           PacketReader(fnet->read_pos(), static_cast<std::size_t>(length)).startsWith(0xFE);
 }
 
 void TMysqlClient::free_field_defs() {

@@ -312,13 +312,12 @@ std::int32_t TMysqlNet::net_safe_read() {
         fvio->record_error(number);
         return -1;
     }
-    const std::uint8_t* packet = read_pos();
-    if (packet[0] != 0xFF) return length;
+    PacketReader reader(read_pos(), static_cast<std::size_t>(length));
+    if (!reader.startsWith(0xFF)) return length;
     if (length <= 3) {
         fvio->record_error(CR_UNKNOWN_ERROR);
         return -1;
     }
-    PacketReader reader(packet, static_cast<std::size_t>(length));
     reader.skip(1);
     std::uint32_t number = CR_UNKNOWN_ERROR;
     if (fprotocol_version >= 10) {

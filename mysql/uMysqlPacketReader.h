@@ -34,6 +34,17 @@ class PacketReader {
         fposition += width;
         return true;
     }
+    // The little-endian value of `width` bytes at `offset` from the start, bytes past the end
+    // reading as zero (the zero byte that follows every payload, and beyond). Moves nothing.
+    std::uint64_t uintAt(std::size_t offset, std::size_t width) const {
+        std::uint64_t value = 0;
+        for (std::size_t i = 0; i < width; ++i)
+            if (offset + i < fsize) value |= std::uint64_t(fdata[offset + i]) << (8 * i);
+        return value;
+    }
+    // True when the packet's first byte is `marker`.
+    bool startsWith(std::uint8_t marker) const { return fsize > 0 && fdata[0] == marker; }
+    std::size_t size() const { return fsize; }
     bool readByte(std::uint8_t& value) {
         if (atEnd()) return false;
         value = fdata[fposition++];
