@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -102,10 +103,85 @@ bool bypassed(const std::string& bypassList, const std::string& host) {
     return false;
 }
 
+bool desktopIs(const char* name) {
+    const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
+    return desktop && lower(desktop).find(name) != std::string::npos;
+}
+
+// One GSettings value as gsettings prints it ('text', 8080, ['a', 'b']); nothing on failure.
+std::optional<std::string> gsetting(const char* schema, const char* key) {
+    // Fixed schema and key names only: nothing from outside reaches the shell.
+    const std::string command = std::string("gsettings get ") + schema + " " + key + " 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return std::nullopt;
+    std::string out;
+    char buffer[512];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0 && out.size() < 65536)
+        out.append(buffer, n);
+    if (pclose(pipe) != 0) return std::nullopt;
+    return trim(out);
+}
+
+std::vector<std::string> quotedItems(const std::string& value) {
+    std::vector<std::string> items;
+    std::size_t at = 0;
+    while ((at = value.find('\'', at)) != std::string::npos) {
+        const auto end = value.find('\'', at + 1);
+        if (end == std::string::npos) break;
+        items.push_back(value.substr(at + 1, end - at - 1));
+        at = end + 1;
+    }
+    return items;
+}
+
+std::string unquote(const std::optional<std::string>& value) {
+    if (!value) return {};
+    const auto items = quotedItems(*value);
+    return items.empty() ? *value : items.front();
+}
+
+// GNOME keeps the user's proxy in GSettings (org.gnome.system.proxy): mode none, manual or
+// auto (a script URL, or auto-detection when the URL is empty).
+bool readGnomeConfig(UserProxyConfig& config) {
+    if (!desktopIs("gnome") && !desktopIs("unity")) return false;
+    const auto mode = gsetting("org.gnome.system.proxy", "mode");
+    if (!mode) return false;
+    const std::string chosen = unquote(mode);
+    if (chosen == "auto") {
+        const std::string script = unquote(gsetting("org.gnome.system.proxy", "autoconfig-url"));
+        if (script.empty())
+            config.autoDetect = true;
+        else
+            config.autoConfigUrl = text::fromUtf8(script);
+    } else if (chosen == "manual") {
+        auto hostPort = [](const char* schema) {
+            const std::string host = unquote(gsetting(schema, "host"));
+            const std::string port = gsetting(schema, "port").value_or("0");
+            return host.empty() || port == "0" ? std::string() : host + ":" + port;
+        };
+        const std::string http = hostPort("org.gnome.system.proxy.http");
+        const std::string https = hostPort("org.gnome.system.proxy.https");
+        std::string list;
+        if (!http.empty() && http == https) {
+            list = http;
+        } else {
+            if (!http.empty()) list = "http=" + http;
+            if (!https.empty()) list += (list.empty() ? "" : ";") + ("https=" + https);
+        }
+        if (!list.empty()) config.proxy = text::fromUtf8(list);
+        std::string bypass;
+        for (const auto& host :
+             quotedItems(gsetting("org.gnome.system.proxy", "ignore-hosts").value_or("")))
+            bypass += (bypass.empty() ? "" : ";") + host;
+        if (!bypass.empty()) config.proxyBypass = text::fromUtf8(bypass);
+    }
+    return true;
+}
+
 // KDE keeps the user's proxy in kioslaverc: ProxyType 1 manual, 2 script, 3 auto-detect.
 bool readKdeConfig(UserProxyConfig& config) {
-    const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
-    if (!desktop || lower(desktop).find("kde") == std::string::npos) return false;
+    if (!desktopIs("kde")) return false;
     std::string folder;
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
         folder = xdg;
@@ -277,7 +353,7 @@ std::string escapePath(const std::string& path) {
 
 UserProxyConfig readUserProxyConfig() {
     UserProxyConfig config;
-    if (readKdeConfig(config)) return config;
+    if (readGnomeConfig(config) || readKdeConfig(config)) return config;
     const char* http = environment("http_proxy", "HTTP_PROXY");
     const char* https = environment("https_proxy", "HTTPS_PROXY");
     const char* noProxy = environment("no_proxy", "NO_PROXY");

@@ -16,8 +16,9 @@ bool crackUrl(const std::u16string& url, UrlParts& parts, int& error);
 // bytes outside ASCII percent-escaped, everything else (the query included) as given.
 std::string escapePath(const std::string& path);
 
-// The environment's http_proxy / https_proxy / no_proxy, with libproxy's conventions for
-// configuration scripts ("pac+URL") and auto-detection ("wpad://"), and KDE's kioslaverc.
+// The desktop's proxy settings on GNOME (GSettings) and KDE (kioslaverc); elsewhere the
+// environment's http_proxy / https_proxy / no_proxy, with libproxy's conventions for
+// configuration scripts ("pac+URL") and auto-detection ("wpad://").
 UserProxyConfig readUserProxyConfig();
 
 // Asks libproxy for the proxy of url using the given script URL and/or auto-detection.

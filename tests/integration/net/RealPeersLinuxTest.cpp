@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 #include "NativeHttpFixture.h"
 #include "common/Text.h"
@@ -87,6 +89,73 @@ TEST_F(EnvironmentProxyTest, StaticProxyAndBypassListComeFromTheEnvironment) {
     EXPECT_TRUE(run.RunOk);
     EXPECT_EQ(run.stream, "Orvelle test file\n");
     EXPECT_EQ(window.status, u"(127.0.0.1:18428, localhost;127.0.0.1, False, ) 3 127.0.0.1:18428");
+}
+
+// The desktop's own settings: GNOME through GSettings (a private keyfile back end here), KDE
+// through kioslaverc, both in a private configuration folder.
+class DesktopProxyTest : public EnvironmentProxyTest {
+  protected:
+    void SetUp() override {
+        EnvironmentProxyTest::SetUp();
+        folder_ = std::filesystem::temp_directory_path() / "orvelle-desktop-proxy-test";
+        std::filesystem::remove_all(folder_);
+        std::filesystem::create_directories(folder_);
+        setenv("XDG_CONFIG_HOME", folder_.c_str(), 1);
+        setenv("GSETTINGS_BACKEND", "keyfile", 1);
+    }
+    void TearDown() override {
+        for (const char* name : {"XDG_CONFIG_HOME", "GSETTINGS_BACKEND", "XDG_CURRENT_DESKTOP"})
+            unsetenv(name);
+        std::filesystem::remove_all(folder_);
+        EnvironmentProxyTest::TearDown();
+    }
+    static bool gsettingsSet(const std::string& arguments) {
+        return std::system(("gsettings set " + arguments + " 2>/dev/null").c_str()) == 0;
+    }
+    std::filesystem::path folder_;
+};
+
+TEST_F(DesktopProxyTest, GnomeManualProxyIsTheUsersConfiguration) {
+    REQUIRE_WEB_PEER(kSquidOpenPort);
+    setenv("XDG_CURRENT_DESKTOP", "ubuntu:GNOME", 1);
+    if (!gsettingsSet("org.gnome.system.proxy mode manual"))
+        GTEST_SKIP() << "gsettings or the org.gnome.system.proxy schema is not installed";
+    ASSERT_TRUE(gsettingsSet("org.gnome.system.proxy.http host localhost"));
+    ASSERT_TRUE(gsettingsSet("org.gnome.system.proxy.http port 18429"));
+    ASSERT_TRUE(gsettingsSet("org.gnome.system.proxy.https host localhost"));
+    ASSERT_TRUE(gsettingsSet("org.gnome.system.proxy.https port 18429"));
+    ASSERT_TRUE(gsettingsSet("org.gnome.system.proxy ignore-hosts \"['*.lan', 'intranet']\""));
+    useProxyVariable("http://127.0.0.1:1/");  // the desktop's choice wins over the environment
+    ProxySettings.mode = pmSystem;
+    HttpGet(run, smallFile, false, true);
+    ASSERT_TRUE(run.RunOk) << text::toUtf8(window.messages.at(0));
+    EXPECT_EQ(window.status, u"(localhost:18429, *.lan;intranet, False, ) 3 localhost:18429");
+}
+
+TEST_F(DesktopProxyTest, GnomeAutomaticModeUsesItsScript) {
+    REQUIRE_WEB_PEER(kSquidAuthPort);
+    setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
+    if (!gsettingsSet("org.gnome.system.proxy mode auto"))
+        GTEST_SKIP() << "gsettings or the org.gnome.system.proxy schema is not installed";
+    ASSERT_TRUE(gsettingsSet(
+        "org.gnome.system.proxy autoconfig-url 'http://127.0.0.1:18480/proxy-auth.pac'"));
+    ProxySettings.mode = pmAuto;
+    HttpGet(run, smallFile, false, true);
+    EXPECT_EQ(window.status,
+              u"(, , False, http://127.0.0.1:18480/proxy-auth.pac) 3 127.0.0.1:18428");
+    EXPECT_EQ(window.messages,
+              std::vector<std::u16string>{u"Не вдалося отримати дані (7): Відповідь сервера: 407"});
+}
+
+TEST_F(DesktopProxyTest, KdeScriptSettingIsRead) {
+    REQUIRE_WEB_PEER(kNginxPort);
+    setenv("XDG_CURRENT_DESKTOP", "KDE", 1);
+    std::ofstream(folder_ / "kioslaverc")
+        << "[Proxy Settings]\nProxyType=2\nProxy Config Script=http://127.0.0.1:18480/direct.pac\n";
+    ProxySettings.mode = pmSystem;
+    HttpGet(run, smallFile, false, true);
+    EXPECT_TRUE(run.RunOk);
+    EXPECT_EQ(window.status, u"(, , False, http://127.0.0.1:18480/direct.pac) 1 ");
 }
 
 // Wine's WinHTTP does not put the proxy credentials on its CONNECT request, so this case runs
