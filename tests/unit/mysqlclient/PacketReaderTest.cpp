@@ -9,6 +9,7 @@ namespace {
 
 using Coded = PacketReader::Coded;
 
+// The reader points into `bytes`, which must outlive it.
 PacketReader over(const std::string& bytes) {
     return PacketReader(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
@@ -45,7 +46,8 @@ TEST(PacketReaderTest, everyTruncationOfALengthCodedNumberIsIncompleteAndMovesNo
                                      std::string("\xFE\x01\x02\x03\x04\x05\x06\x07\x08")}) {
         for (std::size_t cut = 0; cut < whole.size(); ++cut) {
             SCOPED_TRACE(whole.size() * 100 + cut);
-            auto reader = over(whole.substr(0, cut));
+            const std::string cutBytes = whole.substr(0, cut);
+            auto reader = over(cutBytes);
             std::uint64_t value = 0;
             EXPECT_EQ(reader.readLengthCoded(value), Coded::Incomplete);
             EXPECT_EQ(reader.position(), 0u);
@@ -55,24 +57,24 @@ TEST(PacketReaderTest, everyTruncationOfALengthCodedNumberIsIncompleteAndMovesNo
 
 TEST(PacketReaderTest, lengthCodedStringsMustFitTheirPacket) {
     std::string_view text;
-    auto fits = over(
-        "\x03"
-        "abcX");
+    const std::string fitsBytes = std::string(1, 3) + "abcX";
+    const std::string tooLongBytes = std::string(1, 5) + "abc";
+    const std::string nullBytes = "\xFB";
+    auto fits = over(fitsBytes);
     EXPECT_EQ(fits.readLengthCodedString(text), Coded::Value);
     EXPECT_EQ(text, "abc");
     EXPECT_EQ(fits.remaining(), 1u);
-    auto tooLong = over(
-        "\x05"
-        "abc");
+    auto tooLong = over(tooLongBytes);
     EXPECT_EQ(tooLong.readLengthCodedString(text), Coded::Incomplete);
     EXPECT_EQ(tooLong.position(), 0u);
-    auto null = over("\xFB");
+    auto null = over(nullBytes);
     EXPECT_EQ(null.readLengthCodedString(text), Coded::Null);
     EXPECT_TRUE(text.empty());
 }
 
 TEST(PacketReaderTest, fixedReadsStopAtTheEnd) {
-    auto reader = over(std::string("ab\0cd", 5));
+    const std::string bytes("ab\0cd", 5), empty;
+    auto reader = over(bytes);
     EXPECT_EQ(reader.readZeroTerminated(), "ab");
     EXPECT_EQ(reader.readZeroTerminated(), "cd");  // no zero: up to the end
     EXPECT_TRUE(reader.atEnd());
@@ -81,7 +83,7 @@ TEST(PacketReaderTest, fixedReadsStopAtTheEnd) {
     EXPECT_FALSE(reader.skip(1));
     EXPECT_EQ(reader.uintAt(3, 4), 0x6463u);  // bytes past the end read as zero
     EXPECT_TRUE(reader.startsWith('a'));
-    EXPECT_FALSE(over("").startsWith(0));
+    EXPECT_FALSE(over(empty).startsWith(0));
 }
 
 }  // namespace
