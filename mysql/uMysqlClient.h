@@ -50,11 +50,13 @@ class TMysql_Row {
     std::uint32_t fcount = 0;
 };
 
-// The rows of a stored result, in arrival order.
+// The row list of a stored result, in arrival order (contiguous, so the cursor is an index).
+using TMysql_Rows = std::vector<TMysql_Row>;
+
 struct TMYSQL_DATA {
     std::int64_t rows = 0;
     std::int32_t fields = 0;
-    std::vector<TMysql_Row> data;
+    TMysql_Rows data;
 };
 
 enum TResultType : std::uint8_t { rtUsed = 0, rtStored = 1 };
