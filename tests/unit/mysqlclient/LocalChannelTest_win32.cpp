@@ -82,6 +82,30 @@ TEST_F(LocalChannelTest, namedPipeOptionConnectsThroughTheDefaultPipe) {
     EXPECT_EQ(received[2], "\x01");
 }
 
+TEST_F(LocalChannelTest, busyPipeIsWaitedForAndTheFailedWaitIsReported) {
+    PipeServer pipe;  // one instance, taken by the first client
+    ASSERT_TRUE(pipe.valid());
+    std::thread server([&] {
+        if (!pipe.waitForClient()) return;
+        pipe.send(0, mysqlwire::greeting());
+        while (auto packet = pipe.read()) pipe.send(2, mysqlwire::ok());
+    });
+    TMysqlClient first;
+    first.setUseNamedPipe(true);
+    first.setHost(u".");
+    ASSERT_TRUE(first.connect()) << text::toUtf8(first.LastError());
+    TMysqlClient second;
+    second.setUseNamedPipe(true);
+    second.setHost(u".");
+    second.setConnectTimeout(1);
+    EXPECT_FALSE(second.connect());
+    EXPECT_EQ(second.LastErrorNo(), 2016u);
+    EXPECT_EQ(second.LastError().rfind(u"Can't wait for named pipe to host: .  pipe: MySQL (", 0),
+              0u);
+    first.close();
+    server.join();
+}
+
 TEST_F(LocalChannelTest, missingPipeFallsBackToTcpOnlyWithTrySockets) {
     FakeMysqlServer tcp({[](FakeMysqlConnection& c) { handshake(c), drain(c); }});
     TMysqlClient client;
