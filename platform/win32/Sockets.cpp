@@ -1,8 +1,11 @@
 // Windows: Windows Sockets 1.1 (started lazily once, cleaned up at exit) and the named pipe.
 #include "platform/Sockets.h"
 
-#include <windows.h>
+// winsock2.h must come before windows.h (which would otherwise bring in the old winsock.h).
+// clang-format off
 #include <winsock2.h>
+#include <windows.h>
+// clang-format on
 
 #include <cstring>
 
