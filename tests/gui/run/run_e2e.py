@@ -1,0 +1,397 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the download run: the real program in a real window (Qt under Xvfb, or
+the Windows build under Wine), driven with xdotool against a demo update site on loopback and
+the stand-in monitor service. Screenshots of every message box are kept in --artefacts.
+
+Usage: run_e2e.py --downloader PATH --installer PATH --artefacts DIR [--windows]
+"""
+import argparse
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.abspath(os.path.join(HERE, "..", "..", ".."))
+TOOLS = os.path.join(ROOT, "tools", "demo")
+OPTIONS = None
+
+MAIN_TITLE = "^Orvelle, Orvelle\\+ Downloader$"
+BOX_TITLE = "^Orvelle Downloader$"
+DOWNLOAD_BUTTON = (442, 91)  # btn and stop share the place
+SQL_BOX = (16, 43)
+ARGS = "/proxy=1 /host= /port=3128 /plogin= /ppass="
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_for(predicate, timeout, what):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(0.2)
+    raise AssertionError("timed out waiting for " + what)
+
+
+def xdotool(*args):
+    return subprocess.run(["xdotool"] + list(args), capture_output=True, text=True).stdout
+
+
+def windows_named(pattern):
+    found = []
+    for line in xdotool("search", "--onlyvisible", "--name", pattern).split():
+        geometry = xdotool("getwindowgeometry", line)
+        size = [l for l in geometry.splitlines() if "Geometry" in l]
+        if size:
+            w, h = size[0].split()[-1].split("x")
+            if int(w) > 40 and int(h) > 30:
+                found.append(line)
+    return found
+
+
+def mysql_probe_accepts():
+    """Whether the program's start-up probe will find a MySQL server that admits it (the
+    project's MariaDB peer on 3307): then the sql box starts unchecked."""
+    try:
+        with socket.create_connection(("127.0.0.1", 3307), timeout=1):
+            pass
+    except OSError:
+        return False
+    client = shutil.which("mariadb") or shutil.which("mysql")
+    if not client:
+        return True
+    result = subprocess.run([client, "--no-defaults", "-h127.0.0.1", "-P3307", "-u", "",
+                             "-e", "select 1"], capture_output=True, timeout=10)
+    return result.returncode == 0
+
+
+class Site:
+    """The demo update site (tools/demo/site.py) serving a private folder."""
+
+    def __init__(self, folder):
+        self.root = os.path.join(folder, "site")
+        os.makedirs(os.path.join(self.root, "update"))
+        os.makedirs(os.path.join(self.root, "files"))
+        self.log = os.path.join(folder, "site.log")
+        self.port = free_port()
+        self.process = subprocess.Popen([sys.executable, os.path.join(TOOLS, "site.py"),
+                                         "--root", self.root, "--port", str(self.port),
+                                         "--log", self.log])
+        wait_for(lambda: self._listening(), 10, "the demo site")
+
+    def _listening(self):
+        try:
+            with socket.create_connection(("127.0.0.1", self.port), timeout=0.5):
+                return True
+        except OSError:
+            return False
+
+    def url(self, path):
+        return "http://127.0.0.1:%d%s" % (self.port, path)
+
+    def put(self, path, data):
+        with open(os.path.join(self.root, path.lstrip("/")), "wb") as f:
+            f.write(data)
+
+    def requests(self):
+        if not os.path.exists(self.log):
+            return []
+        with open(self.log, encoding="utf-8", errors="replace") as f:
+            return [line.split('"')[1].split(" ")[1] for line in f
+                    if line.startswith('"GET ')]
+
+    def tls_attempts(self):
+        if not os.path.exists(self.log):
+            return 0
+        with open(self.log, encoding="utf-8", errors="replace") as f:
+            return sum(1 for line in f if "Bad request" in line or "Bad HTTP" in line)
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait(10)
+
+
+class RunE2E(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="orvelle-e2e-")
+        self.site = Site(self.folder)
+        self.record = os.path.join(self.folder, "record.txt")
+        self.processes = []
+        self.boxes = 0
+        with open(OPTIONS.installer, "rb") as f:
+            self.installer_bytes = f.read()
+        # The program in a folder of its own: its progress file is written beside it.
+        program_folder = os.path.join(self.folder, "program")
+        os.makedirs(program_folder)
+        self.program = os.path.join(program_folder, os.path.basename(OPTIONS.downloader))
+        shutil.copy2(OPTIONS.downloader, self.program)
+        self.env = dict(os.environ, ORVELLE_UPDATE_HOST="127.0.0.1:%d" % self.site.port,
+                        ORVELLE_DEMO_RECORD=self.native_path(self.record),
+                        no_proxy="127.0.0.1,localhost", NO_PROXY="127.0.0.1,localhost")
+        if not OPTIONS.windows:
+            self.temp = os.path.join(self.folder, "temp")
+            os.makedirs(self.temp)
+            self.env["TMPDIR"] = self.temp
+        else:
+            self.temp = OPTIONS.wine_temp
+
+    def tearDown(self):
+        for process in self.processes:
+            if process.poll() is None:
+                process.kill()
+                process.wait(10)
+        self.close_demo_windows()
+        self.site.stop()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    # ---- the program ------------------------------------------------------------------
+
+    def native_path(self, path):
+        if not OPTIONS.windows:
+            return path
+        out = subprocess.run(["winepath", "-w", path], capture_output=True, text=True,
+                             env=dict(os.environ, WINEDEBUG="-all"))
+        return out.stdout.strip()
+
+    def start(self, *arguments):
+        command = [self.program] + list(arguments)
+        if OPTIONS.windows:
+            command = [os.path.join(ROOT, "scripts", "wine-run")] + command
+        process = subprocess.Popen(command, env=self.env, cwd=self.folder)
+        self.processes.append(process)
+        self.downloader = process
+        self.window = wait_for(lambda: windows_named(MAIN_TITLE), 60, "the main window")[0]
+        time.sleep(1)
+        return process
+
+    def click(self, position, window=None):
+        xdotool("mousemove", "--window", window or self.window, str(position[0]),
+                str(position[1]), "click", "1")
+
+    def ensure_sql_checked(self):
+        if OPTIONS.sql_unchecked_at_start:
+            self.click(SQL_BOX)
+            time.sleep(0.5)
+
+    def screenshot(self, name):
+        os.makedirs(OPTIONS.artefacts, exist_ok=True)
+        target = os.path.join(OPTIONS.artefacts, "%s-%s.png" % (self.id().split(".")[-1], name))
+        subprocess.run(["import", "-window", "root", target], capture_output=True)
+
+    def dismiss_message(self, timeout=60):
+        """Waits for a message box, keeps a screenshot of it and presses Enter on it."""
+        box = wait_for(lambda: windows_named(BOX_TITLE), timeout, "a message box")[0]
+        self.boxes += 1
+        time.sleep(0.5)
+        self.screenshot("message%d" % self.boxes)
+        xdotool("key", "--window", box, "Return")
+        wait_for(lambda: box not in windows_named(BOX_TITLE), 20, "the box to close")
+        return box
+
+    def no_message_for(self, seconds):
+        time.sleep(seconds)
+        return not windows_named(BOX_TITLE)
+
+    def wait_exit(self, timeout=60):
+        return self.downloader.wait(timeout)
+
+    def close_demo_windows(self):
+        """The installer and monitor stand-ins run on after the downloader: end them."""
+        for window in windows_named("^Orvelle demo: "):
+            pid = xdotool("getwindowpid", window).strip()
+            if pid.isdigit():
+                try:
+                    os.kill(int(pid), 15)
+                except OSError:
+                    pass
+
+    def records(self):
+        if not os.path.exists(self.record):
+            return []
+        entries = []
+        with open(self.record, encoding="utf-8") as f:
+            lines = f.read().splitlines()
+        for i in range(0, len(lines) - 2, 3):
+            entries.append({k: v for k, v in (l.split(": ", 1) for l in lines[i:i + 3])})
+        return entries
+
+    def saved(self, name):
+        path = os.path.join(self.temp, name)
+        if not os.path.exists(path):
+            return None
+        with open(path, "rb") as f:
+            return f.read()
+
+    def serve_two_files(self, first="setup.exe", manifest_prefix=b"", sql_key=b"sql"):
+        self.site.put("/files/" + first, self.installer_bytes)
+        self.mysql_bytes = os.urandom(300000)
+        self.site.put("/files/mysql-5.1.73.msi", self.mysql_bytes)
+        self.site.put("/update/ver.txt", manifest_prefix + (
+            "5.2.1=%s\r\n%s=%s\r\n" % (self.site.url("/files/" + first), sql_key.decode(),
+                                       self.site.url("/files/mysql-5.1.73.msi"))).encode())
+
+    # ---- the tests --------------------------------------------------------------------
+
+    def test_a_normal_run_saves_both_files_and_starts_the_installer_in_its_folder(self):
+        self.serve_two_files()
+        self.start()
+        self.ensure_sql_checked()
+        self.click(DOWNLOAD_BUTTON)
+        self.assertEqual(self.wait_exit(120), 0)
+        self.assertGreaterEqual(self.site.tls_attempts(), 1, "the HTTPS attempt came first")
+        self.assertEqual(self.site.requests(), ["/update/ver.txt", "/files/setup.exe",
+                                                "/files/mysql-5.1.73.msi"])
+        self.assertEqual(self.saved("ORVL_Downloader.exe"), self.installer_bytes)
+        self.assertEqual(self.saved("ORVL_Downloader_sql.msi"), self.mysql_bytes)
+        record = wait_for(self.records, 60, "the installer's record")[0]
+        self.assertEqual(record["arguments"], ARGS + " /SILENT")
+        self.assertEqual(os.path.normcase(record["folder"].rstrip("\\/")),
+                         os.path.normcase(self.native_path(self.temp).rstrip("\\/")))
+        wait_for(lambda: windows_named("^Orvelle demo: ORVL_Downloader.exe$"), 60,
+                 "the installer's window")
+        self.screenshot("installer")
+
+    def test_stop_while_the_first_of_two_files_arrives(self):
+        self.serve_two_files(first="setup-slow.exe")
+        self.site.put("/files/setup-slow.exe", os.urandom(2 * 1024 * 1024))
+        self.start()
+        self.ensure_sql_checked()
+        self.click(DOWNLOAD_BUTTON)
+        wait_for(lambda: "/files/setup-slow.exe" in self.site.requests(), 60, "the first file")
+        time.sleep(1)
+        self.click(DOWNLOAD_BUTTON)  # the stop button, in the same place
+        self.dismiss_message()
+        self.assertTrue(self.no_message_for(3), "the stop is reported once")
+        self.assertNotIn("/files/mysql-5.1.73.msi", self.site.requests())
+        self.assertIsNone(self.downloader.poll(), "back to idle, not ended")
+        self.assertEqual(self.records(), [])
+        # Idle again: the download button starts a new run.
+        self.site.put("/update/ver.txt", b"")
+        self.click(DOWNLOAD_BUTTON)
+        self.dismiss_message()
+        self.assertEqual(self.site.requests().count("/update/ver.txt"), 2)
+
+    def test_a_bom_manifest_with_another_case_of_sql_fetches_both_files(self):
+        self.serve_two_files(manifest_prefix=b"\xef\xbb\xbf", sql_key=b"SqL")
+        self.start()
+        self.ensure_sql_checked()
+        self.click(DOWNLOAD_BUTTON)
+        self.assertEqual(self.wait_exit(120), 0)
+        self.assertEqual(self.saved("ORVL_Downloader_sql.msi"), self.mysql_bytes)
+
+    def test_an_empty_manifest_is_failure_10_and_the_window_returns_to_idle(self):
+        self.site.put("/update/ver.txt", b"")
+        self.start()
+        self.click(DOWNLOAD_BUTTON)
+        self.dismiss_message()
+        self.assertTrue(self.no_message_for(2))
+        self.assertEqual(self.site.requests(), ["/update/ver.txt"])
+        self.assertIsNone(self.downloader.poll())
+
+    def start_monitor(self, *extra):
+        self.monitor_port = free_port()
+        monitor_program = os.path.join(self.folder, "monitor", "ORVL_Monitor.exe")
+        os.makedirs(os.path.dirname(monitor_program))
+        shutil.copy2(OPTIONS.installer, monitor_program)
+        self.monitor_log = os.path.join(self.folder, "monitor.log")
+        command = [sys.executable, os.path.join(TOOLS, "monitor.py"), "--port",
+                   str(self.monitor_port), "--monitor-program", self.native_path(monitor_program),
+                   "--record", self.native_path(self.record), "--log", self.monitor_log,
+                   "--step", "0.2"] + list(extra)
+        if OPTIONS.windows:
+            command += ["--wine", os.path.join(ROOT, "scripts", "wine-run")]
+        self.processes.append(subprocess.Popen(command))
+        wait_for(lambda: self._port_open(self.monitor_port), 10, "the monitor service")
+
+    @staticmethod
+    def _port_open(port):
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=0.5):
+                return True
+        except OSError:
+            return False
+
+    def update_arguments(self):
+        return ["update", "1", "", "3128", "", "", str(self.monitor_port)]
+
+    def test_update_mode_follows_the_monitor_service_and_starts_the_monitor_program(self):
+        self.site.put("/files/setup.exe", self.installer_bytes)
+        self.site.put("/update/ver.txt", ("1=%s\r\n" % self.site.url("/files/setup.exe")).encode())
+        self.start_monitor()
+        self.start(*self.update_arguments())
+        self.click(DOWNLOAD_BUTTON)
+        self.dismiss_message(120)  # "Оновлення завершено"
+        self.assertEqual(self.wait_exit(60), 0)
+        with open(self.monitor_log, encoding="utf-8") as f:
+            path, param, installer = f.readline().rstrip("\n").split("\t")
+        self.assertEqual(path, "/run")
+        log_file = self.native_path(os.path.join(os.path.dirname(self.program),
+                                                 "Orvelle_Install.log"))
+        self.assertEqual(param, ARGS + ' /SILENT /LOG="%s"' % log_file)
+        self.assertTrue(installer.endswith("ORVL_Downloader.exe"))
+        records = wait_for(lambda: len(self.records()) >= 2 and self.records(), 60,
+                           "the installer and the monitor program")
+        self.assertTrue(records[0]["arguments"].startswith(ARGS + " /SILENT /LOG="))
+        self.assertTrue(records[1]["program"].endswith("ORVL_Monitor.exe"))
+        self.assertTrue(os.path.exists(os.path.join(os.path.dirname(self.program),
+                                                    "Orvelle_Install.ini")))
+
+    def test_a_refusing_monitor_service_is_reported_and_the_next_press_starts_directly(self):
+        self.site.put("/files/setup.exe", self.installer_bytes)
+        self.site.put("/update/ver.txt", ("1=%s\r\n" % self.site.url("/files/setup.exe")).encode())
+        self.start_monitor("--refuse", "Busy")
+        self.start(*self.update_arguments())
+        self.click(DOWNLOAD_BUTTON)
+        self.dismiss_message()
+        self.assertIsNone(self.downloader.poll())
+        self.assertEqual(self.records(), [])
+        self.click(DOWNLOAD_BUTTON)
+        self.assertEqual(self.wait_exit(120), 0)
+        record = wait_for(self.records, 60, "the installer's record")[0]
+        self.assertEqual(record["arguments"], ARGS + " /SILENT")
+        with open(self.monitor_log, encoding="utf-8") as f:
+            self.assertEqual(len(f.readlines()), 1, "the second run did not ask the service")
+
+
+def main():
+    global OPTIONS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--downloader", required=True)
+    parser.add_argument("--installer", required=True)
+    parser.add_argument("--artefacts", required=True)
+    parser.add_argument("--windows", action="store_true")
+    options, rest = parser.parse_known_args()
+    missing = [tool for tool in ("xdotool", "import") if not shutil.which(tool)]
+    if missing or not os.environ.get("DISPLAY"):
+        reason = "needs %s" % (", ".join(missing) or "a display (run under xvfb-run)")
+        if os.environ.get("ORVELLE_REQUIRE_SERVICES"):
+            print("FAILED: " + reason)
+            return 1
+        print("SKIPPED: " + reason)
+        return 0
+    options.sql_unchecked_at_start = mysql_probe_accepts()
+    if options.windows:
+        env = dict(os.environ, WINEDEBUG="-all")
+        out = subprocess.run([os.path.join(ROOT, "scripts", "wine-run"), "cmd", "/c",
+                              "echo %TEMP%"], capture_output=True, text=True, env=env)
+        windows_temp = out.stdout.strip().splitlines()[-1]
+        out = subprocess.run(["winepath", "-u", windows_temp], capture_output=True, text=True,
+                             env=env)
+        options.wine_temp = out.stdout.strip()
+    OPTIONS = options
+    program = unittest.main(argv=[sys.argv[0]] + rest, exit=False, verbosity=2)
+    return 0 if program.result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
