@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QImage>
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
@@ -371,9 +373,31 @@ QImage imageOf(const Bitmap& glyph) {
     return image;
 }
 
+// Ctrl+C on a message box copies its caption and text, as Windows message boxes do, so that
+// a user (or a test) can take the text away.
+class MessageBoxCopy final : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress) return false;
+        auto* widget = qobject_cast<QWidget*>(watched);
+        auto* box = widget ? qobject_cast<QMessageBox*>(widget->window()) : nullptr;
+        if (!box || !static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) return false;
+        const QString rule = QStringLiteral("---------------------------\n");
+        QGuiApplication::clipboard()->setText(rule + box->windowTitle() + QStringLiteral("\n") +
+                                              rule + box->text() + QStringLiteral("\n") + rule);
+        return true;
+    }
+};
+
 class QtWidgets final : public Widgets {
 public:
-    QtWidgets() { qt::ensureApplication(); }
+    QtWidgets() {
+        qt::ensureApplication();
+        QApplication::instance()->installEventFilter(&copy_);
+    }
+    ~QtWidgets() override {
+        if (QApplication::instance()) QApplication::instance()->removeEventFilter(&copy_);
+    }
 
     std::unique_ptr<Form> createForm(const FormOptions& options) override {
         return std::make_unique<QtForm>(options);
@@ -431,6 +455,9 @@ public:
                                              std::int32_t maxValue) override {
         return std::make_unique<QtSpinEdit>(parent, bounds, minValue, maxValue);
     }
+
+private:
+    MessageBoxCopy copy_;
 };
 
 }  // namespace

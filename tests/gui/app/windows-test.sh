@@ -1,0 +1,191 @@
+#!/usr/bin/env bash
+# The two windows as a person uses them, on a real X display (Xvfb): the idle main window, a
+# resize attempt, the settings window opened from its button, manual mode with an empty address,
+# Cancel, and the start-up refusal of an unsupported MySQL server (a fake one on 3307 in a
+# private network namespace, so that a real server on this machine does not interfere).
+#
+# Usage: windows-test.sh linux|windows PROGRAM SCREENSHOT_DIR
+# Screenshots are kept in SCREENSHOT_DIR/<target>/.
+set -uo pipefail
+target=$1
+program=$2
+shots=$3/$target
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(cd "$here/../../.." && pwd)
+
+if [ -z "${DISPLAY:-}" ]; then
+    exec xvfb-run -a -s '-screen 0 1024x768x24' "$0" "$@"
+fi
+for tool in xdotool xclip import compare unshare; do
+    command -v $tool >/dev/null || { echo "missing $tool"; exit 1; }
+done
+mkdir -p "$shots"
+
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+pass() { echo "ok: $*"; }
+
+main_title='^Orvelle, Orvelle\+ Downloader$'
+settings_title="^Налаштування з'єднання$"
+box_title='^Orvelle Downloader$'
+
+# Waits up to $2 seconds for a visible window whose name matches $1; prints its id.
+wait_window() {
+    local pattern=$1 seconds=${2:-60} id
+    for _ in $(seq 1 $((seconds * 4))); do
+        id=$(xdotool search --onlyvisible --name "$pattern" 2>/dev/null | head -1)
+        if [ -n "$id" ]; then
+            echo "$id"
+            return 0
+        fi
+        sleep 0.25
+    done
+    return 1
+}
+
+gone() {
+    local pattern=$1
+    for _ in $(seq 1 20); do
+        [ -z "$(xdotool search --onlyvisible --name "$pattern" 2>/dev/null)" ] && return 0
+        sleep 0.25
+    done
+    return 1
+}
+
+size_of() { xdotool getwindowgeometry "$1" | awk '/Geometry/ {print $2}'; }
+
+# Lets the window paint, then keeps its picture.
+shot() {
+    sleep 1
+    import -window "$1" "$shots/$2.png" && echo "screenshot $shots/$2.png"
+}
+
+click() { xdotool mousemove --window "$1" "$2" "$3" click 1; sleep 0.5; }
+
+# Keys as typed on the keyboard, into the window given the focus first.
+press() {
+    timeout 5 xdotool windowfocus "$1" 2>/dev/null
+    sleep 0.3
+    timeout 5 xdotool key "${@:2}"
+    sleep 0.3
+}
+
+# The text of a message box, copied with Ctrl+C as both toolkits offer.
+box_text() {
+    # xclip stays behind to own the selection: it must not hold this function's output open.
+    printf 'nothing' | xclip -selection clipboard >/dev/null 2>&1
+    press "$1" ctrl+c
+    sleep 1
+    timeout 5 xclip -o -selection clipboard -t UTF8_STRING 2>/dev/null
+}
+
+runner=()
+[ "$target" = windows ] && runner=("$root/scripts/wine-run")
+
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+}
+trap cleanup EXIT
+
+# ---- the idle main window, resizing, the settings window ----------------------------------------
+"${runner[@]}" "$program" &
+pids+=($!)
+main=$(wait_window "$main_title" 90) || { fail "main window did not appear"; exit 1; }
+sleep 1
+shot "$main" main-idle
+[ "$(size_of "$main")" = 492x106 ] && pass "main window client 492x106" ||
+    fail "main window size $(size_of "$main")"
+
+xdotool windowsize "$main" 640 300
+sleep 1.5
+[ "$(size_of "$main")" = 492x106 ] && pass "resize refused" ||
+    fail "main window resized to $(size_of "$main")"
+
+click "$main" 470 20  # the settings button
+settings=$(wait_window "$settings_title" 20) || fail "settings window did not open"
+if [ -n "${settings:-}" ]; then
+    shot "$settings" settings-open
+    [ "$(size_of "$settings")" = 273x293 ] && pass "settings client 273x293" ||
+        fail "settings size $(size_of "$settings")"
+
+    # Manual mode (third item) with an empty address, then OK.
+    click "$settings" 30 65
+    shot "$settings" settings-manual
+    click "$settings" 227 272
+    if box=$(wait_window "$box_title" 20); then
+        shot "$box" settings-empty-address
+        text=$(box_text "$box")
+        if grep -q "Не вказана адреса проксі сервера!" <<<"$text"; then
+            pass "empty address message"
+        else
+            fail "message box text: $text"
+        fi
+        press "$box" Return
+        gone "$box_title" || fail "message box stayed"
+        [ -n "$(xdotool search --onlyvisible --name "$settings_title")" ] &&
+            pass "settings window stays open" || fail "settings window closed"
+    else
+        fail "no message for manual mode with an empty address"
+    fi
+
+    # Type an address, then Cancel: reopening shows the stored values (mode 1, group disabled).
+    click "$settings" 90 136
+    xdotool type --delay 50 "proxy.test"
+    click "$settings" 146 272  # Скасувати
+    gone "$settings_title" && pass "Cancel closes the settings" || fail "Cancel left it open"
+    click "$main" 470 20
+    if settings=$(wait_window "$settings_title" 20); then
+        shot "$settings" settings-reopened
+        # The manual group looks as it did when first opened: disabled and empty.
+        convert "$shots/settings-open.png" -crop 257x151+8+103 +repage /tmp/orvelle-gui-a.png
+        convert "$shots/settings-reopened.png" -crop 257x151+8+103 +repage /tmp/orvelle-gui-b.png
+        difference=$(compare -metric AE /tmp/orvelle-gui-a.png /tmp/orvelle-gui-b.png null: 2>&1)
+        [ "$difference" = 0 ] && pass "Cancel restores the stored values" ||
+            fail "manual group differs after Cancel ($difference pixels)"
+        click "$settings" 146 272
+    else
+        fail "settings did not reopen"
+    fi
+fi
+kill "${pids[0]}" 2>/dev/null
+wait "${pids[0]}" 2>/dev/null
+gone "$main_title" || true
+
+# ---- the probe's refusal ------------------------------------------------------------------------
+# A private network namespace with only loopback: the fake server owns 3307 there.
+unshare -rn bash -c '
+    ip link set lo up || exit 90
+    python3 "$1" 8.0.36 >/dev/null &
+    for _ in $(seq 1 40); do (echo >/dev/tcp/127.0.0.1/3307) 2>/dev/null && break; sleep 0.1; done
+    shift
+    "$@"
+    code=$?
+    kill %1
+    exit $code' refusal "$here/fake-mysql-server.py" "${runner[@]}" "$program" &
+refusal=$!
+pids+=($refusal)
+if box=$(wait_window "$box_title" 90); then
+    shot "$box" probe-refusal
+    text=$(box_text "$box")
+    if grep -q "MySQL 8.0.36 не підтримується!" <<<"$text" &&
+        grep -q "Встановіть версію 5.0 та вище" <<<"$text"; then
+        pass "refusal message"
+    else
+        fail "refusal text: $text"
+    fi
+    [ -z "$(xdotool search --onlyvisible --name "$main_title")" ] &&
+        pass "main window never shown" || fail "main window shown despite the refusal"
+    press "$box" Return
+    wait $refusal
+    code=$?
+    [ $code = 0 ] && pass "exit code 0" || fail "exit code $code"
+else
+    fail "no refusal message"
+fi
+
+echo "$failures failure(s)"
+[ $failures = 0 ]
