@@ -22,7 +22,8 @@ import urllib.parse
 def unix_path(path, wine):
     if wine and re.match(r"^[A-Za-z]:\\", path):
         env = dict(os.environ, WINEDEBUG="-all")
-        out = subprocess.run(["winepath", "-u", path], capture_output=True, text=True, env=env)
+        out = subprocess.run([wine, "winepath", "-u", path], capture_output=True, text=True,
+                             env=env)
         return out.stdout.strip() or path
     return path
 

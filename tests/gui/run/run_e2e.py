@@ -19,12 +19,21 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.abspath(os.path.join(HERE, "..", "..", ".."))
 TOOLS = os.path.join(ROOT, "tools", "demo")
 OPTIONS = None
+WINE_ENV = dict(os.environ, WINEDEBUG="-all",
+                WINEPREFIX=os.environ.get("WINEPREFIX", os.path.join(ROOT, "build", "wineprefix")))
 
 MAIN_TITLE = "^Orvelle, Orvelle\\+ Downloader$"
 BOX_TITLE = "^Orvelle Downloader$"
 DOWNLOAD_BUTTON = (442, 91)  # btn and stop share the place
 SQL_BOX = (16, 43)
 ARGS = "/proxy=1 /host= /port=3128 /plogin= /ppass="
+
+
+def winepath(option, path):
+    """Translates a path between Unix and Windows with the 64-bit Wine the tests use."""
+    out = subprocess.run([os.path.join(ROOT, "scripts", "wine-run"), "winepath", option, path],
+                         capture_output=True, text=True, env=WINE_ENV)
+    return out.stdout.strip()
 
 
 def free_port():
@@ -159,9 +168,7 @@ class RunE2E(unittest.TestCase):
     def native_path(self, path):
         if not OPTIONS.windows:
             return path
-        out = subprocess.run(["winepath", "-w", path], capture_output=True, text=True,
-                             env=dict(os.environ, WINEDEBUG="-all"))
-        return out.stdout.strip()
+        return winepath("-w", path)
 
     def start(self, *arguments):
         command = [self.program] + list(arguments)
@@ -310,7 +317,7 @@ class RunE2E(unittest.TestCase):
                    "--step", "0.2"] + list(extra)
         if OPTIONS.windows:
             command += ["--wine", os.path.join(ROOT, "scripts", "wine-run")]
-        self.processes.append(subprocess.Popen(command))
+        self.processes.append(subprocess.Popen(command, env=WINE_ENV if OPTIONS.windows else None))
         wait_for(lambda: self._port_open(self.monitor_port), 10, "the monitor service")
 
     @staticmethod
@@ -381,13 +388,9 @@ def main():
         return 0
     options.sql_unchecked_at_start = mysql_probe_accepts()
     if options.windows:
-        env = dict(os.environ, WINEDEBUG="-all")
         out = subprocess.run([os.path.join(ROOT, "scripts", "wine-run"), "cmd", "/c",
-                              "echo %TEMP%"], capture_output=True, text=True, env=env)
-        windows_temp = out.stdout.strip().splitlines()[-1]
-        out = subprocess.run(["winepath", "-u", windows_temp], capture_output=True, text=True,
-                             env=env)
-        options.wine_temp = out.stdout.strip()
+                              "echo %TEMP%"], capture_output=True, text=True, env=WINE_ENV)
+        options.wine_temp = winepath("-u", out.stdout.strip().splitlines()[-1].strip())
     OPTIONS = options
     program = unittest.main(argv=[sys.argv[0]] + rest, exit=False, verbosity=2)
     return 0 if program.result.wasSuccessful() else 1
