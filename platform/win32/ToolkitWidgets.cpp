@@ -266,10 +266,13 @@ public:
             }
             case WM_WINDOWPOSCHANGING: {
                 auto* pos = reinterpret_cast<WINDOWPOS*>(lParam);
-                if (!(pos->flags & SWP_NOSIZE) && !IsIconic(hwnd()) &&
+                if (!restoring_ && !(pos->flags & SWP_NOSIZE) && !IsIconic(hwnd()) &&
                     (pos->cx != width_ || pos->cy != height_) && !canResize(pos->cx, pos->cy)) {
                     pos->cx = width_;
                     pos->cy = height_;
+                    // A size imposed from outside (an X window manager under Wine) has already
+                    // happened there: put it back once this change is through.
+                    PostMessageW(hwnd(), kRestoreSize, 0, 0);
                 }
                 break;
             }
@@ -277,6 +280,15 @@ public:
             case WM_CTLCOLORBTN:
                 SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
                 return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+            case kRestoreSize: {
+                // Two steps, so that the second is a real change that reaches the outside.
+                restoring_ = true;
+                const UINT flags = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE;
+                SetWindowPos(hwnd(), nullptr, 0, 0, width_ + 1, height_, flags);
+                SetWindowPos(hwnd(), nullptr, 0, 0, width_, height_, flags);
+                restoring_ = false;
+                return 0;
+            }
             default:
                 break;
         }
@@ -319,7 +331,10 @@ private:
         SetWindowPos(hwnd(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
+    static constexpr UINT kRestoreSize = WM_APP + 0x4F;
+
     FormOptions options_;
+    bool restoring_ = false;
     int width_ = 0;
     int height_ = 0;
     bool placed_ = false;

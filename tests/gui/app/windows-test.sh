@@ -4,12 +4,14 @@
 # Cancel, and the start-up refusal of an unsupported MySQL server (a fake one on 3307 in a
 # private network namespace, so that a real server on this machine does not interfere).
 #
-# Usage: windows-test.sh linux|windows PROGRAM SCREENSHOT_DIR
-# Screenshots are kept in SCREENSHOT_DIR/<target>/.
+# Usage: windows-test.sh linux|windows PROGRAM SCREENSHOT_DIR [MESSAGE_BOX_READER]
+# Screenshots are kept in SCREENSHOT_DIR/<target>/. The Windows build needs the reader program
+# (message-box-text.exe); Linux message boxes are copied with Ctrl+C.
 set -uo pipefail
 target=$1
 program=$2
 shots=$3/$target
+box_reader=${4:-}
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../../.." && pwd)
 
@@ -73,8 +75,12 @@ press() {
     sleep 0.3
 }
 
-# The text of a message box, copied with Ctrl+C as both toolkits offer.
+# The text of the message box $1 (caption: the application title).
 box_text() {
+    if [ "$target" = windows ]; then
+        "$root/scripts/wine-run" "$box_reader" "Orvelle Downloader" 2>/dev/null
+        return
+    fi
     # xclip stays behind to own the selection: it must not hold this function's output open.
     printf 'nothing' | xclip -selection clipboard >/dev/null 2>&1
     press "$1" ctrl+c
@@ -156,9 +162,14 @@ wait "${pids[0]}" 2>/dev/null
 gone "$main_title" || true
 
 # ---- the probe's refusal ------------------------------------------------------------------------
-# A private network namespace with only loopback: the fake server owns 3307 there.
+# A private network namespace with only loopback: the fake server owns 3307 there. Wine opens
+# sockets in its wineserver, so the Windows build gets a prefix (and a server) of its own there.
+if [ "$target" = windows ]; then
+    export WINEPREFIX=$root/build/wineprefix-netns
+fi
 unshare -rn bash -c '
     ip link set lo up || exit 90
+    if [ -n "${WINEPREFIX:-}" ]; then "$(dirname "$2")/wine-init"; fi
     python3 "$1" 8.0.36 >/dev/null &
     for _ in $(seq 1 40); do (echo >/dev/tcp/127.0.0.1/3307) 2>/dev/null && break; sleep 0.1; done
     shift
