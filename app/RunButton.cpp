@@ -1,4 +1,6 @@
 #include "app/Unit1.h"
 #include "run/Run.h"
 
-void StartDownloadRun(RunWindow& window) { RunDownload(window); }
+void StartDownloadRun(RunWindow& window) {
+    RunDownload(window);
+}

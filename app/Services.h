@@ -7,7 +7,7 @@
 
 // Keeps the installed services alive; destroying it removes them.
 class InstalledServices {
-public:
+  public:
     virtual ~InstalledServices() = default;
 };
 

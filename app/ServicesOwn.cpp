@@ -15,7 +15,7 @@ namespace {
 
 template <class Service>
 class Installed {
-public:
+  public:
     explicit Installed(std::unique_ptr<Service> service) : service_(std::move(service)) {
         platform::install(service_.get());
     }
@@ -23,7 +23,7 @@ public:
     Installed(const Installed&) = delete;
     Installed& operator=(const Installed&) = delete;
 
-private:
+  private:
     std::unique_ptr<Service> service_;
 };
 
@@ -42,7 +42,9 @@ class OwnServices final : public InstalledServices {
 
 }  // namespace
 
-std::unique_ptr<InstalledServices> InstallServices() { return std::make_unique<OwnServices>(); }
+std::unique_ptr<InstalledServices> InstallServices() {
+    return std::make_unique<OwnServices>();
+}
 
 void SetApplicationWindow(platform::WindowHandle window) {
     platform::get<platform::Taskbar>().setApplicationWindow(window);

@@ -73,9 +73,13 @@ void TForm1::FormCreate() {
     }
 }
 
-bool TForm1::FormCanResize(int, int) { return false; }
+bool TForm1::FormCanResize(int, int) {
+    return false;
+}
 
-void TForm1::btnClick() { StartDownloadRun(*this); }
+void TForm1::btnClick() {
+    StartDownloadRun(*this);
+}
 
 void TForm1::sbClick() {
     if (Form2) Form2->form->show();
@@ -133,18 +137,32 @@ void TForm1::terminateProgram(int exitCode) {
     environment_.terminate(exitCode);
 }
 
-std::u16string TForm1::statusText() { return lpr->text(); }
-void TForm1::setStatusText(const std::u16string& text) { lpr->setText(text); }
+std::u16string TForm1::statusText() {
+    return lpr->text();
+}
+void TForm1::setStatusText(const std::u16string& text) {
+    lpr->setText(text);
+}
 
-std::int32_t TForm1::progressPosition() { return pb->Position(); }
-void TForm1::setProgressPosition(std::int32_t position) { pb->setPosition(position); }
-std::int32_t TForm1::progressMax() { return pb->Max(); }
-void TForm1::setProgressMax(std::int32_t max) { pb->setMax(max); }
+std::int32_t TForm1::progressPosition() {
+    return pb->Position();
+}
+void TForm1::setProgressPosition(std::int32_t position) {
+    pb->setPosition(position);
+}
+std::int32_t TForm1::progressMax() {
+    return pb->Max();
+}
+void TForm1::setProgressMax(std::int32_t max) {
+    pb->setMax(max);
+}
 void TForm1::setProgressState(std::uint8_t state) {
     pb->setProgressBarState(static_cast<TtbProgressBarState>(state));
 }
 
-void TForm1::pumpMessages() { toolkit_.processMessages(); }
+void TForm1::pumpMessages() {
+    toolkit_.processMessages();
+}
 
 void TForm1::showMessage(const std::u16string& text) {
     toolkit_.showMessage(form->handle(), kApplicationTitle, text);

@@ -26,7 +26,7 @@ struct TForm1Environment {
 };
 
 class TForm1 final : public RunWindow {
-public:
+  public:
     // Creates the window with its controls, then runs FormCreate.
     TForm1(platform::Widgets& widgets, platform::Toolkit& toolkit, TForm1Environment environment);
     ~TForm1() override;
@@ -67,7 +67,7 @@ public:
     void pumpMessages() override;
     void showMessage(const std::u16string& text) override;
 
-private:
+  private:
     platform::Control* control(RunControl which);
 
     platform::Toolkit& toolkit_;

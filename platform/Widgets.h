@@ -44,7 +44,7 @@ struct FormOptions {
 };
 
 class Control {
-public:
+  public:
     virtual ~Control() = default;
     virtual WindowHandle handle() const = 0;
     virtual void setVisible(bool visible) = 0;
@@ -56,25 +56,25 @@ public:
 };
 
 class Button : public Control {
-public:
+  public:
     virtual void setOnClick(std::function<void()> handler) = 0;
 };
 
 class CheckBox : public Control {
-public:
+  public:
     virtual bool checked() const = 0;
     virtual void setChecked(bool checked) = 0;
 };
 
 // A label keeps its left and top and takes the size of its text.
 class Label : public Control {
-public:
+  public:
     virtual std::u16string text() const = 0;
     virtual void setText(const std::u16string& text) = 0;
 };
 
 class Edit : public Control {
-public:
+  public:
     virtual std::u16string text() const = 0;
     virtual void setText(const std::u16string& text) = 0;
 };
@@ -82,7 +82,7 @@ public:
 // The numeric spin field. Typing is filtered by spin::acceptsCharacter (a refused key beeps),
 // the arrows and the Up/Down keys call step(±1), and losing focus calls clampOnExit().
 class SpinEdit : public Control {
-public:
+  public:
     virtual std::u16string text() const = 0;
     virtual void setText(const std::u16string& text) = 0;
     virtual std::int32_t minValue() const = 0;
@@ -100,7 +100,7 @@ public:
 
 // A captioned frame holding one column of radio buttons; -1 means no item selected.
 class RadioGroup : public Control {
-public:
+  public:
     virtual int itemIndex() const = 0;
     virtual void setItemIndex(int index) = 0;
     // Called after the user picks an item (not when setItemIndex is called).
@@ -111,7 +111,7 @@ public:
 class GroupBox : public Control {};
 
 class Form : public Control {
-public:
+  public:
     // Shows the window and makes it the active one; hiding keeps its position for next time.
     virtual void show() = 0;
     virtual void hide() = 0;
@@ -127,7 +127,7 @@ public:
 };
 
 class Widgets {
-public:
+  public:
     virtual ~Widgets() = default;
 
     // Every window uses Tahoma 8 pt (height -11), or the nearest sans font with Cyrillic.
@@ -188,7 +188,9 @@ inline std::int32_t clamp(std::int64_t value, std::int32_t minValue, std::int32_
 
 }  // namespace spin
 
-inline std::int32_t SpinEdit::value() const { return spin::readValue(text(), minValue()); }
+inline std::int32_t SpinEdit::value() const {
+    return spin::readValue(text(), minValue());
+}
 
 inline void SpinEdit::setValue(std::int64_t value) {
     setText(text::decimal(spin::clamp(value, minValue(), maxValue())));

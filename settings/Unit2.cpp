@@ -19,11 +19,10 @@ TForm2::TForm2(platform::Widgets& widgets, platform::Control& mainWindow,
     options.centreOver = mainWindow.handle();
     form = widgets.createForm(options);
 
-    RadioGroup1 = widgets.createRadioGroup(*form, {8, 8, 257, 89}, u"Налаштування проксі",
-                                           {u"Без проксі",
-                                            u"Використовувати системні параметри проксі",
-                                            u"Ручне налаштування сервісу проксі",
-                                            u"Автоматичне налаштування"});
+    RadioGroup1 = widgets.createRadioGroup(
+        *form, {8, 8, 257, 89}, u"Налаштування проксі",
+        {u"Без проксі", u"Використовувати системні параметри проксі",
+         u"Ручне налаштування сервісу проксі", u"Автоматичне налаштування"});
     RadioGroup1->setItemIndex(pmSystem);
     GroupBox1 =
         widgets.createGroupBox(*form, {8, 103, 257, 151}, u"Параметри ручного налаштування");
@@ -58,7 +57,9 @@ void TForm2::FormActivate() {
     enableManualGroup();
 }
 
-void TForm2::RadioGroup1Click() { enableManualGroup(); }
+void TForm2::RadioGroup1Click() {
+    enableManualGroup();
+}
 
 void TForm2::Button1Click() {
     if (RadioGroup1->itemIndex() == pmManual && Edit1->text().empty()) {
@@ -75,13 +76,19 @@ void TForm2::Button1Click() {
     FormClose();
 }
 
-void TForm2::Button2Click() { FormClose(); }
+void TForm2::Button2Click() {
+    FormClose();
+}
 
 void TForm2::FormClose() {
     mainWindow_.setEnabled(true);
     form->hide();
 }
 
-bool TForm2::FormCanResize(int, int) { return false; }
+bool TForm2::FormCanResize(int, int) {
+    return false;
+}
 
-void TForm2::enableManualGroup() { GroupBox1->setEnabled(RadioGroup1->itemIndex() == pmManual); }
+void TForm2::enableManualGroup() {
+    GroupBox1->setEnabled(RadioGroup1->itemIndex() == pmManual);
+}

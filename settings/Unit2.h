@@ -8,7 +8,7 @@
 #include "platform/Widgets.h"
 
 class TForm2 {
-public:
+  public:
     // mainWindow is enabled again whenever this window closes; showMessage shows a modal
     // message with the application title.
     TForm2(platform::Widgets& widgets, platform::Control& mainWindow,
@@ -35,7 +35,7 @@ public:
     void FormClose();
     bool FormCanResize(int newWidth, int newHeight);
 
-private:
+  private:
     void enableManualGroup();
 
     platform::Control& mainWindow_;

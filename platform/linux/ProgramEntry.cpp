@@ -1,4 +1,6 @@
 // The program's entry point on Linux.
 #include "platform/Widgets.h"
 
-int main() { return ProgramMain(); }
+int main() {
+    return ProgramMain();
+}

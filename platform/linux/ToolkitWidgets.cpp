@@ -47,12 +47,14 @@ QFont formFont(int fontHeight) {
     return font;
 }
 
-QWidget* widgetFor(Control& control) { return reinterpret_cast<QWidget*>(control.handle()); }
+QWidget* widgetFor(Control& control) {
+    return reinterpret_cast<QWidget*>(control.handle());
+}
 
 // Common part: a control owns its widget unless a parent already destroyed it.
 template <class Interface, class Widget>
 class QtControl : public Interface {
-public:
+  public:
     explicit QtControl(Widget* widget) : widget_(widget) { qt::registerWindow(widget, nullptr); }
     ~QtControl() override { delete widget_.data(); }
 
@@ -67,7 +69,7 @@ public:
         return {r.x(), r.y(), r.width(), r.height()};
     }
 
-protected:
+  protected:
     QPointer<Widget> widget_;
 };
 
@@ -88,20 +90,20 @@ class QtForm;
 QtForm* lastActiveForm = nullptr;
 
 class FormWidget final : public QWidget {
-public:
+  public:
     FormWidget(QtForm& owner, Qt::WindowFlags flags) : QWidget(nullptr, flags), owner_(owner) {}
 
-protected:
+  protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     QtForm& owner_;
 };
 
 class QtForm final : public QtControl<Form, FormWidget> {
-public:
+  public:
     explicit QtForm(const FormOptions& options)
         : QtControl(new FormWidget(*this, flagsFor(options))), options_(options) {
         widget_->setWindowTitle(toQString(options.caption));
@@ -151,7 +153,7 @@ public:
         });
     }
 
-private:
+  private:
     static Qt::WindowFlags flagsFor(const FormOptions& options) {
         Qt::WindowFlags flags = Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
@@ -202,7 +204,7 @@ void FormWidget::resizeEvent(QResizeEvent* event) {
 // ---- simple controls -------------------------------------------------------------------------
 
 class QtButton final : public QtControl<Button, QAbstractButton> {
-public:
+  public:
     explicit QtButton(QAbstractButton* button) : QtControl(button) {
         QObject::connect(button, &QAbstractButton::clicked, [this] {
             if (onClick_) onClick_();
@@ -210,19 +212,19 @@ public:
     }
     void setOnClick(std::function<void()> handler) override { onClick_ = std::move(handler); }
 
-private:
+  private:
     std::function<void()> onClick_;
 };
 
 class QtCheckBox final : public QtControl<CheckBox, QCheckBox> {
-public:
+  public:
     using QtControl::QtControl;
     bool checked() const override { return widget_->isChecked(); }
     void setChecked(bool checked) override { widget_->setChecked(checked); }
 };
 
 class QtLabel final : public QtControl<Label, QLabel> {
-public:
+  public:
     using QtControl::QtControl;
     std::u16string text() const override { return fromQString(widget_->text()); }
     void setText(const std::u16string& text) override {
@@ -232,20 +234,20 @@ public:
 };
 
 class QtEdit final : public QtControl<Edit, QLineEdit> {
-public:
+  public:
     using QtControl::QtControl;
     std::u16string text() const override { return fromQString(widget_->text()); }
     void setText(const std::u16string& text) override { widget_->setText(toQString(text)); }
 };
 
 class QtGroupBox final : public QtControl<GroupBox, QGroupBox> {
-public:
+  public:
     using QtControl::QtControl;
 };
 
 // One column of radio buttons spread over the frame as the Windows radio group arranges them.
 class QtRadioGroup final : public QtControl<RadioGroup, QGroupBox> {
-public:
+  public:
     QtRadioGroup(QGroupBox* box, const std::vector<std::u16string>& items)
         : QtControl(box), group_(new QButtonGroup(box)) {
         const int count = static_cast<int>(items.size());
@@ -276,7 +278,7 @@ public:
     }
     void setOnClick(std::function<void()> handler) override { onClick_ = std::move(handler); }
 
-private:
+  private:
     QButtonGroup* group_;
     std::function<void()> onClick_;
 };
@@ -286,14 +288,14 @@ private:
 class QtSpinEdit;
 
 class SpinBox final : public QAbstractSpinBox {
-public:
+  public:
     SpinBox(QWidget* parent, QtSpinEdit& owner) : QAbstractSpinBox(parent), owner_(owner) {
         setButtonSymbols(QAbstractSpinBox::UpDownArrows);
         setAccelerated(false);
     }
     QLineEdit* editor() const { return lineEdit(); }
 
-protected:
+  protected:
     QValidator::State validate(QString&, int&) const override { return QValidator::Acceptable; }
     StepEnabled stepEnabled() const override { return StepUpEnabled | StepDownEnabled; }
     void stepBy(int steps) override;
@@ -301,12 +303,12 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
     void wheelEvent(QWheelEvent* event) override { event->ignore(); }
 
-private:
+  private:
     QtSpinEdit& owner_;
 };
 
 class QtSpinEdit final : public QtControl<SpinEdit, SpinBox> {
-public:
+  public:
     QtSpinEdit(Control& parent, Rect bounds, std::int32_t minValue, std::int32_t maxValue)
         : QtControl(new SpinBox(widgetFor(parent), *this)), min_(minValue), max_(maxValue) {
         widget_->setGeometry(bounds.left, bounds.top, bounds.width, bounds.height);
@@ -319,12 +321,14 @@ public:
     std::int32_t minValue() const override { return min_; }
     std::int32_t maxValue() const override { return max_; }
 
-private:
+  private:
     std::int32_t min_;
     std::int32_t max_;
 };
 
-void SpinBox::stepBy(int steps) { owner_.step(steps); }
+void SpinBox::stepBy(int steps) {
+    owner_.step(steps);
+}
 
 void SpinBox::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
@@ -376,7 +380,7 @@ QImage imageOf(const Bitmap& glyph) {
 // Ctrl+C on a message box copies its caption and text, as Windows message boxes do, so that
 // a user (or a test) can take the text away.
 class MessageBoxCopy final : public QObject {
-public:
+  public:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() != QEvent::KeyPress) return false;
         auto* widget = qobject_cast<QWidget*>(watched);
@@ -390,7 +394,7 @@ public:
 };
 
 class QtWidgets final : public Widgets {
-public:
+  public:
     QtWidgets() {
         qt::ensureApplication();
         QApplication::instance()->installEventFilter(&copy_);
@@ -435,9 +439,9 @@ public:
         label->show();
         return control;
     }
-    std::unique_ptr<RadioGroup> createRadioGroup(Control& parent, Rect bounds,
-                                                 const std::u16string& caption,
-                                                 const std::vector<std::u16string>& items) override {
+    std::unique_ptr<RadioGroup> createRadioGroup(
+        Control& parent, Rect bounds, const std::u16string& caption,
+        const std::vector<std::u16string>& items) override {
         auto* box = placed<QGroupBox>(parent, bounds);
         box->setTitle(toQString(caption));
         return std::make_unique<QtRadioGroup>(box, items);
@@ -456,12 +460,14 @@ public:
         return std::make_unique<QtSpinEdit>(parent, bounds, minValue, maxValue);
     }
 
-private:
+  private:
     MessageBoxCopy copy_;
 };
 
 }  // namespace
 
-std::unique_ptr<Widgets> createNativeWidgets() { return std::make_unique<QtWidgets>(); }
+std::unique_ptr<Widgets> createNativeWidgets() {
+    return std::make_unique<QtWidgets>();
+}
 
 }  // namespace platform

@@ -3,4 +3,6 @@
 
 #include "platform/Widgets.h"
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return ProgramMain(); }
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    return ProgramMain();
+}

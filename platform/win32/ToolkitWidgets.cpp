@@ -25,17 +25,18 @@ const wchar_t* wide(const std::u16string& text) {
 std::u16string windowText(HWND window) {
     const int length = GetWindowTextLengthW(window);
     std::u16string text(static_cast<std::size_t>(length) + 1, u'\0');
-    const int copied =
-        GetWindowTextW(window, reinterpret_cast<wchar_t*>(text.data()), length + 1);
+    const int copied = GetWindowTextW(window, reinterpret_cast<wchar_t*>(text.data()), length + 1);
     text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
     return text;
 }
 
-HWND hwndFor(const Control& control) { return win32::hwndOf(control.handle()); }
+HWND hwndFor(const Control& control) {
+    return win32::hwndOf(control.handle());
+}
 
 // One font object per height for the life of the process's widgets.
 class Fonts {
-public:
+  public:
     ~Fonts() {
         for (auto& entry : fonts_) DeleteObject(entry.second);
     }
@@ -49,7 +50,7 @@ public:
         return font;
     }
 
-private:
+  private:
     std::map<int, HFONT> fonts_;
 };
 
@@ -65,7 +66,7 @@ Win32Control* controlOf(HWND window) {
 // What every control and container shares: it owns its window, receives the notifications its
 // window sends to the parent, and moves the focus on Tab.
 class Win32Control {
-public:
+  public:
     virtual ~Win32Control() {
         if (hwnd_ && IsWindow(hwnd_)) {
             RemoveWindowSubclass(hwnd_, subclassProc, kSubclassId);
@@ -80,15 +81,17 @@ public:
     // Messages to this window before its own procedure; true when handled (result set).
     virtual bool filter(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
 
-protected:
+  protected:
     void adopt(HWND window, int fontHeight) {
         hwnd_ = window;
         SetPropW(window, kControlProperty, reinterpret_cast<HANDLE>(this));
         SetWindowSubclass(window, subclassProc, kSubclassId, 0);
-        if (fonts) SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(fonts->get(fontHeight)), FALSE);
+        if (fonts)
+            SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(fonts->get(fontHeight)),
+                         FALSE);
     }
 
-private:
+  private:
     static LRESULT CALLBACK subclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                          UINT_PTR, DWORD_PTR) {
         Win32Control* self = controlOf(window);
@@ -123,7 +126,7 @@ private:
         return DefSubclassProc(window, message, wParam, lParam);
     }
 
-public:
+  public:
     // Hands WM_COMMAND from a child control to that control's object.
     static bool dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
         if (message != WM_COMMAND || lParam == 0) return false;
@@ -134,12 +137,12 @@ public:
         return true;
     }
 
-private:
+  private:
     HWND hwnd_ = nullptr;
 };
 
-HWND createChild(const wchar_t* className, const std::u16string& text, DWORD style,
-                 DWORD exStyle, HWND parent, Rect bounds) {
+HWND createChild(const wchar_t* className, const std::u16string& text, DWORD style, DWORD exStyle,
+                 HWND parent, Rect bounds) {
     return CreateWindowExW(exStyle, className, wide(text), WS_CHILD | WS_VISIBLE | style,
                            bounds.left, bounds.top, bounds.width, bounds.height, parent, nullptr,
                            GetModuleHandleW(nullptr), nullptr);
@@ -147,7 +150,7 @@ HWND createChild(const wchar_t* className, const std::u16string& text, DWORD sty
 
 template <class Interface>
 class Win32Widget : public Interface, public Win32Control {
-public:
+  public:
     WindowHandle handle() const override { return win32::handleOf(hwnd()); }
     void setVisible(bool visible) override { ShowWindow(hwnd(), visible ? SW_SHOW : SW_HIDE); }
     bool visible() const override {
@@ -185,7 +188,7 @@ void registerFormClass() {
 }
 
 class Win32Form final : public Win32Widget<Form> {
-public:
+  public:
     explicit Win32Form(const FormOptions& options) : options_(options) {
         registerFormClass();
         DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
@@ -201,8 +204,8 @@ public:
         width_ = frame.right - frame.left;
         height_ = frame.bottom - frame.top;
         HWND window = CreateWindowExW(exStyle, kFormClass, wide(options.caption), style,
-                                      CW_USEDEFAULT, CW_USEDEFAULT, width_, height_, owner,
-                                      nullptr, GetModuleHandleW(nullptr), this);
+                                      CW_USEDEFAULT, CW_USEDEFAULT, width_, height_, owner, nullptr,
+                                      GetModuleHandleW(nullptr), this);
         adopt(window, -11);
     }
     ~Win32Form() override {
@@ -295,7 +298,7 @@ public:
         return DefWindowProcW(hwnd(), message, wParam, lParam);
     }
 
-private:
+  private:
     bool canResize(int windowWidth, int windowHeight) {
         const int clientWidth = windowWidth - (width_ - options_.clientWidth);
         const int clientHeight = windowHeight - (height_ - options_.clientHeight);
@@ -360,7 +363,7 @@ LRESULT CALLBACK formProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 // ---- simple controls -------------------------------------------------------------------------
 
 class Win32Button final : public Win32Widget<Button> {
-public:
+  public:
     Win32Button(HWND parent, Rect bounds, const std::u16string& caption) {
         adopt(createChild(L"BUTTON", caption, BS_PUSHBUTTON | WS_TABSTOP, 0, parent, bounds), -11);
     }
@@ -369,13 +372,13 @@ public:
         if (code == BN_CLICKED && onClick_) onClick_();
     }
 
-private:
+  private:
     std::function<void()> onClick_;
 };
 
 // A glyph button that presses and clicks with the mouse but never takes the focus.
 class Win32SpeedButton final : public Win32Widget<Button> {
-public:
+  public:
     Win32SpeedButton(HWND parent, Rect bounds, const Bitmap& glyph) {
         adopt(createChild(L"BUTTON", u"", BS_PUSHBUTTON | BS_BITMAP, 0, parent, bounds), -11);
         bitmap_ = glyphBitmap(glyph);
@@ -418,7 +421,7 @@ public:
         }
     }
 
-private:
+  private:
     bool inside(LPARAM lParam) const {
         RECT r;
         GetClientRect(hwnd(), &r);
@@ -457,21 +460,19 @@ private:
 };
 
 class Win32CheckBox final : public Win32Widget<CheckBox> {
-public:
+  public:
     Win32CheckBox(HWND parent, Rect bounds, const std::u16string& caption) {
         adopt(createChild(L"BUTTON", caption, BS_AUTOCHECKBOX | WS_TABSTOP, 0, parent, bounds),
               -11);
     }
-    bool checked() const override {
-        return SendMessageW(hwnd(), BM_GETCHECK, 0, 0) == BST_CHECKED;
-    }
+    bool checked() const override { return SendMessageW(hwnd(), BM_GETCHECK, 0, 0) == BST_CHECKED; }
     void setChecked(bool checked) override {
         SendMessageW(hwnd(), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
     }
 };
 
 class Win32Label final : public Win32Widget<Label> {
-public:
+  public:
     Win32Label(HWND parent, int left, int top, const std::u16string& text, int fontHeight)
         : fontHeight_(fontHeight) {
         adopt(createChild(L"STATIC", u"", SS_LEFT | SS_NOPREFIX, 0, parent, {left, top, 0, 0}),
@@ -495,12 +496,12 @@ public:
         InvalidateRect(GetParent(hwnd()), nullptr, TRUE);
     }
 
-private:
+  private:
     int fontHeight_;
 };
 
 class Win32Edit final : public Win32Widget<Edit> {
-public:
+  public:
     Win32Edit(HWND parent, Rect bounds) {
         adopt(createChild(L"EDIT", u"", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, parent,
                           bounds),
@@ -530,15 +531,14 @@ bool paintsAsForm(HWND frame, UINT message, WPARAM wParam, LRESULT& result) {
 
 // A frame whose children are placed inside it; disabling it disables them as well, visibly.
 class Win32GroupBox final : public Win32Widget<GroupBox> {
-public:
+  public:
     Win32GroupBox(HWND parent, Rect bounds, const std::u16string& caption) {
         adopt(createChild(L"BUTTON", caption, BS_GROUPBOX, WS_EX_CONTROLPARENT, parent, bounds),
               -11);
     }
     void setEnabled(bool enabled) override {
         EnableWindow(hwnd(), enabled);
-        for (HWND child = GetWindow(hwnd(), GW_CHILD); child;
-             child = GetWindow(child, GW_HWNDNEXT))
+        for (HWND child = GetWindow(hwnd(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
             EnableWindow(child, enabled);
     }
     bool filter(UINT message, WPARAM wParam, LPARAM, LRESULT& result) override {
@@ -549,25 +549,25 @@ public:
 class Win32RadioGroup;
 
 class Win32RadioButton final : public Win32Control {
-public:
+  public:
     Win32RadioButton(Win32RadioGroup& group, int index, HWND parent, Rect bounds,
                      const std::u16string& caption, bool first)
         : group_(group), index_(index) {
-        adopt(createChild(L"BUTTON", caption,
-                          BS_RADIOBUTTON | (first ? (WS_GROUP | WS_TABSTOP) : 0), 0, parent,
-                          bounds),
-              -11);
+        adopt(
+            createChild(L"BUTTON", caption, BS_RADIOBUTTON | (first ? (WS_GROUP | WS_TABSTOP) : 0),
+                        0, parent, bounds),
+            -11);
     }
     void command(WORD code) override;
 
-private:
+  private:
     Win32RadioGroup& group_;
     int index_;
 };
 
 // One column of radio buttons spread over the frame as the Windows radio group arranges them.
 class Win32RadioGroup final : public Win32Widget<RadioGroup> {
-public:
+  public:
     Win32RadioGroup(HWND parent, Rect bounds, const std::u16string& caption,
                     const std::vector<std::u16string>& items) {
         adopt(createChild(L"BUTTON", caption, BS_GROUPBOX, WS_EX_CONTROLPARENT, parent, bounds),
@@ -604,7 +604,7 @@ public:
         return paintsAsForm(hwnd(), message, wParam, result);
     }
 
-private:
+  private:
     std::vector<std::unique_ptr<Win32RadioButton>> buttons_;
     int index_ = -1;
     std::function<void()> onClick_;
@@ -626,7 +626,7 @@ char16_t decimalSeparator() {
 // An edit with an up-down control inside its right edge; the up-down only reports the arrow
 // presses, the field applies its own rules.
 class Win32SpinEdit final : public Win32Widget<SpinEdit> {
-public:
+  public:
     Win32SpinEdit(HWND parent, Rect bounds, std::int32_t minValue, std::int32_t maxValue)
         : min_(minValue), max_(maxValue) {
         adopt(createChild(L"EDIT", u"", ES_AUTOHSCROLL | WS_TABSTOP | WS_CLIPCHILDREN,
@@ -688,7 +688,7 @@ public:
         }
     }
 
-private:
+  private:
     std::int32_t min_;
     std::int32_t max_;
     HWND arrows_ = nullptr;
@@ -697,12 +697,15 @@ private:
 
 // ---- the factory -----------------------------------------------------------------------------
 
-HWND parentOf(Control& parent) { return hwndFor(parent); }
+HWND parentOf(Control& parent) {
+    return hwndFor(parent);
+}
 
 class Win32Widgets final : public Widgets {
-public:
+  public:
     Win32Widgets() {
-        INITCOMMONCONTROLSEX init{sizeof(INITCOMMONCONTROLSEX), ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
+        INITCOMMONCONTROLSEX init{sizeof(INITCOMMONCONTROLSEX),
+                                  ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
         InitCommonControlsEx(&init);
         fonts = &fonts_;
     }
@@ -729,9 +732,9 @@ public:
                                        const std::u16string& text, int fontHeight) override {
         return std::make_unique<Win32Label>(parentOf(parent), left, top, text, fontHeight);
     }
-    std::unique_ptr<RadioGroup> createRadioGroup(Control& parent, Rect bounds,
-                                                 const std::u16string& caption,
-                                                 const std::vector<std::u16string>& items) override {
+    std::unique_ptr<RadioGroup> createRadioGroup(
+        Control& parent, Rect bounds, const std::u16string& caption,
+        const std::vector<std::u16string>& items) override {
         return std::make_unique<Win32RadioGroup>(parentOf(parent), bounds, caption, items);
     }
     std::unique_ptr<GroupBox> createGroupBox(Control& parent, Rect bounds,
@@ -746,12 +749,14 @@ public:
         return std::make_unique<Win32SpinEdit>(parentOf(parent), bounds, minValue, maxValue);
     }
 
-private:
+  private:
     Fonts fonts_;
 };
 
 }  // namespace
 
-std::unique_ptr<Widgets> createNativeWidgets() { return std::make_unique<Win32Widgets>(); }
+std::unique_ptr<Widgets> createNativeWidgets() {
+    return std::make_unique<Win32Widgets>();
+}
 
 }  // namespace platform

@@ -11,7 +11,7 @@
 namespace fakes {
 
 class FakeMessageToolkit final : public platform::Toolkit {
-public:
+  public:
     struct Message {
         platform::WindowHandle owner;
         std::u16string caption;

@@ -11,7 +11,17 @@
 
 namespace fakes {
 
-enum class Kind { Form, Button, SpeedButton, CheckBox, Label, RadioGroup, GroupBox, Edit, SpinEdit };
+enum class Kind {
+    Form,
+    Button,
+    SpeedButton,
+    CheckBox,
+    Label,
+    RadioGroup,
+    GroupBox,
+    Edit,
+    SpinEdit
+};
 
 class FakeWidgets;
 
@@ -39,7 +49,7 @@ struct ControlRecord {
 
 template <class Interface>
 class FakeControl : public Interface {
-public:
+  public:
     FakeControl(FakeWidgets& owner, Kind kind, platform::Control* parent);
     ~FakeControl() override;
 
@@ -54,12 +64,12 @@ public:
 
     ControlRecord record;
 
-private:
+  private:
     FakeWidgets& owner_;
 };
 
 class FakeButton final : public FakeControl<platform::Button> {
-public:
+  public:
     using FakeControl::FakeControl;
     void setOnClick(std::function<void()> handler) override { onClick = std::move(handler); }
     // As a user: only a visible, enabled button reacts. Returns whether it did.
@@ -68,7 +78,7 @@ public:
 };
 
 class FakeCheckBox final : public FakeControl<platform::CheckBox> {
-public:
+  public:
     using FakeControl::FakeControl;
     bool checked() const override { return isChecked; }
     void setChecked(bool checked) override { isChecked = checked; }
@@ -76,14 +86,14 @@ public:
 };
 
 class FakeLabel final : public FakeControl<platform::Label> {
-public:
+  public:
     using FakeControl::FakeControl;
     std::u16string text() const override { return record.caption; }
     void setText(const std::u16string& text) override { record.caption = text; }
 };
 
 class FakeEdit final : public FakeControl<platform::Edit> {
-public:
+  public:
     using FakeControl::FakeControl;
     std::u16string text() const override { return content; }
     void setText(const std::u16string& text) override { content = text; }
@@ -91,7 +101,7 @@ public:
 };
 
 class FakeSpinEdit final : public FakeControl<platform::SpinEdit> {
-public:
+  public:
     using FakeControl::FakeControl;
     std::u16string text() const override { return content; }
     void setText(const std::u16string& text) override { content = text; }
@@ -106,10 +116,12 @@ public:
 };
 
 class FakeRadioGroup final : public FakeControl<platform::RadioGroup> {
-public:
+  public:
     using FakeControl::FakeControl;
     int itemIndex() const override { return index; }
-    void setItemIndex(int i) override { index = (i >= 0 && i < static_cast<int>(record.items.size())) ? i : -1; }
+    void setItemIndex(int i) override {
+        index = (i >= 0 && i < static_cast<int>(record.items.size())) ? i : -1;
+    }
     void setOnClick(std::function<void()> handler) override { onClick = std::move(handler); }
     // As a user: picks an item and the group reports the click.
     bool pick(int item);
@@ -118,12 +130,12 @@ public:
 };
 
 class FakeGroupBox final : public FakeControl<platform::GroupBox> {
-public:
+  public:
     using FakeControl::FakeControl;
 };
 
 class FakeForm final : public FakeControl<platform::Form> {
-public:
+  public:
     using FakeControl::FakeControl;
     void show() override;
     void hide() override { record.visible = false; }
@@ -148,7 +160,7 @@ public:
 };
 
 class FakeWidgets final : public platform::Widgets {
-public:
+  public:
     std::unique_ptr<platform::Form> createForm(const platform::FormOptions& options) override;
     std::unique_ptr<platform::Button> createButton(platform::Control& parent, platform::Rect bounds,
                                                    const std::u16string& caption) override;

@@ -20,13 +20,12 @@ inline void resetProcessValues() {
 }
 
 class Windows : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { resetProcessValues(); }
     void TearDown() override { resetProcessValues(); }
 
     // Start-up as the program does it: the main window (FormCreate), then the settings window.
-    void start(std::vector<std::u16string> arguments = {},
-               ProbeResult probe = ProbeResult{}) {
+    void start(std::vector<std::u16string> arguments = {}, ProbeResult probe = ProbeResult{}) {
         TForm1Environment environment;
         environment.arguments = std::move(arguments);
         environment.probe = [probe] { return probe; };

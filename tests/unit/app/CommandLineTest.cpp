@@ -7,7 +7,7 @@
 namespace {
 
 class CommandLine : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { apptest::resetProcessValues(); }
     void TearDown() override { apptest::resetProcessValues(); }
 };

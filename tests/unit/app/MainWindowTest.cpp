@@ -33,8 +33,10 @@ TEST_F(MainWindow, isBuiltExactlyAsDesigned) {
         {Kind::Button, {400, 79, 84, 25}, u"Завантажити", true},
         {Kind::Button, {400, 79, 84, 25}, u"Зупинити", false},
         {Kind::SpeedButton, {456, 8, 28, 24}, u"", true},
-        {Kind::CheckBox, {8, 35, 361, 17},
-         u"Встановити також і MySQL (необхідно для роботи програми)", true},
+        {Kind::CheckBox,
+         {8, 35, 361, 17},
+         u"Встановити також і MySQL (необхідно для роботи програми)",
+         true},
         {Kind::Label, {8, 87, 0, 0}, u"", true},
         {Kind::CheckBox, {8, 58, 297, 17}, u"Швидке встановлення з парамерами по замовченню", true},
     };

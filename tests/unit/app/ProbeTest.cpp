@@ -34,7 +34,7 @@ FakeMysqlServer::Script refusesTheEmptyUser(const std::string& version) {
 }
 
 class Probe : public apptest::Windows {
-protected:
+  protected:
     void SetUp() override {
         apptest::Windows::SetUp();
         sockets_ = platform::createNativeSockets();
@@ -45,7 +45,7 @@ protected:
         apptest::Windows::TearDown();
     }
 
-private:
+  private:
     std::unique_ptr<platform::Sockets> sockets_;
     platform::Sockets* previous_ = nullptr;
 };

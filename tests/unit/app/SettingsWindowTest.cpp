@@ -10,7 +10,7 @@ using fakes::FakeRadioGroup;
 using fakes::Kind;
 
 class SettingsWindow : public apptest::Windows {
-protected:
+  protected:
     void open() { ASSERT_TRUE(static_cast<FakeButton&>(*form1->sb).click()); }
     FakeRadioGroup& radio() { return fake<FakeRadioGroup>(form2->RadioGroup1); }
     FakeEdit& edit(const std::unique_ptr<platform::Edit>& e) { return fake<FakeEdit>(e); }
@@ -35,10 +35,10 @@ TEST_F(SettingsWindow, isBuiltExactlyAsDesigned) {
     ASSERT_EQ(top.size(), 4u);
     EXPECT_EQ(top[0]->kind, Kind::RadioGroup);
     EXPECT_EQ(top[0]->caption, u"Налаштування проксі");
-    EXPECT_EQ(top[0]->items, (std::vector<std::u16string>{
-                                 u"Без проксі", u"Використовувати системні параметри проксі",
-                                 u"Ручне налаштування сервісу проксі",
-                                 u"Автоматичне налаштування"}));
+    EXPECT_EQ(top[0]->items,
+              (std::vector<std::u16string>{
+                  u"Без проксі", u"Використовувати системні параметри проксі",
+                  u"Ручне налаштування сервісу проксі", u"Автоматичне налаштування"}));
     EXPECT_EQ(top[1]->kind, Kind::GroupBox);
     EXPECT_EQ(top[1]->caption, u"Параметри ручного налаштування");
     EXPECT_EQ(top[1]->bounds.top, 103);
@@ -50,8 +50,8 @@ TEST_F(SettingsWindow, isBuiltExactlyAsDesigned) {
     auto inside = widgets.childrenOf(*form2->GroupBox1);
     ASSERT_EQ(inside.size(), 8u);
     const std::vector<std::pair<Kind, std::u16string>> kinds = {
-        {Kind::Label, u"Адреса:"}, {Kind::Label, u"Порт:"},  {Kind::Label, u"Логін:"},
-        {Kind::Label, u"Пароль:"}, {Kind::Edit, u""},        {Kind::SpinEdit, u""},
+        {Kind::Label, u"Адреса:"}, {Kind::Label, u"Порт:"}, {Kind::Label, u"Логін:"},
+        {Kind::Label, u"Пароль:"}, {Kind::Edit, u""},       {Kind::SpinEdit, u""},
         {Kind::Edit, u""},         {Kind::Edit, u""}};
     const std::vector<std::pair<int, int>> places = {{14, 23}, {20, 50}, {19, 78}, {14, 105},
                                                      {55, 23}, {55, 50}, {55, 78}, {55, 105}};

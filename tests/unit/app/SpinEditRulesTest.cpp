@@ -14,7 +14,7 @@ TEST(SpinEditRules, onlyDigitsSignsTheSeparatorAndControlKeysOtherThanEnterMayBe
 }
 
 class SpinField : public ::testing::Test {
-protected:
+  protected:
     fakes::FakeWidgets widgets;
     std::unique_ptr<platform::Form> form = widgets.createForm({});
     std::unique_ptr<platform::SpinEdit> spin = widgets.createSpinEdit(*form, {}, 1, 65535);
