@@ -197,7 +197,11 @@ class RunE2E(unittest.TestCase):
 
     def dismiss_message(self, timeout=60):
         """Waits for a message box, keeps a screenshot of it and presses Enter on it."""
-        box = wait_for(lambda: windows_named(BOX_TITLE), timeout, "a message box")[0]
+        try:
+            box = wait_for(lambda: windows_named(BOX_TITLE), timeout, "a message box")[0]
+        except AssertionError:
+            self.screenshot("no-message")
+            raise
         self.boxes += 1
         time.sleep(0.5)
         self.screenshot("message%d" % self.boxes)
@@ -210,7 +214,11 @@ class RunE2E(unittest.TestCase):
         return not windows_named(BOX_TITLE)
 
     def wait_exit(self, timeout=60):
-        return self.downloader.wait(timeout)
+        try:
+            return self.downloader.wait(timeout)
+        except subprocess.TimeoutExpired:
+            self.screenshot("still-running")
+            raise
 
     def close_demo_windows(self):
         """The installer and monitor stand-ins run on after the downloader: end them."""
