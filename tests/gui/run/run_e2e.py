@@ -130,7 +130,7 @@ class Site:
         self.process.wait(10)
 
 
-class RunE2E(unittest.TestCase):
+class Harness(unittest.TestCase):
     def setUp(self):
         self.folder = tempfile.mkdtemp(prefix="orvelle-e2e-")
         self.site = Site(self.folder)
@@ -255,7 +255,9 @@ class RunE2E(unittest.TestCase):
             "5.2.1=%s\r\n%s=%s\r\n" % (self.site.url("/files/" + first), sql_key.decode(),
                                        self.site.url("/files/mysql-5.1.73.msi"))).encode())
 
-    # ---- the tests --------------------------------------------------------------------
+
+
+class RunE2E(Harness):
 
     def test_a_normal_run_saves_both_files_and_starts_the_installer_in_its_folder(self):
         self.serve_two_files()
@@ -376,6 +378,68 @@ class RunE2E(unittest.TestCase):
         self.assertEqual(record["arguments"], ARGS + " /SILENT")
         with open(self.monitor_log, encoding="utf-8") as f:
             self.assertEqual(len(f.readlines()), 1, "the second run did not ask the service")
+
+
+class ProxyE2E(Harness):
+    """A proxy mode chosen in the settings window carries the run: squid (the project's web
+    peer, scripts/services.d/web, open port 18429) sees every request."""
+
+    SQUID_PORT = 18429
+    SETTINGS_TITLE = "^Налаштування з'єднання$"
+    SETTINGS_BUTTON = (470, 20)
+    MANUAL_ITEM = (24, 66)
+    HOST_EDIT = (123, 136)
+    PORT_EDIT = (80, 164)
+    OK_BUTTON = (227, 272)
+
+    def access_log(self):
+        folder = os.environ.get("ORVELLE_SERVICES_DIR", os.path.join(ROOT, "build", "services"))
+        return os.path.join(folder, "web", "squid", "access.log")
+
+    def setUp(self):
+        if not RunE2E._port_open(self.SQUID_PORT) or not os.path.exists(self.access_log()):
+            if os.environ.get("ORVELLE_REQUIRE_SERVICES"):
+                self.fail("squid is not running (scripts/services start)")
+            self.skipTest("squid is not running (scripts/services start)")
+        super().setUp()
+        # The proxy must be asked even for loopback addresses.
+        for name in ("no_proxy", "NO_PROXY"):
+            self.env.pop(name, None)
+
+    def type_into(self, window, position, text):
+        self.click(position, window)
+        xdotool("key", "--window", window, "ctrl+a")
+        xdotool("type", "--window", window, "--delay", "50", text)
+
+    def test_a_manual_proxy_chosen_in_the_settings_window_carries_the_run(self):
+        self.serve_two_files()
+        with open(self.access_log(), encoding="utf-8", errors="replace") as f:
+            seen_before = len(f.readlines())
+        self.start()
+        self.ensure_sql_checked()
+        self.click(self.SETTINGS_BUTTON)
+        settings = wait_for(lambda: windows_named(self.SETTINGS_TITLE), 30,
+                            "the settings window")[0]
+        time.sleep(1)
+        self.click(self.MANUAL_ITEM, settings)
+        time.sleep(0.5)
+        self.type_into(settings, self.HOST_EDIT, "127.0.0.1")
+        self.type_into(settings, self.PORT_EDIT, str(self.SQUID_PORT))
+        self.screenshot("settings")
+        self.click(self.OK_BUTTON, settings)
+        wait_for(lambda: not windows_named(self.SETTINGS_TITLE), 20, "the settings to close")
+        time.sleep(1)
+        self.click(DOWNLOAD_BUTTON)
+        self.assertEqual(self.wait_exit(120), 0)
+        with open(self.access_log(), encoding="utf-8", errors="replace") as f:
+            seen = f.readlines()[seen_before:]
+        through_proxy = [line for line in seen if "127.0.0.1:%d/" % self.site.port in line]
+        for path in ("/update/ver.txt", "/files/setup.exe", "/files/mysql-5.1.73.msi"):
+            self.assertTrue(any(path in line for line in through_proxy), path)
+        record = wait_for(self.records, 60, "the installer's record")[0]
+        self.assertEqual(record["arguments"],
+                         "/proxy=2 /host=127.0.0.1 /port=%d /plogin= /ppass= /SILENT"
+                         % self.SQUID_PORT)
 
 
 def main():
