@@ -228,7 +228,7 @@ bool TMysqlClient::connect(const std::u16string& ahost, const std::u16string& au
     // finished, so it must not be taken as accepted.
     if (reply > 0 &&
         PacketReader(fnet->read_pos(), static_cast<std::size_t>(reply)).startsWith(0xFE))
-        reply = answer_auth_switch(reply);
+        reply = answer_auth_switch(reply, fpasswd);
     if (reply == -1) {
         fnet->net_close();
         return false;
@@ -244,13 +244,13 @@ bool TMysqlClient::connect(const std::u16string& ahost, const std::u16string& au
     return true;
 }
 
-std::int32_t TMysqlClient::answer_auth_switch(std::int32_t length) {
+std::int32_t TMysqlClient::answer_auth_switch(std::int32_t length, const std::u16string& password) {
     PacketReader reader(fnet->read_pos(), static_cast<std::size_t>(length));
     reader.skip(1);
     std::string answer;
     if (reader.atEnd()) {
         // Old-password account: the 8-character scramble and a zero byte.
-        if (const auto scramble = old_scramble(fpasswd, fscramble_buff))
+        if (const auto scramble = old_scramble(password, fscramble_buff))
             answer.append(scramble->data(), 8);
         answer.push_back('\0');
     } else {
@@ -264,7 +264,7 @@ std::int32_t TMysqlClient::answer_auth_switch(std::int32_t length) {
         }
         std::uint8_t newSeed[SCRAMBLE_BUFFER_SIZE] = {};
         std::memcpy(newSeed, seed, 20);
-        if (const auto token = secure_auth_token(fpasswd, newSeed))
+        if (const auto token = secure_auth_token(password, newSeed))
             answer.append(reinterpret_cast<const char*>(token->data()) + 1, 20);
     }
     if (fnet->my_net_write(answer.data(), static_cast<std::uint32_t>(answer.size())) != 0 ||
@@ -475,9 +475,20 @@ bool TMysqlClient::change_user(const std::u16string& NewUser, const std::u16stri
     if (db.size() > room) db.resize(room);
     argument += db;
     argument.push_back('\0');
-    if (!simple_command(COM_CHANGE_USER, argument.data(),
-                        static_cast<std::uint32_t>(argument.size())))
+    if (send_command(COM_CHANGE_USER, argument.data(), static_cast<std::uint32_t>(argument.size()),
+                     true, freconnect) != 0)
         return false;
+    // Servers may answer with a request to authenticate again over a new seed (MariaDB does so
+    // even for the right password) and then wait: answer it, or the next command would be read
+    // as the answer and a wrong password would pass for accepted.
+    std::int32_t reply = fnet->net_safe_read();
+    if (reply > 0 &&
+        PacketReader(fnet->read_pos(), static_cast<std::size_t>(reply)).startsWith(0xFE))
+        reply = answer_auth_switch(reply, NewPasswd);
+    if (reply == -1) {
+        if (fnet->last_errno() == CR_SERVER_LOST) close();
+        return false;
+    }
     fuser = NewUser;
     fpasswd = NewPasswd;
     fdb = NewDb;

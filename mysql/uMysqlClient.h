@@ -156,7 +156,7 @@ class TMysqlClient {
     std::int32_t send_command(std::uint8_t command, const void* arg, std::uint32_t length,
                               bool skip_check, bool retry);
     std::int32_t read_query_reply();
-    std::int32_t answer_auth_switch(std::int32_t length);
+    std::int32_t answer_auth_switch(std::int32_t length, const std::u16string& password);
     std::int32_t send_local_file(const std::string& file_name);
     std::int32_t refuse_local_file(const std::u16string& reason);
     void read_ok_packet(PacketReader& reader);
