@@ -221,7 +221,12 @@ class Harness(unittest.TestCase):
             raise
 
     def close_demo_windows(self):
-        """The installer and monitor stand-ins run on after the downloader: end them."""
+        """The installer and monitor stand-ins run on after the downloader: end them. Under
+        Wine they share one temporary folder, where a running one would hold its file."""
+        if OPTIONS.windows:
+            for image in ("ORVL_Downloader.exe", "ORVL_Monitor.exe"):
+                subprocess.run([os.path.join(ROOT, "scripts", "wine-run"), "taskkill", "/F",
+                                "/IM", image], capture_output=True, env=WINE_ENV)
         for window in windows_named("^Orvelle demo: "):
             pid = xdotool("getwindowpid", window).strip()
             if pid.isdigit():
