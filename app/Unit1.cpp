@@ -1,5 +1,7 @@
 #include "app/Unit1.h"
 
+#include "run/Run.h"
+
 #include "app/CommandLine.h"
 #include "app/SettingsGlyph.h"
 #include "settings/ProxySettings.h"
@@ -78,7 +80,7 @@ bool TForm1::FormCanResize(int, int) {
 }
 
 void TForm1::btnClick() {
-    StartDownloadRun(*this);
+    RunDownload(*this);
 }
 
 void TForm1::sbClick() {

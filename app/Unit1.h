@@ -74,5 +74,3 @@ class TForm1 final : public RunWindow {
     TForm1Environment environment_;
 };
 
-// The download button's work: the download run when the program has one.
-void StartDownloadRun(RunWindow& window);

@@ -42,7 +42,4 @@ bool installed() {
     return detail::slot<Service>() != nullptr;
 }
 
-// Installs the real implementations of every service this build links (defined by the back end).
-void installNativePlatform();
-
 }  // namespace platform

@@ -1,4 +1,4 @@
-// The services installed one by one, for builds whose platform has no installNativePlatform.
+// The real platform services, installed one by one at start-up from the back end's factories.
 #include "app/Services.h"
 #include "platform/CommonControls.h"
 #include "platform/Files.h"

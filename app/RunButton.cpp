@@ -1,6 +1,0 @@
-#include "app/Unit1.h"
-#include "run/Run.h"
-
-void StartDownloadRun(RunWindow& window) {
-    RunDownload(window);
-}
