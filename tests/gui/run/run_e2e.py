@@ -205,7 +205,15 @@ class Harness(unittest.TestCase):
         self.boxes += 1
         time.sleep(0.5)
         self.screenshot("message%d" % self.boxes)
-        xdotool("key", "--window", box, "Return")
+        # The OK button takes Enter once the box has the focus, which Wine gives it late.
+        for _ in range(10):
+            xdotool("key", "--window", box, "Return")
+            if box not in windows_named(BOX_TITLE):
+                break
+            time.sleep(1)
+            if box not in windows_named(BOX_TITLE):
+                break
+            xdotool("windowfocus", box)
         wait_for(lambda: box not in windows_named(BOX_TITLE), 20, "the box to close")
         return box
 
