@@ -69,9 +69,12 @@ class Taskbar {
     virtual TaskbarCreation createTaskbarList() = 0;
 
     // The window that represents the application on the taskbar (the one owning the program's
-    // button); the program sets it once its main window exists.
-    virtual WindowHandle applicationWindow() = 0;
-    virtual void setApplicationWindow(WindowHandle window) = 0;
+    // button); the program sets it once its main window exists. The same on every back end.
+    virtual WindowHandle applicationWindow() { return applicationWindow_; }
+    virtual void setApplicationWindow(WindowHandle window) { applicationWindow_ = window; }
+
+  private:
+    WindowHandle applicationWindow_ = kNoWindow;
 };
 
 std::unique_ptr<Taskbar> createNativeTaskbar();

@@ -74,12 +74,6 @@ class LinuxTaskbar final : public Taskbar {
             std::make_unique<LauncherEntryObject>(QDBusConnection::sessionBus().isConnected());
         return creation;
     }
-
-    WindowHandle applicationWindow() override { return applicationWindow_; }
-    void setApplicationWindow(WindowHandle window) override { applicationWindow_ = window; }
-
-  private:
-    WindowHandle applicationWindow_ = kNoWindow;
 };
 
 }  // namespace

@@ -96,12 +96,6 @@ class Win32Taskbar final : public Taskbar {
         if (wrapped->usable()) creation.object = std::move(wrapped);
         return creation;
     }
-
-    WindowHandle applicationWindow() override { return applicationWindow_; }
-    void setApplicationWindow(WindowHandle window) override { applicationWindow_ = window; }
-
-  private:
-    WindowHandle applicationWindow_ = kNoWindow;
 };
 
 }  // namespace
