@@ -106,11 +106,8 @@ struct Request : Object {
     CURLcode result = CURLE_OK;
     bool paused = false;
 
-    // The response being received; reset by each new status line (redirects, 100 Continue).
-    std::uint32_t status = 0;
-    std::map<std::string, std::string> headers;  // lower-case names
-    bool headersComplete = false;
-    bool headersFinal = false;
+    linux_http::ResponseHead head;  // of the response being received
+    bool headersFinal = false;      // head complete and not a redirect that curl follows
 
     std::string body;
     std::size_t bodyRead = 0;
@@ -126,54 +123,23 @@ struct Request : Object {
     }
 
     std::size_t unread() const { return body.size() - bodyRead; }
-
-    bool followable() const {
-        return status >= 300 && status < 400 && headers.count("location") != 0;
-    }
 };
-
-std::string trim(std::string text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return {};
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
 
 size_t onHeader(char* data, size_t size, size_t count, void* user) {
     auto& request = *static_cast<Request*>(user);
     const size_t length = size * count;
-    const std::string line(data, length);
     request.lastActivity = Clock::now();
-    if (line.rfind("HTTP/", 0) == 0) {
-        request.headers.clear();
-        request.headersComplete = false;
-        request.headersFinal = false;
-        request.status = 0;
-        const auto space = line.find(' ');
-        if (space != std::string::npos) {
-            std::uint32_t status = 0;
-            for (std::size_t i = space + 1; i < line.size() && i < space + 4; ++i) {
-                if (line[i] < '0' || line[i] > '9') break;
-                status = status * 10 + static_cast<std::uint32_t>(line[i] - '0');
-            }
-            request.status = status;
-        }
-        return length;
+    switch (request.head.take(std::string_view(data, length))) {
+        case linux_http::ResponseHead::Line::Status:
+            request.headersFinal = false;
+            break;
+        case linux_http::ResponseHead::Line::End:
+            // A redirect that curl follows is not the final answer; the next status line says so.
+            request.headersFinal = !request.head.redirects();
+            break;
+        default:
+            break;
     }
-    if (line == "\r\n" || line == "\n") {
-        if (request.status >= 100 && request.status < 200) return length;  // interim
-        request.headersComplete = true;
-        // A redirect that curl follows is not the final answer; the next status line says so.
-        request.headersFinal = !request.followable();
-        return length;
-    }
-    const auto colon = line.find(':');
-    if (colon == std::string::npos) return length;
-    std::string name = line.substr(0, colon);
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const std::string value = trim(line.substr(colon + 1));
-    auto& slot = request.headers[name];
-    slot = slot.empty() ? value : slot + ", " + value;
     return length;
 }
 
@@ -310,7 +276,7 @@ class LinuxHttp final : public Http {
             *request, [request] { return request->headersFinal; }, request->settings.receiveMs);
         if (request->headersFinal) return true;
         // A redirect curl could not follow is the final answer, as WinHTTP hands it back.
-        if (request->done && request->headersComplete) {
+        if (request->done && request->head.complete) {
             request->headersFinal = true;
             return true;
         }
@@ -321,24 +287,18 @@ class LinuxHttp final : public Http {
     bool queryStatusCode(HttpHandle handle, std::uint32_t& status) override {
         auto* request = find<Request>(handle);
         if (!request || !request->headersFinal) return fail(http_error::kIncorrectHandleState);
-        status = request->status;
+        status = request->head.status;
         return true;
     }
 
     bool queryContentLength(HttpHandle handle, std::uint32_t& length) override {
-        std::u16string text;
         auto* request = find<Request>(handle);
         if (!request || !request->headersFinal) return fail(http_error::kIncorrectHandleState);
-        const auto it = request->headers.find("content-length");
-        if (it == request->headers.end() || it->second.empty())
+        const auto it = request->head.fields.find("content-length");
+        if (it == request->head.fields.end() || it->second.empty())
             return fail(http_error::kHeaderNotFound);
-        std::uint64_t value = 0;
-        for (char c : it->second) {
-            if (c < '0' || c > '9') return fail(http_error::kInvalidServerResponse);
-            value = value * 10 + static_cast<std::uint64_t>(c - '0');
-            if (value > 0xFFFFFFFFull) return fail(http_error::kInvalidServerResponse);
-        }
-        length = static_cast<std::uint32_t>(value);
+        if (!linux_http::parseContentLength(it->second, length))
+            return fail(http_error::kInvalidServerResponse);
         return true;
     }
 
@@ -349,8 +309,8 @@ class LinuxHttp final : public Http {
                            : header == HttpHeader::ContentRange ? "content-range"
                            : header == HttpHeader::ETag         ? "etag"
                                                                 : "last-modified";
-        const auto it = request->headers.find(name);
-        if (it == request->headers.end()) return fail(http_error::kHeaderNotFound);
+        const auto it = request->head.fields.find(name);
+        if (it == request->head.fields.end()) return fail(http_error::kHeaderNotFound);
         value = text::fromUtf8(it->second);
         return true;
     }
@@ -520,9 +480,9 @@ class LinuxHttp final : public Http {
         if (curl_easy_getinfo(request.easy, CURLINFO_HTTP_CONNECTCODE, &code) != CURLE_OK ||
             code < 300)
             return false;
-        request.status = static_cast<std::uint32_t>(code);
-        request.headers.clear();
-        request.headersComplete = request.headersFinal = true;
+        request.head.status = static_cast<std::uint32_t>(code);
+        request.head.fields.clear();
+        request.head.complete = request.headersFinal = true;
         return true;
     }
 

@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <memory>
+#include <sstream>
 #include <vector>
 
 #include "common/Text.h"
@@ -191,52 +193,8 @@ bool readKdeConfig(UserProxyConfig& config) {
         return false;
     std::ifstream in(folder + "/kioslaverc");
     if (!in) return false;
-    std::string line, section, type, script, httpProxy, httpsProxy, noProxy;
-    while (std::getline(in, line)) {
-        line = trim(line);
-        if (line.starts_with("[")) {
-            section = line;
-            continue;
-        }
-        if (section != "[Proxy Settings]") continue;
-        const auto equals = line.find('=');
-        if (equals == std::string::npos) continue;
-        const std::string key = trim(line.substr(0, equals));
-        const std::string value = trim(line.substr(equals + 1));
-        if (key == "ProxyType")
-            type = value;
-        else if (key == "Proxy Config Script")
-            script = value;
-        else if (key == "httpProxy")
-            httpProxy = value;
-        else if (key == "httpsProxy")
-            httpsProxy = value;
-        else if (key == "NoProxyFor")
-            noProxy = value;
-    }
-    if (type == "1") {
-        // KDE writes "http://host port"; WinHTTP lists want host:port.
-        auto normalise = [](std::string v) {
-            v = proxyHostPort(v);
-            std::replace(v.begin(), v.end(), ' ', ':');
-            return v;
-        };
-        std::string list;
-        if (!httpProxy.empty()) list = "http=" + normalise(httpProxy);
-        if (!httpsProxy.empty())
-            list += (list.empty() ? "" : ";") + ("https=" + normalise(httpsProxy));
-        if (!list.empty()) config.proxy = text::fromUtf8(list);
-        if (!noProxy.empty()) {
-            std::string bypass;
-            for (const auto& entry : split(noProxy, ","))
-                bypass += (bypass.empty() ? "" : ";") + entry;
-            config.proxyBypass = text::fromUtf8(bypass);
-        }
-    } else if (type == "2") {
-        config.autoConfigUrl = text::fromUtf8(script);
-    } else if (type == "3") {
-        config.autoDetect = true;
-    }
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    config = kdeProxyConfig(text);
     return true;
 }
 
@@ -447,6 +405,98 @@ std::string chooseProxy(const std::string& proxyList, const std::string& bypassL
     }
     const std::string chosen = forScheme.empty() ? generic : forScheme;
     return chosen.empty() ? std::string() : "http://" + chosen;
+}
+
+UserProxyConfig kdeProxyConfig(std::string_view kioslaverc) {
+    UserProxyConfig config;
+    std::string line, section, type, script, httpProxy, httpsProxy, noProxy;
+    std::istringstream in{std::string(kioslaverc)};
+    while (std::getline(in, line)) {
+        line = trim(line);
+        if (line.starts_with("[")) {
+            section = line;
+            continue;
+        }
+        if (section != "[Proxy Settings]") continue;
+        const auto equals = line.find('=');
+        if (equals == std::string::npos) continue;
+        const std::string key = trim(line.substr(0, equals));
+        const std::string value = trim(line.substr(equals + 1));
+        if (key == "ProxyType")
+            type = value;
+        else if (key == "Proxy Config Script")
+            script = value;
+        else if (key == "httpProxy")
+            httpProxy = value;
+        else if (key == "httpsProxy")
+            httpsProxy = value;
+        else if (key == "NoProxyFor")
+            noProxy = value;
+    }
+    if (type == "1") {
+        // KDE writes "http://host port"; WinHTTP lists want host:port.
+        auto normalise = [](std::string v) {
+            v = proxyHostPort(v);
+            std::replace(v.begin(), v.end(), ' ', ':');
+            return v;
+        };
+        std::string list;
+        if (!httpProxy.empty()) list = "http=" + normalise(httpProxy);
+        if (!httpsProxy.empty())
+            list += (list.empty() ? "" : ";") + ("https=" + normalise(httpsProxy));
+        if (!list.empty()) config.proxy = text::fromUtf8(list);
+        if (!noProxy.empty()) {
+            std::string bypass;
+            for (const auto& entry : split(noProxy, ","))
+                bypass += (bypass.empty() ? "" : ";") + entry;
+            config.proxyBypass = text::fromUtf8(bypass);
+        }
+    } else if (type == "2") {
+        config.autoConfigUrl = text::fromUtf8(script);
+    } else if (type == "3") {
+        config.autoDetect = true;
+    }
+    return config;
+}
+
+ResponseHead::Line ResponseHead::take(std::string_view line) {
+    if (line.starts_with("HTTP/")) {
+        fields.clear();
+        complete = false;
+        status = 0;
+        const auto space = line.find(' ');
+        if (space != std::string_view::npos) {
+            for (std::size_t i = space + 1; i < line.size() && i < space + 4; ++i) {
+                if (line[i] < '0' || line[i] > '9') break;
+                status = status * 10 + static_cast<std::uint32_t>(line[i] - '0');
+            }
+        }
+        return Line::Status;
+    }
+    if (line == "\r\n" || line == "\n") {
+        if (status >= 100 && status < 200) return Line::Other;  // interim: the real head follows
+        complete = true;
+        return Line::End;
+    }
+    const auto colon = line.find(':');
+    if (colon == std::string_view::npos) return Line::Other;
+    const std::string name = lower(std::string(line.substr(0, colon)));
+    const std::string value = trim(std::string(line.substr(colon + 1)));
+    auto& slot = fields[name];
+    slot = slot.empty() ? value : slot + ", " + value;
+    return Line::Field;
+}
+
+bool parseContentLength(std::string_view text, std::uint32_t& length) {
+    if (text.empty()) return false;
+    std::uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+        if (value > 0xFFFFFFFFull) return false;
+    }
+    length = static_cast<std::uint32_t>(value);
+    return true;
 }
 
 }  // namespace platform::linux_http

@@ -3,7 +3,10 @@
 // from a WinHTTP-style proxy list, and proxy discovery through libproxy.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <string>
+#include <string_view>
 
 #include "platform/Http.h"
 
@@ -21,6 +24,10 @@ std::string escapePath(const std::string& path);
 // configuration scripts ("pac+URL") and auto-detection ("wpad://").
 UserProxyConfig readUserProxyConfig();
 
+// The proxy settings in the text of KDE's kioslaverc ("[Proxy Settings]": ProxyType 1 manual,
+// 2 script, 3 auto-detect).
+UserProxyConfig kdeProxyConfig(std::string_view kioslaverc);
+
 // Asks libproxy for the proxy of url using the given script URL and/or auto-detection.
 bool discoverProxy(const std::u16string& url, const AutoProxyOptions& options, ProxyForUrl& result,
                    int& error);
@@ -29,5 +36,24 @@ bool discoverProxy(const std::u16string& url, const AutoProxyOptions& options, P
 // list ("<local>", "*.example.com", "host"), the curl proxy for this request: "" for direct.
 std::string chooseProxy(const std::string& proxyList, const std::string& bypassList, bool secure,
                         const std::string& host);
+
+// The head of a response, read line by line as curl hands the lines over. A new status line
+// (after a redirect or an interim 1xx answer) starts it again.
+struct ResponseHead {
+    enum class Line { Status, End, Field, Other };
+
+    std::uint32_t status = 0;
+    std::map<std::string, std::string> fields;  // lower-case names; repeats joined by ", "
+    bool complete = false;                      // the blank line after a final status came
+
+    Line take(std::string_view line);
+    bool redirects() const {
+        return status >= 300 && status < 400 && fields.count("location") != 0;
+    }
+};
+
+// A Content-Length value as WinHTTP's 32-bit query returns it; false when it is not a plain
+// decimal number that fits.
+bool parseContentLength(std::string_view text, std::uint32_t& length);
 
 }  // namespace platform::linux_http
