@@ -78,6 +78,17 @@ class CommonControls {
     // The style the control was created with (GetWindowLong GWL_STYLE, class bits only).
     virtual std::uint32_t controlStyle(WindowHandle control) = 0;
 
+    // The generic properties every control has, each with its read-back.
+    // EnableWindow: a disabled control takes no mouse or keyboard input.
+    virtual void setEnabled(WindowHandle control, bool enabled) = 0;
+    virtual bool isEnabled(WindowHandle control) = 0;
+    // The hint shown while the mouse rests on the control; empty for none.
+    virtual void setToolTip(WindowHandle control, const std::u16string& text) = 0;
+    virtual std::u16string toolTip(WindowHandle control) = 0;
+    // WS_TABSTOP: whether the Tab key stops at the control.
+    virtual void setTabStop(WindowHandle control, bool tabStop) = 0;
+    virtual bool tabStop(WindowHandle control) = 0;
+
     // The window's client area as it shows on screen: 32-bit 0xAARRGGBB pixels, top row first
     // (screenshots kept by the window tests). False when it cannot be read.
     virtual bool captureWindow(WindowHandle window, int& width, int& height,

@@ -64,8 +64,50 @@ void TtbTaskbarWinControl::setVisible(bool visible) {
 }
 
 void TtbTaskbarWinControl::SetBounds(int left, int top, int width, int height) {
+    auto constrained = [](int size, int least, int most) {
+        if (most > 0 && size > most) size = most;
+        if (least > 0 && size < least) size = least;
+        return size;
+    };
+    width = constrained(width, constraints_.MinWidth, constraints_.MaxWidth);
+    height = constrained(height, constraints_.MinHeight, constraints_.MaxHeight);
     bounds_ = platform::Rect{left, top, width, height};
     if (HandleAllocated()) controls().setBounds(FHandle, bounds_);
+}
+
+void TtbTaskbarWinControl::setEnabled(bool enabled) {
+    if (enabled == enabled_) return;
+    enabled_ = enabled;
+    if (HandleAllocated()) controls().setEnabled(FHandle, enabled);
+}
+
+void TtbTaskbarWinControl::setHint(const std::u16string& hint) {
+    hint_ = hint;
+    if (HandleAllocated()) controls().setToolTip(FHandle, shownHint());
+}
+
+void TtbTaskbarWinControl::setShowHint(bool showHint) {
+    parentShowHint_ = false;
+    showHint_ = showHint;
+    if (HandleAllocated()) controls().setToolTip(FHandle, shownHint());
+}
+
+void TtbTaskbarWinControl::setParentShowHint(bool parentShowHint) {
+    parentShowHint_ = parentShowHint;
+    if (!parentShowHint) return;
+    showHint_ = false;  // what the parent says
+    if (HandleAllocated()) controls().setToolTip(FHandle, shownHint());
+}
+
+void TtbTaskbarWinControl::setTabStop(bool tabStop) {
+    if (tabStop == tabStop_) return;
+    tabStop_ = tabStop;
+    if (HandleAllocated()) controls().setTabStop(FHandle, tabStop);
+}
+
+void TtbTaskbarWinControl::setConstraints(const TSizeConstraints& constraints) {
+    constraints_ = constraints;
+    SetBounds(bounds_.left, bounds_.top, bounds_.width, bounds_.height);
 }
 
 void TtbTaskbarWinControl::RecreateWnd() {
@@ -85,6 +127,9 @@ void TtbTaskbarWinControl::CreateWnd() {
     FHandle = controls().createControl(params.WinClassName, parent_, params.Style, bounds_,
                                        visible_, this);
     if (!HandleAllocated()) throw EtbError(u"Error creating window class");
+    if (!enabled_) controls().setEnabled(FHandle, false);
+    if (tabStop_) controls().setTabStop(FHandle, true);
+    if (showHint_ && !hint_.empty()) controls().setToolTip(FHandle, hint_);
 }
 
 void TtbTaskbarWinControl::DestroyWnd() {

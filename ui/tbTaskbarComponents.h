@@ -37,6 +37,29 @@ class TtbTaskbarWinControl : protected platform::WindowMessageHandler {
     void setWidth(int width) { SetBounds(bounds_.left, bounds_.top, width, bounds_.height); }
     void setHeight(int height) { SetBounds(bounds_.left, bounds_.top, bounds_.width, height); }
 
+    // The toolkit's generic control properties; every new native window gets them again.
+    bool Enabled() const { return enabled_; }
+    void setEnabled(bool enabled);
+    const std::u16string& Hint() const { return hint_; }
+    void setHint(const std::u16string& hint);
+    // The hint shows while ShowHint is set. With ParentShowHint the control takes ShowHint from
+    // its parent, and the windows of this toolkit show no hints; setting ShowHint ends that.
+    bool ShowHint() const { return showHint_; }
+    void setShowHint(bool showHint);
+    bool ParentShowHint() const { return parentShowHint_; }
+    void setParentShowHint(bool parentShowHint);
+    bool TabStop() const { return tabStop_; }
+    void setTabStop(bool tabStop);
+    // Limits on the control's size, 0 for none; SetBounds keeps to them.
+    struct TSizeConstraints {
+        int MinWidth = 0;
+        int MinHeight = 0;
+        int MaxWidth = 0;
+        int MaxHeight = 0;
+    };
+    const TSizeConstraints& Constraints() const { return constraints_; }
+    void setConstraints(const TSizeConstraints& constraints);
+
     // Destroys the native window (if any) and creates a new one with the current parameters.
     void RecreateWnd();
 
@@ -81,4 +104,12 @@ class TtbTaskbarWinControl : protected platform::WindowMessageHandler {
     platform::WindowHandle parent_;
     platform::Rect bounds_;
     bool visible_ = true;
+    bool enabled_ = true;
+    std::u16string hint_;
+    bool showHint_ = false;
+    bool parentShowHint_ = true;
+    bool tabStop_ = false;
+    TSizeConstraints constraints_;
+
+    std::u16string shownHint() const { return showHint_ ? hint_ : std::u16string(); }
 };

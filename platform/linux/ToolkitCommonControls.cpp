@@ -156,6 +156,39 @@ class QtCommonControls final : public CommonControls {
         return bar ? bar->style() : 0;
     }
 
+    void setEnabled(WindowHandle control, bool enabled) override {
+        if (QWidget* widget = qt::widgetOf(control)) widget->setEnabled(enabled);
+    }
+
+    bool isEnabled(WindowHandle control) override {
+        QWidget* widget = qt::widgetOf(control);
+        return widget && widget->isEnabled();
+    }
+
+    void setToolTip(WindowHandle control, const std::u16string& text) override {
+        if (QWidget* widget = qt::widgetOf(control))
+            widget->setToolTip(
+                QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())));
+    }
+
+    std::u16string toolTip(WindowHandle control) override {
+        QWidget* widget = qt::widgetOf(control);
+        if (!widget) return {};
+        const QString text = widget->toolTip();
+        return std::u16string(reinterpret_cast<const char16_t*>(text.utf16()),
+                              static_cast<std::size_t>(text.size()));
+    }
+
+    void setTabStop(WindowHandle control, bool tabStop) override {
+        if (QWidget* widget = qt::widgetOf(control))
+            widget->setFocusPolicy(tabStop ? Qt::TabFocus : Qt::NoFocus);
+    }
+
+    bool tabStop(WindowHandle control) override {
+        QWidget* widget = qt::widgetOf(control);
+        return widget && (widget->focusPolicy() & Qt::TabFocus) != 0;
+    }
+
     bool captureWindow(WindowHandle control, int& width, int& height,
                        std::vector<std::uint32_t>& pixels) override {
         QWidget* widget = qt::widgetOf(control);

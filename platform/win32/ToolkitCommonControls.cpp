@@ -7,6 +7,8 @@
 // after windows.h
 #include <commctrl.h>
 
+#include <map>
+
 #include "platform/win32/ToolkitWin32.h"
 
 namespace platform {
@@ -76,7 +78,10 @@ class Win32CommonControls final : public CommonControls {
     }
 
     void destroyControl(WindowHandle control) override {
-        if (control) DestroyWindow(win32::hwndOf(control));
+        if (!control) return;
+        // The tooltip is owned by the control and goes with it.
+        toolTips_.erase(win32::hwndOf(control));
+        DestroyWindow(win32::hwndOf(control));
     }
 
     void setBounds(WindowHandle control, const Rect& bounds) override {
@@ -91,6 +96,64 @@ class Win32CommonControls final : public CommonControls {
     std::uint32_t controlStyle(WindowHandle control) override {
         return static_cast<std::uint32_t>(GetWindowLongPtrW(win32::hwndOf(control), GWL_STYLE)) &
                0xFFFF;
+    }
+
+    void setEnabled(WindowHandle control, bool enabled) override {
+        EnableWindow(win32::hwndOf(control), enabled ? TRUE : FALSE);
+    }
+
+    bool isEnabled(WindowHandle control) override {
+        return IsWindowEnabled(win32::hwndOf(control)) != FALSE;
+    }
+
+    void setToolTip(WindowHandle control, const std::u16string& text) override {
+        HWND window = win32::hwndOf(control);
+        const auto found = toolTips_.find(window);
+        if (text.empty()) {
+            if (found != toolTips_.end()) {
+                DestroyWindow(found->second);
+                toolTips_.erase(found);
+            }
+            return;
+        }
+        std::wstring wideText = wide(text);
+        TOOLINFOW tool = toolFor(window);
+        tool.lpszText = wideText.data();
+        if (found != toolTips_.end()) {
+            SendMessageW(found->second, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+            return;
+        }
+        HWND tip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                   window, nullptr, GetModuleHandleW(nullptr), nullptr);
+        if (!tip) return;
+        if (!SendMessageW(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool))) {
+            DestroyWindow(tip);
+            return;
+        }
+        toolTips_[window] = tip;
+    }
+
+    std::u16string toolTip(WindowHandle control) override {
+        HWND window = win32::hwndOf(control);
+        const auto found = toolTips_.find(window);
+        if (found == toolTips_.end()) return {};
+        wchar_t buffer[INFOTIPSIZE] = {};
+        TOOLINFOW tool = toolFor(window);
+        tool.lpszText = buffer;
+        SendMessageW(found->second, TTM_GETTEXTW, INFOTIPSIZE, reinterpret_cast<LPARAM>(&tool));
+        return std::u16string(reinterpret_cast<const char16_t*>(buffer));
+    }
+
+    void setTabStop(WindowHandle control, bool tabStop) override {
+        HWND window = win32::hwndOf(control);
+        LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
+        style = tabStop ? (style | WS_TABSTOP) : (style & ~static_cast<LONG_PTR>(WS_TABSTOP));
+        SetWindowLongPtrW(window, GWL_STYLE, style);
+    }
+
+    bool tabStop(WindowHandle control) override {
+        return (GetWindowLongPtrW(win32::hwndOf(control), GWL_STYLE) & WS_TABSTOP) != 0;
     }
 
     bool captureWindow(WindowHandle control, int& width, int& height,
@@ -132,6 +195,19 @@ class Win32CommonControls final : public CommonControls {
     }
 
     std::uint32_t systemColor(int index) override { return GetSysColor(index); }
+
+  private:
+    // The tool that stands for the whole control in its tooltip window.
+    static TOOLINFOW toolFor(HWND window) {
+        TOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = GetParent(window) ? GetParent(window) : window;
+        tool.uId = reinterpret_cast<UINT_PTR>(window);
+        return tool;
+    }
+
+    std::map<HWND, HWND> toolTips_;  // control → its tooltip window
 };
 
 }  // namespace

@@ -119,6 +119,30 @@ std::uint32_t FakeCommonControls::controlStyle(platform::WindowHandle control) {
     return live.count(control) ? live[control].style : 0;
 }
 
+void FakeCommonControls::setEnabled(platform::WindowHandle control, bool enabled) {
+    if (live.count(control)) live[control].enabled = enabled;
+}
+
+bool FakeCommonControls::isEnabled(platform::WindowHandle control) {
+    return live.count(control) && live[control].enabled;
+}
+
+void FakeCommonControls::setToolTip(platform::WindowHandle control, const std::u16string& text) {
+    if (live.count(control)) live[control].toolTip = text;
+}
+
+std::u16string FakeCommonControls::toolTip(platform::WindowHandle control) {
+    return live.count(control) ? live[control].toolTip : std::u16string();
+}
+
+void FakeCommonControls::setTabStop(platform::WindowHandle control, bool tabStop) {
+    if (live.count(control)) live[control].tabStop = tabStop;
+}
+
+bool FakeCommonControls::tabStop(platform::WindowHandle control) {
+    return live.count(control) && live[control].tabStop;
+}
+
 std::uint32_t FakeCommonControls::systemColor(int index) {
     // Recognisable values: 0x00AB00ii.
     return 0x00AB0000u | static_cast<std::uint32_t>(index);

@@ -35,6 +35,9 @@ struct FakeBar {
     std::uint32_t backgroundColor = platform::CLR_DEFAULT;
     bool marquee = false;
     std::intptr_t marqueeInterval = 0;
+    bool enabled = true;
+    std::u16string toolTip;
+    bool tabStop = false;
 };
 
 class FakeCommonControls final : public platform::CommonControls {
@@ -54,6 +57,12 @@ class FakeCommonControls final : public platform::CommonControls {
     void setBounds(platform::WindowHandle control, const platform::Rect& bounds) override;
     void setVisible(platform::WindowHandle control, bool visible) override;
     std::uint32_t controlStyle(platform::WindowHandle control) override;
+    void setEnabled(platform::WindowHandle control, bool enabled) override;
+    bool isEnabled(platform::WindowHandle control) override;
+    void setToolTip(platform::WindowHandle control, const std::u16string& text) override;
+    std::u16string toolTip(platform::WindowHandle control) override;
+    void setTabStop(platform::WindowHandle control, bool tabStop) override;
+    bool tabStop(platform::WindowHandle control) override;
     bool captureWindow(platform::WindowHandle, int&, int&, std::vector<std::uint32_t>&) override {
         return false;
     }

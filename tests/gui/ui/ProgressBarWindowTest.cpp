@@ -155,6 +155,28 @@ TEST_F(RealProgressBarTest, PositionSurvivesEveryRecreationOfTheRealWindow) {
     RecordProperty("visual_styles", native().toolkit->visualStylesEnabled() ? "on" : "off");
 }
 
+TEST_F(RealProgressBarTest, GenericPropertiesHoldOnTheRealWindowAcrossRecreation) {
+    TtbProgressBar bar(host);
+    bar.SetBounds(10, 10, 300, 20);
+    bar.setEnabled(false);
+    bar.setTabStop(true);
+    bar.setHint(u"Завантаження оновлення");
+    bar.setShowHint(true);
+    for (int window = 0; window < 2; ++window) {
+        const WindowHandle handle = bar.Handle();
+        EXPECT_FALSE(native().controls->isEnabled(handle));
+        EXPECT_TRUE(native().controls->tabStop(handle));
+        EXPECT_EQ(native().controls->toolTip(handle), u"Завантаження оновлення");
+        bar.setSmooth(window == 0);  // the second pass looks at a new native window
+    }
+    bar.setEnabled(true);
+    bar.setTabStop(false);
+    bar.setShowHint(false);
+    EXPECT_TRUE(native().controls->isEnabled(bar.Handle()));
+    EXPECT_FALSE(native().controls->tabStop(bar.Handle()));
+    EXPECT_EQ(native().controls->toolTip(bar.Handle()), u"");
+}
+
 TEST_F(RealProgressBarTest, PostedUpdatesReachTheMirrorThroughTheMessageQueue) {
     TtbProgressBar bar(host);
     bar.setShowInTaskbar(true);

@@ -238,6 +238,54 @@ TEST_F(ProgressBarTest, StyleChangesWithoutAWindowWaitForTheFirstCreation) {
     EXPECT_EQ(fakes.controls.live.at(bar.Handle()).state, 2u);
 }
 
+TEST_F(ProgressBarTest, GenericPropertiesReachEveryNewWindow) {
+    TtbProgressBar bar(0x10);
+    EXPECT_TRUE(bar.Enabled());
+    EXPECT_FALSE(bar.ShowHint());
+    EXPECT_TRUE(bar.ParentShowHint());
+    EXPECT_FALSE(bar.TabStop());
+    bar.setEnabled(false);
+    bar.setTabStop(true);
+    bar.setHint(u"Завантаження");
+    const auto first = bar.Handle();
+    // A hint taken from the parent shows nothing: the toolkit's windows show no hints.
+    EXPECT_EQ(fakes.controls.live.at(first).toolTip, u"");
+    bar.setShowHint(true);
+    EXPECT_FALSE(bar.ParentShowHint());
+    EXPECT_EQ(fakes.controls.live.at(first).toolTip, u"Завантаження");
+
+    bar.setSmooth(true);  // a new native window
+    const auto second = bar.Handle();
+    ASSERT_NE(second, first);
+    const fakes::FakeBar& now = fakes.controls.live.at(second);
+    EXPECT_FALSE(now.enabled);
+    EXPECT_TRUE(now.tabStop);
+    EXPECT_EQ(now.toolTip, u"Завантаження");
+
+    bar.setParentShowHint(true);
+    EXPECT_FALSE(bar.ShowHint());
+    EXPECT_EQ(now.toolTip, u"");
+    bar.setEnabled(true);
+    EXPECT_TRUE(now.enabled);
+}
+
+TEST_F(ProgressBarTest, ConstraintsLimitTheSizeNowAndOnEveryResize) {
+    TtbProgressBar bar(0x10);
+    bar.SetBounds(5, 6, 300, 20);
+    bar.setConstraints({.MinWidth = 50, .MinHeight = 0, .MaxWidth = 200, .MaxHeight = 15});
+    EXPECT_EQ(bar.Width(), 200);
+    EXPECT_EQ(bar.Height(), 15);
+    EXPECT_EQ(bar.Left(), 5);
+    bar.setWidth(10);
+    EXPECT_EQ(bar.Width(), 50);
+    const auto window = bar.Handle();
+    bar.setHeight(40);
+    EXPECT_EQ(fakes.controls.live.at(window).bounds.height, 15);
+    bar.setConstraints({});
+    bar.setHeight(40);
+    EXPECT_EQ(fakes.controls.live.at(window).bounds.height, 40);
+}
+
 TEST_F(ProgressBarTest, InvertedRangeFailsNamingTheClassAndChangesNothing) {
     auto bar = withWindow();
     try {
