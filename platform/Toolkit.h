@@ -31,6 +31,32 @@ constexpr bool atLeast(PlatformVersion v, int major, int minor) {
     return v.major > major || (v.major == major && v.minor >= minor);
 }
 
+// Besides registered messages, a handler receives its window's focus and mouse messages, in
+// Windows' numbers and layout: wParam the buttons held and Shift/Ctrl (MK_* bits), lParam the
+// client position, x in the low and y in the high 16 bits (signed).
+namespace input {
+constexpr std::uint32_t kSetFocus = 0x0007;
+constexpr std::uint32_t kKillFocus = 0x0008;
+constexpr std::uint32_t kMouseMove = 0x0200;
+constexpr std::uint32_t kLeftButtonDown = 0x0201;
+constexpr std::uint32_t kLeftButtonUp = 0x0202;
+constexpr std::uint32_t kRightButtonDown = 0x0204;
+constexpr std::uint32_t kRightButtonUp = 0x0205;
+constexpr std::uint32_t kMiddleButtonDown = 0x0207;
+constexpr std::uint32_t kMiddleButtonUp = 0x0208;
+
+constexpr std::uintptr_t kLeftButtonHeld = 0x01;
+constexpr std::uintptr_t kRightButtonHeld = 0x02;
+constexpr std::uintptr_t kShiftHeld = 0x04;
+constexpr std::uintptr_t kControlHeld = 0x08;
+constexpr std::uintptr_t kMiddleButtonHeld = 0x10;
+
+constexpr bool isInputMessage(std::uint32_t message) {
+    return message == kSetFocus || message == kKillFocus ||
+           (message >= kMouseMove && message <= kMiddleButtonUp);
+}
+}  // namespace input
+
 // Receives the messages that the message loop delivers to a window created with it
 // (posted registered messages in particular).
 class WindowMessageHandler {

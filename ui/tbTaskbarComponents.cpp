@@ -13,6 +13,13 @@ platform::CommonControls& controls() {
     return platform::get<platform::CommonControls>();
 }
 
+TMouseButton buttonOf(std::uint32_t message) {
+    namespace input = platform::input;
+    if (message == input::kRightButtonDown || message == input::kRightButtonUp) return mbRight;
+    if (message == input::kMiddleButtonDown || message == input::kMiddleButtonUp) return mbMiddle;
+    return mbLeft;
+}
+
 }  // namespace
 
 TtbTaskbarWinControl::TtbTaskbarWinControl(platform::WindowHandle AOwner) : parent_(AOwner) {}
@@ -152,7 +159,45 @@ void TtbTaskbarWinControl::handleWindowMessage(std::uint32_t message, std::uintp
     WndProc(message, wParam, lParam);
 }
 
-void TtbTaskbarWinControl::WndProc(std::uint32_t, std::uintptr_t, std::intptr_t) {}
+void TtbTaskbarWinControl::WndProc(std::uint32_t message, std::uintptr_t wParam,
+                                   std::intptr_t lParam) {
+    namespace input = platform::input;
+    if (message == input::kSetFocus) {
+        if (OnEnter) OnEnter(*this);
+        return;
+    }
+    if (message == input::kKillFocus) {
+        if (OnExit) OnExit(*this);
+        return;
+    }
+    if (!input::isInputMessage(message)) return;
+    // The position's halves are signed: a captured pointer may be left of or above the control.
+    const int x = static_cast<std::int16_t>(lParam & 0xFFFF);
+    const int y = static_cast<std::int16_t>((lParam >> 16) & 0xFFFF);
+    TShiftState shift = 0;
+    if (wParam & input::kShiftHeld) shift |= ssShift;
+    if (wParam & input::kControlHeld) shift |= ssCtrl;
+    if (wParam & input::kLeftButtonHeld) shift |= ssLeft;
+    if (wParam & input::kRightButtonHeld) shift |= ssRight;
+    if (wParam & input::kMiddleButtonHeld) shift |= ssMiddle;
+    switch (message) {
+        case input::kMouseMove:
+            if (OnMouseMove) OnMouseMove(*this, shift, x, y);
+            break;
+        case input::kLeftButtonDown:
+        case input::kRightButtonDown:
+        case input::kMiddleButtonDown:
+            if (OnMouseDown) OnMouseDown(*this, buttonOf(message), shift, x, y);
+            break;
+        case input::kLeftButtonUp:
+        case input::kRightButtonUp:
+        case input::kMiddleButtonUp:
+            if (OnMouseUp) OnMouseUp(*this, buttonOf(message), shift, x, y);
+            break;
+        default:
+            break;  // double clicks: the bar's class does not ask for them
+    }
+}
 
 std::intptr_t TtbTaskbarWinControl::Perform(std::uint32_t message, std::uintptr_t wParam,
                                             std::intptr_t lParam) {

@@ -4,11 +4,30 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "platform/Toolkit.h"
 #include "ui/tbTaskbarList.h"
+
+enum TMouseButton : std::uint8_t { mbLeft, mbRight, mbMiddle };
+// The keys and buttons held during a mouse event (the toolkit's TShiftState as bits). Alt is not
+// reported: the platforms' mouse messages do not carry it.
+using TShiftState = std::uint8_t;
+constexpr TShiftState ssShift = 0x01;
+constexpr TShiftState ssCtrl = 0x04;
+constexpr TShiftState ssLeft = 0x08;
+constexpr TShiftState ssRight = 0x10;
+constexpr TShiftState ssMiddle = 0x20;
+
+class TtbTaskbarWinControl;
+using TNotifyEvent = std::function<void(TtbTaskbarWinControl& Sender)>;
+// X and Y: the pointer in the control's client coordinates.
+using TMouseEvent = std::function<void(TtbTaskbarWinControl& Sender, TMouseButton Button,
+                                       TShiftState Shift, int X, int Y)>;
+using TMouseMoveEvent =
+    std::function<void(TtbTaskbarWinControl& Sender, TShiftState Shift, int X, int Y)>;
 
 class TtbTaskbarWinControl : protected platform::WindowMessageHandler {
   public:
@@ -59,6 +78,14 @@ class TtbTaskbarWinControl : protected platform::WindowMessageHandler {
     };
     const TSizeConstraints& Constraints() const { return constraints_; }
     void setConstraints(const TSizeConstraints& constraints);
+
+    // The control's events: the pointer pressed, released or moved over it, and the keyboard
+    // focus arriving (OnEnter) and leaving (OnExit).
+    TMouseEvent OnMouseDown;
+    TMouseEvent OnMouseUp;
+    TMouseMoveEvent OnMouseMove;
+    TNotifyEvent OnEnter;
+    TNotifyEvent OnExit;
 
     // Destroys the native window (if any) and creates a new one with the current parameters.
     void RecreateWnd();

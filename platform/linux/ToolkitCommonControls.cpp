@@ -118,6 +118,7 @@ class QtCommonControls final : public CommonControls {
         if (parent && !parentWidget) parentWidget = reinterpret_cast<QWidget*>(parent);
         auto* bar = new qt::QtProgressBar(parentWidget, style & 0xFFFF);
         bar->setGeometry(bounds.left, bounds.top, bounds.width, bounds.height);
+        bar->setMouseTracking(true);  // moves without a button held arrive, as on Windows
         qt::registerWindow(
             bar, handler,
             [bar](std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {

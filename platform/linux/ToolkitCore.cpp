@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QEvent>
 #include <QMessageBox>
+#include <QMouseEvent>
+#include <QPointer>
 #include <QStyle>
 #include <exception>
 #include <map>
@@ -61,11 +63,69 @@ void deliver(WindowMessageHandler* handler, std::uint32_t message, std::uintptr_
     }
 }
 
-// Hands posted window messages to the handler of the widget they were posted to.
+// A mouse event as the Windows message the handler expects; 0 for buttons Windows has none of.
+std::uint32_t mouseMessage(const QMouseEvent& event) {
+    if (event.type() == QEvent::MouseMove) return input::kMouseMove;
+    const bool down = event.type() == QEvent::MouseButtonPress;
+    switch (event.button()) {
+        case Qt::LeftButton:
+            return down ? input::kLeftButtonDown : input::kLeftButtonUp;
+        case Qt::RightButton:
+            return down ? input::kRightButtonDown : input::kRightButtonUp;
+        case Qt::MiddleButton:
+            return down ? input::kMiddleButtonDown : input::kMiddleButtonUp;
+        default:
+            return 0;
+    }
+}
+
+void deliverMouse(WindowMessageHandler* handler, const QMouseEvent& event) {
+    const std::uint32_t message = mouseMessage(event);
+    if (message == 0) return;
+    const Qt::MouseButtons held = event.buttons();
+    std::uintptr_t keys = 0;
+    if (held & Qt::LeftButton) keys |= input::kLeftButtonHeld;
+    if (held & Qt::RightButton) keys |= input::kRightButtonHeld;
+    if (held & Qt::MiddleButton) keys |= input::kMiddleButtonHeld;
+    if (event.modifiers() & Qt::ShiftModifier) keys |= input::kShiftHeld;
+    if (event.modifiers() & Qt::ControlModifier) keys |= input::kControlHeld;
+    const QPoint at = event.position().toPoint();
+    const auto position = static_cast<std::intptr_t>((static_cast<std::uint32_t>(at.y()) & 0xFFFF)
+                                                         << 16 |
+                                                     (static_cast<std::uint32_t>(at.x()) & 0xFFFF));
+    deliver(handler, message, keys, position);
+}
+
+// Hands posted window messages to the handler of the widget they were posted to, and the
+// widget's own focus and mouse events as the Windows messages they stand for.
 class MessageRouter final : public QObject {
   public:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() != windowMessageEventType()) return QObject::eventFilter(watched, event);
+        if (event->type() != windowMessageEventType()) {
+            const auto found = windows().find(watched);
+            if (found == windows().end() || !found->second.handler)
+                return QObject::eventFilter(watched, event);
+            // A handler may destroy its own window (a property change makes a new one); Qt
+            // must then not deliver the event any further.
+            const QPointer<QObject> alive(watched);
+            switch (event->type()) {
+                case QEvent::FocusIn:
+                    deliver(found->second.handler, input::kSetFocus, 0, 0);
+                    break;
+                case QEvent::FocusOut:
+                    deliver(found->second.handler, input::kKillFocus, 0, 0);
+                    break;
+                case QEvent::MouseButtonPress:
+                case QEvent::MouseButtonRelease:
+                case QEvent::MouseMove:
+                    deliverMouse(found->second.handler, *static_cast<QMouseEvent*>(event));
+                    break;
+                default:
+                    break;
+            }
+            if (!alive) return true;
+            return QObject::eventFilter(watched, event);  // the widget still sees the event
+        }
         const auto found = windows().find(watched);
         if (found != windows().end() && found->second.handler) {
             const auto* message = static_cast<WindowMessageEvent*>(event);

@@ -27,6 +27,8 @@ LRESULT CALLBACK routerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         RemovePropW(window, kHandlerProperty);
     } else {
         deliverToHandler(window, message, wParam, lParam);
+        // A handler may destroy its own window (a property change makes a new one).
+        if (!IsWindow(window)) return 0;
     }
     return DefSubclassProc(window, message, wParam, lParam);
 }
@@ -45,7 +47,8 @@ WindowMessageHandler* messageHandler(HWND window) {
 }
 
 void deliverToHandler(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message < kFirstRegisteredMessage || message > kLastRegisteredMessage) return;
+    const bool registered = message >= kFirstRegisteredMessage && message <= kLastRegisteredMessage;
+    if (!registered && !input::isInputMessage(message)) return;
     WindowMessageHandler* handler = messageHandler(window);
     if (!handler) return;
     // An error must not unwind through the system's frames: report it here, as the toolkit's

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -175,6 +176,49 @@ TEST_F(RealProgressBarTest, GenericPropertiesHoldOnTheRealWindowAcrossRecreation
     EXPECT_TRUE(native().controls->isEnabled(bar.Handle()));
     EXPECT_FALSE(native().controls->tabStop(bar.Handle()));
     EXPECT_EQ(native().controls->toolTip(bar.Handle()), u"");
+}
+
+// A click on the real window: on Linux a real pointer click from the X server (xdotool; the
+// host window's client area starts at 40,40 on the screen), on Windows the button messages sent
+// to the real window, through its subclass to the control.
+TEST_F(RealProgressBarTest, ClickOnTheRealWindowRaisesTheMouseEvents) {
+    const bool windows = std::string(ORVELLE_BACKEND_NAME) == "win32";
+    TtbProgressBar bar(host);
+    bar.SetBounds(10, 10, 300, 40);
+    bar.Handle();
+    std::vector<std::tuple<std::string, TShiftState, int, int>> seen;
+    bar.OnMouseDown = [&](TtbTaskbarWinControl& sender, TMouseButton button, TShiftState shift,
+                          int x, int y) {
+        EXPECT_EQ(&sender, &bar);
+        EXPECT_EQ(button, mbLeft);
+        seen.emplace_back("down", shift, x, y);
+    };
+    bar.OnMouseUp = [&](TtbTaskbarWinControl&, TMouseButton button, TShiftState shift, int x,
+                        int y) {
+        EXPECT_EQ(button, mbLeft);
+        seen.emplace_back("up", shift, x, y);
+    };
+    bool moved = false;
+    bar.OnMouseMove = [&](TtbTaskbarWinControl&, TShiftState, int, int) { moved = true; };
+    pump(5);
+    if (windows) {
+        send(bar.Handle(), input::kMouseMove, 0, makeLong(150, 20));
+        send(bar.Handle(), input::kLeftButtonDown, input::kLeftButtonHeld, makeLong(150, 20));
+        send(bar.Handle(), input::kLeftButtonUp, 0, makeLong(150, 20));
+    } else {
+        ASSERT_EQ(std::system("xdotool mousemove --sync 200 70 click 1"), 0);
+        for (int round = 0; round < 200 && seen.size() < 2; ++round) pump(1);
+    }
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_TRUE(moved);
+    EXPECT_EQ(std::get<0>(seen[0]), "down");
+    EXPECT_EQ(std::get<1>(seen[0]), ssLeft);
+    EXPECT_EQ(std::get<0>(seen[1]), "up");
+    EXPECT_EQ(std::get<1>(seen[1]), 0);
+    for (const auto& [kind, shift, x, y] : seen) {
+        EXPECT_EQ(x, 150) << kind;
+        EXPECT_EQ(y, 20) << kind;
+    }
 }
 
 TEST_F(RealProgressBarTest, PostedUpdatesReachTheMirrorThroughTheMessageQueue) {

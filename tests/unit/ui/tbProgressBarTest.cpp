@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "tests/fakes/FakeProgressDisplay.h"
 #include "ui/tbErrors.h"
 #include "ui/tbProgressBar.h"
@@ -267,6 +270,44 @@ TEST_F(ProgressBarTest, GenericPropertiesReachEveryNewWindow) {
     EXPECT_EQ(now.toolTip, u"");
     bar.setEnabled(true);
     EXPECT_TRUE(now.enabled);
+}
+
+TEST_F(ProgressBarTest, MouseAndFocusMessagesBecomeTheControlsEvents) {
+    namespace input = platform::input;
+    auto bar = withWindow();
+    std::vector<std::string> seen;
+    auto describe = [&seen](const char* kind, int button, TShiftState shift, int x, int y) {
+        seen.push_back(std::string(kind) + " " + std::to_string(button) + " " +
+                       std::to_string(shift) + " " + std::to_string(x) + "," + std::to_string(y));
+    };
+    bar->OnMouseDown = [&](TtbTaskbarWinControl&, TMouseButton b, TShiftState s, int x, int y) {
+        describe("down", b, s, x, y);
+    };
+    bar->OnMouseUp = [&](TtbTaskbarWinControl&, TMouseButton b, TShiftState s, int x, int y) {
+        describe("up", b, s, x, y);
+    };
+    bar->OnMouseMove = [&](TtbTaskbarWinControl&, TShiftState s, int x, int y) {
+        describe("move", -1, s, x, y);
+    };
+    bar->OnEnter = [&](TtbTaskbarWinControl&) { seen.push_back("enter"); };
+    bar->OnExit = [&](TtbTaskbarWinControl&) { seen.push_back("exit"); };
+    platform::WindowMessageHandler* window = fakes.controls.live.at(bar->Handle()).handler;
+    auto at = [](int x, int y) {
+        return static_cast<std::intptr_t>((static_cast<std::uint32_t>(y) & 0xFFFF) << 16 |
+                                          (static_cast<std::uint32_t>(x) & 0xFFFF));
+    };
+    window->handleWindowMessage(input::kSetFocus, 0, 0);
+    window->handleWindowMessage(input::kLeftButtonDown,
+                                input::kLeftButtonHeld | input::kShiftHeld, at(12, 5));
+    // A captured pointer left of and above the control: the halves are signed.
+    window->handleWindowMessage(input::kMouseMove, input::kLeftButtonHeld | input::kControlHeld,
+                                at(-3, -700));
+    window->handleWindowMessage(input::kLeftButtonUp, 0, at(149, 16));
+    window->handleWindowMessage(input::kRightButtonDown, input::kRightButtonHeld, at(1, 2));
+    window->handleWindowMessage(input::kMiddleButtonUp, input::kRightButtonHeld, at(3, 4));
+    window->handleWindowMessage(input::kKillFocus, 0, 0);
+    EXPECT_THAT(seen, ElementsAre("enter", "down 0 9 12,5", "move -1 12 -3,-700", "up 0 0 149,16",
+                                  "down 1 16 1,2", "up 2 16 3,4", "exit"));
 }
 
 TEST_F(ProgressBarTest, ConstraintsLimitTheSizeNowAndOnEveryResize) {
