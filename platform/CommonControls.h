@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -71,12 +72,21 @@ class CommonControls {
     // A plain top-level window in the button-face colour that hosts controls (test windows,
     // tools); closing it ends the message loop.
     virtual WindowHandle createHostWindow(const std::u16string& title, const Rect& bounds) = 0;
+    // Gives a host window a client area of this size.
+    virtual void resizeHostWindow(WindowHandle host, int width, int height) = 0;
     // Destroys a control or a host window.
     virtual void destroyControl(WindowHandle control) = 0;
     virtual void setBounds(WindowHandle control, const Rect& bounds) = 0;
     virtual void setVisible(WindowHandle control, bool visible) = 0;
     // The style the control was created with (GetWindowLong GWL_STYLE, class bits only).
     virtual std::uint32_t controlStyle(WindowHandle control) = 0;
+
+    // The client area of a window (left and top 0), and a call with its new size each time the
+    // client area of the control's parent changes size, for as long as the control lives: what
+    // controls that align or anchor themselves in their parent need.
+    virtual Rect clientArea(WindowHandle window) = 0;
+    virtual void watchParentSize(WindowHandle control,
+                                 std::function<void(int width, int height)> onResize) = 0;
 
     // The generic properties every control has, each with its read-back.
     // EnableWindow: a disabled control takes no mouse or keyboard input.

@@ -82,6 +82,64 @@ void TtbTaskbarWinControl::SetBounds(int left, int top, int width, int height) {
     if (HandleAllocated()) controls().setBounds(FHandle, bounds_);
 }
 
+void TtbTaskbarWinControl::setAlign(TAlign align) {
+    if (align == align_) return;
+    align_ = align;
+    if (HandleAllocated()) applyAlign();
+}
+
+void TtbTaskbarWinControl::applyAlign() {
+    const int width = parentWidth_;
+    const int height = parentHeight_;
+    const platform::Rect b = bounds_;
+    switch (align_) {
+        case alTop:
+            SetBounds(0, 0, width, b.height);
+            break;
+        case alBottom:
+            SetBounds(0, height - b.height, width, b.height);
+            break;
+        case alLeft:
+            SetBounds(0, 0, b.width, height);
+            break;
+        case alRight:
+            SetBounds(width - b.width, 0, b.width, height);
+            break;
+        case alClient:
+            SetBounds(0, 0, width, height);
+            break;
+        default:
+            break;  // alNone and alCustom: the control stays where it was put
+    }
+}
+
+void TtbTaskbarWinControl::parentResized(int width, int height) {
+    const int grewBy = width - parentWidth_;
+    const int tallerBy = height - parentHeight_;
+    parentWidth_ = width;
+    parentHeight_ = height;
+    if (align_ != alNone && align_ != alCustom) {
+        applyAlign();
+        return;
+    }
+    // Anchored to both edges the control stretches; to the far edge alone it moves; to neither
+    // it keeps its place in the middle.
+    auto follow = [](int& start, int& size, bool nearEdge, bool farEdge, int change) {
+        if (farEdge && nearEdge)
+            size += change;
+        else if (farEdge)
+            start += change;
+        else if (!nearEdge)
+            start += change / 2;
+    };
+    platform::Rect b = bounds_;
+    follow(b.left, b.width, anchors_ & akLeft, anchors_ & akRight, grewBy);
+    follow(b.top, b.height, anchors_ & akTop, anchors_ & akBottom, tallerBy);
+    if (b.left != bounds_.left || b.top != bounds_.top || b.width != bounds_.width ||
+        b.height != bounds_.height)
+        SetBounds(b.left, b.top, b.width, b.height);
+}
+
 void TtbTaskbarWinControl::setEnabled(bool enabled) {
     if (enabled == enabled_) return;
     enabled_ = enabled;
@@ -137,6 +195,14 @@ void TtbTaskbarWinControl::CreateWnd() {
     if (!enabled_) controls().setEnabled(FHandle, false);
     if (tabStop_) controls().setTabStop(FHandle, true);
     if (showHint_ && !hint_.empty()) controls().setToolTip(FHandle, hint_);
+    if (parent_ == platform::kNoWindow) return;
+    const platform::Rect area = controls().clientArea(parent_);
+    parentWidth_ = area.width;
+    parentHeight_ = area.height;
+    controls().watchParentSize(FHandle, [this](int width, int height) {
+        parentResized(width, height);
+    });
+    applyAlign();
 }
 
 void TtbTaskbarWinControl::DestroyWnd() {

@@ -21,6 +21,16 @@ constexpr TShiftState ssLeft = 0x08;
 constexpr TShiftState ssRight = 0x10;
 constexpr TShiftState ssMiddle = 0x20;
 
+// Where a control places itself in its parent's client area (the whole area: the toolkit keeps
+// no list of aligned siblings).
+enum TAlign : std::uint8_t { alNone, alTop, alBottom, alLeft, alRight, alClient, alCustom };
+// The parent's edges whose distance the control keeps when the parent changes size.
+using TAnchors = std::uint8_t;
+constexpr TAnchors akLeft = 0x01;
+constexpr TAnchors akTop = 0x02;
+constexpr TAnchors akRight = 0x04;
+constexpr TAnchors akBottom = 0x08;
+
 class TtbTaskbarWinControl;
 using TNotifyEvent = std::function<void(TtbTaskbarWinControl& Sender)>;
 // X and Y: the pointer in the control's client coordinates.
@@ -78,6 +88,11 @@ class TtbTaskbarWinControl : protected platform::WindowMessageHandler {
     };
     const TSizeConstraints& Constraints() const { return constraints_; }
     void setConstraints(const TSizeConstraints& constraints);
+
+    TAlign Align() const { return align_; }
+    void setAlign(TAlign align);
+    TAnchors Anchors() const { return anchors_; }
+    void setAnchors(TAnchors anchors) { anchors_ = anchors; }
 
     // The control's events: the pointer pressed, released or moved over it, and the keyboard
     // focus arriving (OnEnter) and leaving (OnExit).
@@ -137,6 +152,13 @@ class TtbTaskbarWinControl : protected platform::WindowMessageHandler {
     bool parentShowHint_ = true;
     bool tabStop_ = false;
     TSizeConstraints constraints_;
+    TAlign align_ = alNone;
+    TAnchors anchors_ = akLeft | akTop;
+    int parentWidth_ = 0;  // the parent's client area when last seen
+    int parentHeight_ = 0;
+
+    void parentResized(int width, int height);
+    void applyAlign();
 
     std::u16string shownHint() const { return showHint_ ? hint_ : std::u16string(); }
 };

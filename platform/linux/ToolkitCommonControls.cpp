@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QPalette>
 #include <QPixmap>
+#include <QResizeEvent>
+#include <functional>
 
 #include "platform/CommonControls.h"
 #include "platform/linux/ToolkitQt.h"
@@ -90,6 +92,25 @@ qt::QtProgressBar* progressBarOf(WindowHandle handle) {
     return dynamic_cast<qt::QtProgressBar*>(qt::widgetOf(handle));
 }
 
+// Reports the size of its parent's client area each time it changes; it lives as a child of the
+// control that watches, so it goes with it.
+class ParentSizeWatch final : public QObject {
+  public:
+    ParentSizeWatch(QWidget* control, std::function<void(int, int)> onResize)
+        : QObject(control), onResize_(std::move(onResize)) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Resize) {
+            const QSize size = static_cast<QResizeEvent*>(event)->size();
+            onResize_(size.width(), size.height());
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+  private:
+    std::function<void(int, int)> onResize_;
+};
+
 // Closing the window ends the message loop, as the Windows host window does.
 class HostWindow final : public QWidget {
   protected:
@@ -141,7 +162,25 @@ class QtCommonControls final : public CommonControls {
         return qt::handleOf(window);
     }
 
+    void resizeHostWindow(WindowHandle host, int width, int height) override {
+        if (auto* window = dynamic_cast<HostWindow*>(qt::widgetOf(host)))
+            window->setFixedSize(width, height);
+    }
+
     void destroyControl(WindowHandle control) override { delete qt::widgetOf(control); }
+
+    Rect clientArea(WindowHandle window) override {
+        QWidget* widget = qt::widgetOf(window);
+        if (!widget) widget = reinterpret_cast<QWidget*>(window);  // a form's own widget
+        return widget ? Rect{0, 0, widget->width(), widget->height()} : Rect{};
+    }
+
+    void watchParentSize(WindowHandle control,
+                         std::function<void(int width, int height)> onResize) override {
+        QWidget* widget = qt::widgetOf(control);
+        if (!widget || !widget->parentWidget()) return;
+        widget->parentWidget()->installEventFilter(new ParentSizeWatch(widget, std::move(onResize)));
+    }
 
     void setBounds(WindowHandle control, const Rect& bounds) override {
         if (auto* bar = progressBarOf(control))

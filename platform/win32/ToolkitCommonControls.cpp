@@ -7,7 +7,9 @@
 // after windows.h
 #include <commctrl.h>
 
+#include <functional>
 #include <map>
+#include <memory>
 
 #include "platform/win32/ToolkitWin32.h"
 
@@ -77,11 +79,43 @@ class Win32CommonControls final : public CommonControls {
         return win32::handleOf(window);
     }
 
+    void resizeHostWindow(WindowHandle host, int width, int height) override {
+        HWND window = win32::hwndOf(host);
+        RECT frame{0, 0, width, height};
+        AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)), FALSE,
+                           static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE)));
+        SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
     void destroyControl(WindowHandle control) override {
         if (!control) return;
+        HWND window = win32::hwndOf(control);
         // The tooltip is owned by the control and goes with it.
-        toolTips_.erase(win32::hwndOf(control));
-        DestroyWindow(win32::hwndOf(control));
+        toolTips_.erase(window);
+        if (const auto watch = parentWatches_.find(window); watch != parentWatches_.end()) {
+            if (HWND parent = GetParent(window))
+                RemoveWindowSubclass(parent, parentSizeProc, reinterpret_cast<UINT_PTR>(window));
+            parentWatches_.erase(watch);
+        }
+        DestroyWindow(window);
+    }
+
+    Rect clientArea(WindowHandle window) override {
+        RECT client{};
+        GetClientRect(win32::hwndOf(window), &client);
+        return Rect{0, 0, client.right, client.bottom};
+    }
+
+    void watchParentSize(WindowHandle control,
+                         std::function<void(int width, int height)> onResize) override {
+        HWND window = win32::hwndOf(control);
+        HWND parent = GetParent(window);
+        if (!parent) return;
+        auto watch = std::make_unique<std::function<void(int, int)>>(std::move(onResize));
+        if (SetWindowSubclass(parent, parentSizeProc, reinterpret_cast<UINT_PTR>(window),
+                              reinterpret_cast<DWORD_PTR>(watch.get())))
+            parentWatches_[window] = std::move(watch);
     }
 
     void setBounds(WindowHandle control, const Rect& bounds) override {
@@ -197,6 +231,18 @@ class Win32CommonControls final : public CommonControls {
     std::uint32_t systemColor(int index) override { return GetSysColor(index); }
 
   private:
+    // The parent's subclass for one watching control (its id is the control's handle).
+    static LRESULT CALLBACK parentSizeProc(HWND parent, UINT message, WPARAM wParam, LPARAM lParam,
+                                           UINT_PTR id, DWORD_PTR watch) {
+        if (message == WM_SIZE) {
+            (*reinterpret_cast<std::function<void(int, int)>*>(watch))(LOWORD(lParam),
+                                                                        HIWORD(lParam));
+        } else if (message == WM_NCDESTROY) {
+            RemoveWindowSubclass(parent, parentSizeProc, id);
+        }
+        return DefSubclassProc(parent, message, wParam, lParam);
+    }
+
     // The tool that stands for the whole control in its tooltip window.
     static TOOLINFOW toolFor(HWND window) {
         TOOLINFOW tool{};
@@ -208,6 +254,7 @@ class Win32CommonControls final : public CommonControls {
     }
 
     std::map<HWND, HWND> toolTips_;  // control → its tooltip window
+    std::map<HWND, std::unique_ptr<std::function<void(int, int)>>> parentWatches_;
 };
 
 }  // namespace

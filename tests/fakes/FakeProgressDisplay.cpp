@@ -119,6 +119,28 @@ std::uint32_t FakeCommonControls::controlStyle(platform::WindowHandle control) {
     return live.count(control) ? live[control].style : 0;
 }
 
+void FakeCommonControls::resizeHostWindow(platform::WindowHandle host, int width, int height) {
+    parentAreas[host] = platform::Rect{0, 0, width, height};
+}
+
+platform::Rect FakeCommonControls::clientArea(platform::WindowHandle window) {
+    const auto found = parentAreas.find(window);
+    return found == parentAreas.end() ? platform::Rect{} : found->second;
+}
+
+void FakeCommonControls::watchParentSize(platform::WindowHandle control,
+                                         std::function<void(int, int)> onResize) {
+    if (live.count(control)) live[control].onParentResize = std::move(onResize);
+}
+
+void FakeCommonControls::resizeParent(platform::WindowHandle parent, int width, int height) {
+    parentAreas[parent] = platform::Rect{0, 0, width, height};
+    std::vector<std::function<void(int, int)>> watching;
+    for (const auto& [handle, bar] : live)
+        if (bar.parent == parent && bar.onParentResize) watching.push_back(bar.onParentResize);
+    for (const auto& onResize : watching) onResize(width, height);
+}
+
 void FakeCommonControls::setEnabled(platform::WindowHandle control, bool enabled) {
     if (live.count(control)) live[control].enabled = enabled;
 }

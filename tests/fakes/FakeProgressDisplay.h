@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -38,6 +39,7 @@ struct FakeBar {
     bool enabled = true;
     std::u16string toolTip;
     bool tabStop = false;
+    std::function<void(int, int)> onParentResize;
 };
 
 class FakeCommonControls final : public platform::CommonControls {
@@ -53,7 +55,11 @@ class FakeCommonControls final : public platform::CommonControls {
     platform::WindowHandle createHostWindow(const std::u16string&, const platform::Rect&) override {
         return next_++;
     }
+    void resizeHostWindow(platform::WindowHandle host, int width, int height) override;
     void destroyControl(platform::WindowHandle control) override;
+    platform::Rect clientArea(platform::WindowHandle window) override;
+    void watchParentSize(platform::WindowHandle control,
+                         std::function<void(int, int)> onResize) override;
     void setBounds(platform::WindowHandle control, const platform::Rect& bounds) override;
     void setVisible(platform::WindowHandle control, bool visible) override;
     std::uint32_t controlStyle(platform::WindowHandle control) override;
@@ -72,7 +78,11 @@ class FakeCommonControls final : public platform::CommonControls {
     std::intptr_t answer(platform::WindowHandle window, std::uint32_t message,
                          std::uintptr_t wParam, std::intptr_t lParam);
 
+    // Every watching child of parent hears of the new size (as after the parent's WM_SIZE).
+    void resizeParent(platform::WindowHandle parent, int width, int height);
+
     bool extendedInitSucceeds = true;
+    std::map<platform::WindowHandle, platform::Rect> parentAreas;  // client areas of parents
     std::map<platform::WindowHandle, FakeBar> live;
     platform::WindowHandle lastCreated = 0;
     int created = 0;

@@ -221,6 +221,28 @@ TEST_F(RealProgressBarTest, ClickOnTheRealWindowRaisesTheMouseEvents) {
     }
 }
 
+TEST_F(RealProgressBarTest, AlignedBarFollowsTheRealParentsSize) {
+    TtbProgressBar bar(host);
+    bar.SetBounds(10, 10, 100, 20);
+    bar.setAlign(alBottom);
+    bar.Handle();
+    auto shownSize = [&] {
+        int width = 0, height = 0;
+        std::vector<std::uint32_t> pixels;
+        native().controls->captureWindow(bar.Handle(), width, height, pixels);
+        return std::pair(width, height);
+    };
+    EXPECT_EQ(shownSize(), std::pair(360, 20));
+    EXPECT_EQ(bar.Top(), 180);
+
+    native().controls->resizeHostWindow(host, 420, 240);
+    for (int round = 0; round < 100 && bar.Width() != 420; ++round) pump(1);
+    EXPECT_EQ(native().controls->clientArea(host).width, 420);
+    EXPECT_EQ(bar.Width(), 420);
+    EXPECT_EQ(bar.Top(), 220);
+    EXPECT_EQ(shownSize(), std::pair(420, 20));
+}
+
 TEST_F(RealProgressBarTest, PostedUpdatesReachTheMirrorThroughTheMessageQueue) {
     TtbProgressBar bar(host);
     bar.setShowInTaskbar(true);

@@ -310,6 +310,57 @@ TEST_F(ProgressBarTest, MouseAndFocusMessagesBecomeTheControlsEvents) {
                                   "down 1 16 1,2", "up 2 16 3,4", "exit"));
 }
 
+TEST_F(ProgressBarTest, AlignPlacesTheControlInItsParentAndFollowsItsSize) {
+    fakes.controls.parentAreas[0x10] = {0, 0, 400, 300};
+    TtbProgressBar bar(0x10);
+    bar.setAlign(alBottom);  // waits for the window
+    EXPECT_EQ(bar.Top(), 0);
+    const auto window = bar.Handle();
+    EXPECT_EQ(fakes.controls.live.at(window).bounds.top, 283);
+    EXPECT_EQ(fakes.controls.live.at(window).bounds.width, 400);
+    fakes.controls.resizeParent(0x10, 500, 200);
+    EXPECT_EQ(bar.Left(), 0);
+    EXPECT_EQ(bar.Top(), 183);
+    EXPECT_EQ(bar.Width(), 500);
+    EXPECT_EQ(bar.Height(), 17);
+    bar.setAlign(alRight);
+    EXPECT_EQ(bar.Left(), 0);  // as wide as the parent from alBottom
+    EXPECT_EQ(bar.Height(), 200);
+    bar.setAlign(alNone);
+    bar.SetBounds(10, 10, 100, 17);
+    bar.setAlign(alClient);
+    EXPECT_EQ(fakes.controls.live.at(window).bounds.width, 500);
+    EXPECT_EQ(fakes.controls.live.at(window).bounds.height, 200);
+}
+
+TEST_F(ProgressBarTest, AnchorsKeepTheDistancesToTheirEdges) {
+    fakes.controls.parentAreas[0x10] = {0, 0, 400, 300};
+    TtbProgressBar bar(0x10);
+    bar.SetBounds(10, 20, 300, 17);
+    bar.Handle();
+    EXPECT_EQ(bar.Anchors(), akLeft | akTop);
+    fakes.controls.resizeParent(0x10, 500, 400);
+    EXPECT_EQ(bar.Left(), 10);
+    EXPECT_EQ(bar.Width(), 300);
+
+    bar.setAnchors(akLeft | akTop | akRight);  // stretches with the parent
+    fakes.controls.resizeParent(0x10, 450, 400);
+    EXPECT_EQ(bar.Width(), 250);
+    bar.setAnchors(akRight | akBottom);  // moves with the far edges
+    fakes.controls.resizeParent(0x10, 470, 430);
+    EXPECT_EQ(bar.Left(), 30);
+    EXPECT_EQ(bar.Top(), 50);
+    EXPECT_EQ(bar.Width(), 250);
+    bar.setAnchors(0);  // keeps its place in the middle
+    fakes.controls.resizeParent(0x10, 570, 430);
+    EXPECT_EQ(bar.Left(), 80);
+
+    // The old window is no longer watched once a new one exists.
+    bar.setSmooth(true);
+    fakes.controls.resizeParent(0x10, 670, 430);
+    EXPECT_EQ(bar.Left(), 130);
+}
+
 TEST_F(ProgressBarTest, ConstraintsLimitTheSizeNowAndOnEveryResize) {
     TtbProgressBar bar(0x10);
     bar.SetBounds(5, 6, 300, 20);
