@@ -1,11 +1,13 @@
 #include "net/HttpGet.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <vector>
 
 #include "common/Text.h"
-#include "net/ContentRange.h"
+#include "net/HttpFields.h"
 #include "net/SysErrorText.h"
 #include "platform/Http.h"
 #include "platform/Registry.h"
@@ -25,6 +27,11 @@ constexpr int kSendTimeoutMs = 30000;
 constexpr int kReceiveTimeoutMs = 120000;
 // Attempts in a row that bring no new byte before the call gives up.
 constexpr int kMaxAttemptsWithoutProgress = 3;
+// The largest body one call holds: the resumable size is a signed 32-bit number, and a 32-bit
+// process could not hold more in one piece anyway. A larger announcement fails before reading.
+constexpr std::uint64_t kMaxBody = 0x7FFFFFFF;
+// Memory prepared ahead of the arriving bytes: at first this much, then up to twice what arrived.
+constexpr std::size_t kFirstPreparedWindow = 32u << 20;
 
 // Closes one HTTP handle on every way out of the scope that opened it.
 class OwnedHandle {
@@ -42,6 +49,18 @@ class OwnedHandle {
     Http& http_;
     HttpHandle handle_;
 };
+
+// Loopback names and addresses (127.0.0.0/8, ::1, localhost): a request to this machine, such
+// as the one to the monitor service, never leaves it through a proxy.
+bool isLoopbackHost(std::u16string host) {
+    for (char16_t& c : host)
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    if (host.size() >= 2 && host.front() == u'[' && host.back() == u']')
+        host = host.substr(1, host.size() - 2);
+    if (host == u"localhost" || host == u"::1") return true;
+    if (!host.starts_with(u"127.")) return false;
+    return host.find_first_not_of(u"0123456789.") == std::u16string::npos;
+}
 
 std::u16string failureText(int number) {
     return u"Не вдалося отримати дані (" + text::decimal(number) + u").";
@@ -74,6 +93,7 @@ class Transfer {
 
         run_.stream.clear();
         expectedSize_ = -1;
+        preparedData_ = nullptr;
 
         bool first = true;
         int attemptsWithoutProgress = 0;
@@ -158,7 +178,9 @@ class Transfer {
         proxy_.clear();
         bypass_.clear();
         const std::int32_t mode = ProxySettings.mode;
-        if (mode == pmSystem || mode == pmAuto) {
+        if (isLoopbackHost(host_)) {
+            // Direct, whatever the mode: the proxy would see the request and its credentials.
+        } else if (mode == pmSystem || mode == pmAuto) {
             systemProxy();
         } else if (mode == pmManual) {
             accessType_ = platform::kAccessTypeNamedProxy;
@@ -207,7 +229,7 @@ class Transfer {
     }
 
     std::u16string rangeHeaders() const {
-        if (expectedSize_ <= 0) return {};
+        if (expectedSize_ <= 0 || wholeAgain_) return {};
         std::u16string headers = u"Range: bytes=" +
                                  text::decimal(static_cast<std::int64_t>(run_.stream.size())) +
                                  u"-\r\n";
@@ -216,17 +238,77 @@ class Transfer {
         return headers;
     }
 
-    void rememberValidator(HttpHandle request) {
-        validator_.clear();
+    std::optional<std::u16string> header(HttpHandle request, platform::HttpHeader name) {
         std::u16string value;
+        if (!http_.queryHeader(request, name, value)) return std::nullopt;
+        return value;
+    }
+
+    // The first answer's validators, which every part that continues it must repeat.
+    void rememberValidators(HttpHandle request) {
+        etag_ = header(request, platform::HttpHeader::ETag);
+        lastModified_ = header(request, platform::HttpHeader::LastModified);
+        validator_.clear();
         // A weak tag cannot validate a range.
-        if (http_.queryHeader(request, platform::HttpHeader::ETag, value) && !value.empty() &&
-            !value.starts_with(u"W/")) {
-            validator_ = value;
-        } else if (http_.queryHeader(request, platform::HttpHeader::LastModified, value) &&
-                   !value.empty()) {
-            validator_ = value;
+        if (etag_ && !etag_->empty() && !etag_->starts_with(u"W/"))
+            validator_ = *etag_;
+        else if (lastModified_ && !lastModified_->empty())
+            validator_ = *lastModified_;
+    }
+
+    bool sameValidators(HttpHandle request) {
+        if (etag_) return header(request, platform::HttpHeader::ETag) == etag_;
+        if (lastModified_)
+            return header(request, platform::HttpHeader::LastModified) == lastModified_;
+        return true;
+    }
+
+    // A 206 that was not asked for, or a second one that does not continue what is held.
+    void failPartial() {
+        if (showErrors_)
+            window_.showMessage(u"Не вдалося отримати дані (7): Відповідь сервера: 206");
+        run_.RunOk = false;
+    }
+
+    // Whether a 206 continues the held bytes of the same file: starts where they end, belongs to
+    // a file of the first answer's size and carries its validator.
+    bool continuesHeldBytes(HttpHandle request, const std::optional<std::uint64_t>& contentLength,
+                            std::uint64_t& partSize) {
+        const auto text = header(request, platform::HttpHeader::ContentRange);
+        ContentRange range;
+        if (!text || !parseContentRange(*text, range)) return false;
+        partSize = static_cast<std::uint64_t>(range.last - range.first + 1);
+        return range.first == static_cast<std::int64_t>(run_.stream.size()) &&
+               range.total == expectedSize_ && (!contentLength || *contentLength == partSize) &&
+               sameValidators(request);
+    }
+
+    // Address space for the whole announced body, so a large file is not copied while it grows;
+    // untouched pages cost no memory. The memory itself is prepared only as bytes arrive.
+    void reserveFor(std::uint64_t length) {
+        try {
+            if (run_.stream.capacity() < length) run_.stream.reserve(length);
+        } catch (const std::exception&) {
+            // Growing as bytes come may still fit; the read loop reports if it does not.
         }
+        prepareAhead();
+    }
+
+    // Hands the back end the next stretch of the reserved body once the data has reached half of
+    // what was prepared: prepared memory stays within twice what arrived (at least one window).
+    void prepareAhead() {
+        if (run_.stream.data() != preparedData_) {
+            preparedData_ = run_.stream.data();
+            preparedEnd_ = 0;
+        }
+        const std::size_t capacity = run_.stream.capacity();
+        if (capacity < kFirstPreparedWindow || preparedEnd_ >= capacity ||
+            run_.stream.size() < preparedEnd_ / 2)
+            return;
+        const std::size_t end =
+            std::min(capacity, std::max(kFirstPreparedWindow, 2 * preparedEnd_));
+        http_.adviseLargeBody(run_.stream.data() + preparedEnd_, end - preparedEnd_);
+        preparedEnd_ = end;
     }
 
     void attempt(HttpHandle session) {
@@ -248,7 +330,8 @@ class Transfer {
             http_.setCredentials(request.get(), platform::kAuthTargetProxy,
                                  platform::kAuthSchemeBasic, ProxySettings.login,
                                  ProxySettings.password);
-        if (!http_.sendRequest(request.get(), rangeHeaders())) {
+        const std::u16string extraHeaders = rangeHeaders();
+        if (!http_.sendRequest(request.get(), extraHeaders)) {
             fail(4, http_.lastError());
             return;
         }
@@ -270,72 +353,82 @@ class Transfer {
             run_.RunOk = false;
             return;
         }
-        std::uint32_t contentLength = 0;
-        if (!http_.queryContentLength(request.get(), contentLength)) contentLength = 0;
+        // Without Content-Length the body runs to its end (chunked, or until the server closes).
+        std::optional<std::uint64_t> contentLength;
+        if (const auto text = header(request.get(), platform::HttpHeader::ContentLength)) {
+            std::uint64_t length = 0;
+            if (!parseContentLength(*text, length)) {
+                fail(5, platform::http_error::kInvalidServerResponse);
+                return;
+            }
+            contentLength = length;
+        }
+        if (contentLength && *contentLength > kMaxBody) {
+            fail(9, platform::http_error::kNotEnoughMemory);
+            return;
+        }
+        std::optional<std::uint64_t> bodySize = contentLength;
         if (status == 200) {
             // A whole answer (also to a range request) replaces whatever is held.
             run_.stream.clear();
-            expectedSize_ = static_cast<std::int32_t>(contentLength);
-            // Sized once when the size is known, so a large file is not copied while growing.
-            try {
-                if (run_.stream.capacity() < contentLength) {
-                    run_.stream.reserve(contentLength);
-                    http_.adviseLargeBody(run_.stream.data(), run_.stream.capacity());
-                }
-            } catch (const std::exception&) {
-                // Growing as bytes come may still fit; the read loop reports if it does not.
-            }
-            rememberValidator(request.get());
+            wholeAgain_ = false;
+            expectedSize_ = contentLength ? static_cast<std::int64_t>(*contentLength) : -1;
+            rememberValidators(request.get());
+            if (contentLength) reserveFor(*contentLength);
         } else {
-            std::u16string range;
-            const std::int64_t start =
-                http_.queryHeader(request.get(), platform::HttpHeader::ContentRange, range)
-                    ? contentRangeStart(range)
-                    : -1;
-            if (start != static_cast<std::int64_t>(run_.stream.size())) {
-                // The part would not continue what is held: keep nothing of it.
-                if (expectedSize_ < 0) {
-                    if (showErrors_)
-                        window_.showMessage(
-                            u"Не вдалося отримати дані (7): Відповідь сервера: 206");
-                    run_.RunOk = false;
-                } else {
-                    quiet(7, 206);
-                }
+            if (extraHeaders.empty()) {
+                failPartial();
                 return;
             }
+            std::uint64_t partSize = 0;
+            if (!continuesHeldBytes(request.get(), contentLength, partSize)) {
+                if (restarted_) {
+                    failPartial();
+                    return;
+                }
+                // Keep nothing of two versions: the next attempt asks for the whole file once.
+                restarted_ = true;
+                wholeAgain_ = true;
+                run_.stream.clear();
+                return;
+            }
+            bodySize = partSize;
         }
         window_.pumpMessages();
-        std::u16string acceptRanges;
-        if (http_.queryHeader(request.get(), platform::HttpHeader::AcceptRanges, acceptRanges) &&
-            acceptRanges.find(u"bytes") == std::u16string::npos)
+        if (const auto acceptRanges = header(request.get(), platform::HttpHeader::AcceptRanges);
+            acceptRanges && acceptRanges->find(u"bytes") == std::u16string::npos)
             expectedSize_ = -1;
         window_.pumpMessages();
-        readBody(request.get(), contentLength);
+        readBody(request.get(), bodySize);
     }
 
-    void readBody(HttpHandle request, std::uint32_t contentLength) {
+    void endedEarly(int number, int error) {
+        if (expectedSize_ < 0)
+            fail(number, error);
+        else
+            quiet(number, error);
+    }
+
+    // Reads the body: bodySize bytes when its size is known, else until the body ends.
+    void readBody(HttpHandle request, const std::optional<std::uint64_t>& bodySize) {
         std::uint64_t received = 0;
-        while (received < contentLength) {
+        while (!bodySize || received < *bodySize) {
             if (StopRequested) {
                 stop();
                 return;
             }
             std::uint32_t available = 0;
             if (!http_.queryDataAvailable(request, available)) {
-                const int error = http_.lastError();
-                if (expectedSize_ < 0)
-                    fail(8, error);
-                else
-                    quiet(8, error);
+                endedEarly(8, http_.lastError());
                 return;
             }
             if (available == 0) {
                 // The answer ended short of its length: never a success with a short file.
-                if (expectedSize_ < 0)
-                    fail(9, platform::http_error::kConnectionError);
-                else
-                    quiet(9, platform::http_error::kConnectionError);
+                if (bodySize) endedEarly(9, platform::http_error::kConnectionError);
+                return;
+            }
+            if (run_.stream.size() + available > kMaxBody) {
+                fail(9, platform::http_error::kNotEnoughMemory);
                 return;
             }
             // The chunk buffer is sized to exactly what is ready and zero-filled; it keeps its
@@ -348,34 +441,35 @@ class Transfer {
             }
             std::uint32_t read = 0;
             if (!http_.readData(request, chunk_.data(), available, read)) {
-                const int error = http_.lastError();
-                if (expectedSize_ < 0)
-                    fail(9, error);
-                else
-                    quiet(9, error);
+                endedEarly(9, http_.lastError());
                 return;
             }
+            // Bytes beyond the announced size belong to no file.
+            if (bodySize)
+                read =
+                    static_cast<std::uint32_t>(std::min<std::uint64_t>(read, *bodySize - received));
             try {
                 run_.stream.append(chunk_.data(), read);
             } catch (const std::exception&) {
                 fail(9, platform::http_error::kNotEnoughMemory);
                 return;
             }
+            prepareAhead();
             received += read;
-            showProgress(received, contentLength);
+            showProgress(received, bodySize.value_or(0));
             window_.pumpMessages();
         }
     }
 
-    void showProgress(std::uint64_t received, std::uint32_t contentLength) {
+    void showProgress(std::uint64_t received, std::uint64_t bodySize) {
         if (!progressShown()) return;
         const std::int64_t count = itemCount();
         std::int64_t share;
         if (expectedSize_ > 0)
             share = 100 * static_cast<std::int64_t>(run_.stream.size()) / (count * expectedSize_);
-        else if (contentLength > 0)
+        else if (bodySize > 0)
             share = 100 * static_cast<std::int64_t>(received) /
-                    (count * static_cast<std::int64_t>(contentLength));
+                    (count * static_cast<std::int64_t>(bodySize));
         else
             return;
         window_.setProgressPosition(progressBase() + static_cast<std::int32_t>(share));
@@ -395,8 +489,14 @@ class Transfer {
     std::uint32_t accessType_ = platform::kAccessTypeNoProxy;
     std::u16string proxy_;
     std::u16string bypass_;
-    std::int32_t expectedSize_ = -1;
-    std::u16string validator_;
+    std::int64_t expectedSize_ = -1;
+    std::optional<std::u16string> etag_;
+    std::optional<std::u16string> lastModified_;
+    std::u16string validator_;  // for If-Range
+    bool wholeAgain_ = false;   // the next attempt asks for the whole file
+    bool restarted_ = false;    // the one fresh start after a part that did not fit was used
+    const char* preparedData_ = nullptr;
+    std::size_t preparedEnd_ = 0;
     std::vector<char> chunk_;
     int quietFailure_ = 0;
     int quietError_ = 0;

@@ -72,8 +72,9 @@ struct ProxyForUrl {
     std::optional<std::u16string> proxyBypass;
 };
 
-// Response headers the engine reads as text.
-enum class HttpHeader { AcceptRanges, ContentRange, ETag, LastModified };
+// Response headers the engine reads as text. A header sent more than once reads as every
+// occurrence in order, joined by ", " (so the engine sees repeated Content-Length values).
+enum class HttpHeader { AcceptRanges, ContentRange, ETag, LastModified, ContentLength };
 
 // Session, connection and request handles; 0 is no handle. Every handle that an open call
 // returns is released with closeHandle.
@@ -109,7 +110,6 @@ class Http {
     virtual bool sendRequest(HttpHandle request, const std::u16string& headers) = 0;
     virtual bool receiveResponse(HttpHandle request) = 0;
     virtual bool queryStatusCode(HttpHandle request, std::uint32_t& status) = 0;
-    virtual bool queryContentLength(HttpHandle request, std::uint32_t& length) = 0;
     // Fails (kHeaderNotFound) when the response has no such header.
     virtual bool queryHeader(HttpHandle request, HttpHeader header, std::u16string& value) = 0;
     virtual bool queryDataAvailable(HttpHandle request, std::uint32_t& bytes) = 0;
@@ -120,8 +120,9 @@ class Http {
     // The error of the last failed call on this thread.
     virtual int lastError() = 0;
 
-    // A hint that [data, data + size) will receive a large body, so the back end may back it
-    // with large memory pages (fewer page faults when a whole file is held in memory).
+    // A hint that [data, data + size) will receive body bytes next, so the back end may back it
+    // with large memory pages and fault it in ahead of the data (fewer page faults when a whole
+    // file is held in memory). The engine hands over a growing body in successive windows.
     virtual void adviseLargeBody(void* data, std::size_t size) {
         (void)data;
         (void)size;

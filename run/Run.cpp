@@ -60,6 +60,12 @@ void fetchFiles(DownloadRun& run) {
         const tf& item = run.items[static_cast<std::size_t>(run.index)];
         HttpGet(run, ApplyScheme(item.url, run.UseHttps), true, true);
         if (!run.RunOk) continue;
+        // An installer never comes empty: an empty body is a server fault, not a file.
+        if (run.stream.empty()) {
+            run.window.showMessage(u"Не вдалося отримати дані (10).");
+            run.RunOk = false;
+            continue;
+        }
         std::u16string errorText;
         if (!files.writeWhole(item.name, run.stream, errorText)) {
             run.window.showMessage(u"Не вдалося отримати дані (11). Неможливо зберегти файл: " +

@@ -291,24 +291,14 @@ class LinuxHttp final : public Http {
         return true;
     }
 
-    bool queryContentLength(HttpHandle handle, std::uint32_t& length) override {
-        auto* request = find<Request>(handle);
-        if (!request || !request->headersFinal) return fail(http_error::kIncorrectHandleState);
-        const auto it = request->head.fields.find("content-length");
-        if (it == request->head.fields.end() || it->second.empty())
-            return fail(http_error::kHeaderNotFound);
-        if (!linux_http::parseContentLength(it->second, length))
-            return fail(http_error::kInvalidServerResponse);
-        return true;
-    }
-
     bool queryHeader(HttpHandle handle, HttpHeader header, std::u16string& value) override {
         auto* request = find<Request>(handle);
         if (!request || !request->headersFinal) return fail(http_error::kIncorrectHandleState);
-        const char* name = header == HttpHeader::AcceptRanges   ? "accept-ranges"
-                           : header == HttpHeader::ContentRange ? "content-range"
-                           : header == HttpHeader::ETag         ? "etag"
-                                                                : "last-modified";
+        const char* name = header == HttpHeader::AcceptRanges    ? "accept-ranges"
+                           : header == HttpHeader::ContentRange  ? "content-range"
+                           : header == HttpHeader::ETag          ? "etag"
+                           : header == HttpHeader::ContentLength ? "content-length"
+                                                                 : "last-modified";
         const auto it = request->head.fields.find(name);
         if (it == request->head.fields.end()) return fail(http_error::kHeaderNotFound);
         value = text::fromUtf8(it->second);

@@ -9,7 +9,11 @@
 namespace platform::linux_http {
 
 void BodyMemory::prepare(void* data, std::size_t size) {
-    finish();
+    // The next window of the same body waits for the one before it (the data has not reached
+    // that one's end yet); anything else is a new body and ends the old preparation.
+    if (data != preparedEnd_) stop_ = true;
+    if (worker_.joinable()) worker_.join();
+    preparedEnd_ = static_cast<char*>(data) + size;
     // Only the 2 MiB-aligned interior can be huge pages: a 1 GiB body then costs 512 page
     // faults instead of 262 144.
     constexpr std::uintptr_t kHugePage = 2u << 20;

@@ -16,8 +16,9 @@ class BodyMemory {
     BodyMemory& operator=(const BodyMemory&) = delete;
     ~BodyMemory() { finish(); }
 
-    // Starts preparing [data, data + size); a preparation still running is ended first.
-    // Never writes the memory, so bytes already there stay as they are.
+    // Starts preparing [data, data + size). A preparation still running is completed first
+    // when this range continues it, else ended. Never writes the memory, so bytes already
+    // there stay as they are.
     void prepare(void* data, std::size_t size);
 
     // Ends the preparation (returns once the second thread has stopped).
@@ -26,6 +27,7 @@ class BodyMemory {
   private:
     std::thread worker_;
     std::atomic<bool> stop_{false};
+    void* preparedEnd_ = nullptr;
 };
 
 }  // namespace platform::linux_http

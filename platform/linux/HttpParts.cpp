@@ -487,16 +487,4 @@ ResponseHead::Line ResponseHead::take(std::string_view line) {
     return Line::Field;
 }
 
-bool parseContentLength(std::string_view text, std::uint32_t& length) {
-    if (text.empty()) return false;
-    std::uint64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-        if (value > 0xFFFFFFFFull) return false;
-    }
-    length = static_cast<std::uint32_t>(value);
-    return true;
-}
-
 }  // namespace platform::linux_http

@@ -52,8 +52,4 @@ struct ResponseHead {
     }
 };
 
-// A Content-Length value as WinHTTP's 32-bit query returns it; false when it is not a plain
-// decimal number that fits.
-bool parseContentLength(std::string_view text, std::uint32_t& length);
-
 }  // namespace platform::linux_http

@@ -54,6 +54,8 @@ DWORD headerQuery(HttpHeader header) {
             return WINHTTP_QUERY_ETAG;
         case HttpHeader::LastModified:
             return WINHTTP_QUERY_LAST_MODIFIED;
+        case HttpHeader::ContentLength:
+            return WINHTTP_QUERY_CONTENT_LENGTH;
     }
     return WINHTTP_QUERY_ACCEPT_RANGES;
 }
@@ -144,25 +146,39 @@ class WindowsHttp final : public Http {
         return queryNumber(request, WINHTTP_QUERY_STATUS_CODE, status);
     }
 
-    bool queryContentLength(HttpHandle request, std::uint32_t& length) override {
-        return queryNumber(request, WINHTTP_QUERY_CONTENT_LENGTH, length);
-    }
-
     bool queryHeader(HttpHandle request, HttpHeader header, std::u16string& value) override {
-        // First the size, then the text.
+        // Every occurrence in turn (the index moves to the next one), each first for its size
+        // and then for its text.
         const DWORD query = headerQuery(header);
-        DWORD size = 0;
-        if (WinHttpQueryHeaders(toInternet(request), query, WINHTTP_HEADER_NAME_BY_INDEX,
-                                WINHTTP_NO_OUTPUT_BUFFER, &size, WINHTTP_NO_HEADER_INDEX) ||
-            GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-            if (size == 0) return false;
+        std::u16string all;
+        DWORD index = 0;
+        bool found = false;
+        for (;;) {
+            DWORD size = 0;
+            DWORD at = index;
+            if (!WinHttpQueryHeaders(toInternet(request), query, WINHTTP_HEADER_NAME_BY_INDEX,
+                                     WINHTTP_NO_OUTPUT_BUFFER, &size, &at)) {
+                const DWORD error = GetLastError();
+                if (error == ERROR_WINHTTP_HEADER_NOT_FOUND) break;
+                if (error != ERROR_INSUFFICIENT_BUFFER) return false;
+            }
+            std::vector<wchar_t> text(size / sizeof(wchar_t) + 1, L'\0');
+            DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+            at = index;
+            if (!WinHttpQueryHeaders(toInternet(request), query, WINHTTP_HEADER_NAME_BY_INDEX,
+                                     text.data(), &bytes, &at))
+                return false;
+            if (found) all += u", ";
+            all.append(reinterpret_cast<const char16_t*>(text.data()), bytes / sizeof(wchar_t));
+            found = true;
+            if (at <= index) break;  // no next occurrence to move to
+            index = at;
         }
-        std::vector<wchar_t> text(size / sizeof(wchar_t) + 1, L'\0');
-        DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-        if (!WinHttpQueryHeaders(toInternet(request), query, WINHTTP_HEADER_NAME_BY_INDEX,
-                                 text.data(), &bytes, WINHTTP_NO_HEADER_INDEX))
+        if (!found) {
+            SetLastError(ERROR_WINHTTP_HEADER_NOT_FOUND);
             return false;
-        value.assign(reinterpret_cast<const char16_t*>(text.data()), bytes / sizeof(wchar_t));
+        }
+        value = std::move(all);
         return true;
     }
 

@@ -27,7 +27,7 @@ struct FakeResponse {
     std::size_t chunksBeforeFailure = 0;  // for dataAvailable / read
 
     std::uint32_t status = 200;
-    std::optional<std::uint32_t> contentLength;
+    std::optional<std::uint32_t> contentLength;  // read as the Content-Length header's text
     std::map<platform::HttpHeader, std::u16string> headers;
     std::vector<std::string> chunks;  // offered one by one, then 0 bytes available
 };
@@ -165,21 +165,19 @@ class FakeHttp final : public platform::Http {
         return true;
     }
 
-    bool queryContentLength(platform::HttpHandle request, std::uint32_t& length) override {
-        log(join("queryContentLength(", name(request), ")"));
-        const auto& response = requests_[request].response;
-        if (!response.contentLength) return fail(platform::http_error::kHeaderNotFound);
-        length = *response.contentLength;
-        return true;
-    }
-
     bool queryHeader(platform::HttpHandle request, platform::HttpHeader header,
                      std::u16string& value) override {
         static const char* const names[] = {"Accept-Ranges", "Content-Range", "ETag",
-                                            "Last-Modified"};
+                                            "Last-Modified", "Content-Length"};
         log(join("queryHeader(", name(request), ",", names[static_cast<int>(header)], ")"));
-        const auto& headers = requests_[request].response.headers;
+        const auto& response = requests_[request].response;
+        const auto& headers = response.headers;
         const auto it = headers.find(header);
+        if (it == headers.end() && header == platform::HttpHeader::ContentLength &&
+            response.contentLength) {
+            value = text::fromUtf8(std::to_string(*response.contentLength));
+            return true;
+        }
         if (it == headers.end()) return fail(platform::http_error::kHeaderNotFound);
         value = it->second;
         return true;

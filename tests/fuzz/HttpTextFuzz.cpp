@@ -1,5 +1,6 @@
 // Any bytes as the texts the HTTP layer takes from outside: a URL from the manifest, a proxy
-// and bypass list, KDE's proxy file, a response head and its Content-Length and Content-Range.
+// and bypass list, KDE's proxy file, a response head, Content-Length (repeats included) and
+// Content-Range.
 // Each reader must stay inside its input and keep what it promises.
 #include <algorithm>
 #include <cstddef>
@@ -9,7 +10,7 @@
 #include <string_view>
 
 #include "common/Text.h"
-#include "net/ContentRange.h"
+#include "net/HttpFields.h"
 #include "platform/linux/HttpParts.h"
 
 namespace {
@@ -18,6 +19,12 @@ using namespace platform::linux_http;
 
 void check(bool promise) {
     if (!promise) std::abort();
+}
+
+std::string trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 // The input's parts, separated by NUL bytes.
@@ -77,30 +84,45 @@ void head(std::string_view bytes) {
     ResponseHead head;
     while (!bytes.empty()) {
         const auto end = bytes.find('\n');
-        const std::string_view line = bytes.substr(0, end == std::string_view::npos ? end : end + 1);
+        const std::string_view line =
+            bytes.substr(0, end == std::string_view::npos ? end : end + 1);
         bytes.remove_prefix(line.size());
         const auto kind = head.take(line);
         check(head.status < 1000);
         if (kind == ResponseHead::Line::End) check(head.complete && head.status / 100 != 1);
     }
     if (const auto it = head.fields.find("content-length"); it != head.fields.end()) {
-        std::uint32_t length = 0;
-        if (parseContentLength(it->second, length)) {
-            std::string digits = it->second;
+        std::uint64_t length = 0;
+        if (parseContentLength(text::fromUtf8(it->second), length) && length != UINT64_MAX &&
+            it->second.find(',') == std::string::npos) {
+            std::string digits = trimmed(it->second);
             digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size() - 1));
             check(digits == std::to_string(length));
         }
     }
-    const auto range = contentRangeStart(text::fromUtf8(std::string(head.fields["content-range"])));
-    check(range >= -1);
+    ContentRange range;
+    if (parseContentRange(text::fromUtf8(head.fields["content-range"]), range))
+        check(range.first >= 0 && range.first <= range.last);
 }
 
 void contentRange(std::string_view bytes) {
     const std::u16string value = text::fromUtf8(std::string(bytes));
-    const std::int64_t start = contentRangeStart(value);
-    if (start < 0) return;
-    check(value.find(u"bytes ") != std::u16string::npos);
-    check(value.find(text::fromUtf8(std::to_string(start)) + u"-") != std::u16string::npos);
+    ContentRange range;
+    if (parseContentRange(value, range)) {
+        check(range.first >= 0 && range.first <= range.last);
+        check(range.total == -1 || range.last < range.total);
+        check(value.find(text::fromUtf8(std::to_string(range.first)) + u"-" +
+                         text::fromUtf8(std::to_string(range.last)) + u"/") !=
+              std::u16string::npos);
+    }
+    // Repeats of one length read as that length, whatever the blanks around the commas.
+    std::uint64_t length = 0;
+    if (parseContentLength(value, length) && length != UINT64_MAX) {
+        const std::u16string one = text::fromUtf8(std::to_string(length));
+        std::uint64_t twice = 0;
+        check(parseContentLength(one + u" , " + value, twice) && twice == length);
+        check(!parseContentLength(one + u"1, " + value, twice));
+    }
 }
 
 }  // namespace
@@ -109,12 +131,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) return 0;
     const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
     switch (data[0] % 6) {
-        case 0: url(bytes); break;
-        case 1: path(bytes); break;
-        case 2: proxy(bytes); break;
-        case 3: kde(bytes); break;
-        case 4: head(bytes); break;
-        default: contentRange(bytes); break;
+        case 0:
+            url(bytes);
+            break;
+        case 1:
+            path(bytes);
+            break;
+        case 2:
+            proxy(bytes);
+            break;
+        case 3:
+            kde(bytes);
+            break;
+        case 4:
+            head(bytes);
+            break;
+        default:
+            contentRange(bytes);
+            break;
     }
     return 0;
 }

@@ -163,6 +163,16 @@ TEST_F(RunDownloadTest, AFileThatCannotBeSavedIsFailure11WithTheReason) {
     EXPECT_TRUE(window.looksIdle());
 }
 
+TEST_F(RunDownloadTest, AnInstallerThatArrivesEmptyIsFailure10AndNeverSaved) {
+    http().answers[kHttpManifest].body = "1=http://files.test/setup.exe";
+    http().answers[u"http://files.test/setup.exe"].body = "";
+    RunDownload(window);
+    EXPECT_EQ(window.messages, std::vector<std::u16string>{u"Не вдалося отримати дані (10)."});
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(folder() + u"ORVL_Downloader.exe")));
+    EXPECT_TRUE(processes.started.empty());
+    EXPECT_TRUE(window.looksIdle());
+}
+
 TEST_F(RunDownloadTest, AFailedTransferEndsTheLoopAndTheWindowIsIdleForANewRun) {
     serveTwoFilesOverHttp();
     http().answers.erase(u"http://files.test/setup.exe");
