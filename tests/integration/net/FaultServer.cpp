@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 namespace testnet {
 namespace {
@@ -116,17 +117,25 @@ void FaultServer::answer(Socket client, const std::string& head) {
     std::size_t from = 0;
     const std::string range = headerValue(head, "Range");
     const std::string ifRange = headerValue(head, "If-Range");
-    const bool validatorHolds = ifRange.empty() || ifRange == etag;
+    const bool validatorHolds = resource.ignoreIfRange || ifRange.empty() || ifRange == etag;
     if (status == 200 && !range.empty() && resource.honourRanges && validatorHolds &&
         range.rfind("bytes=", 0) == 0) {
         from = std::stoull(range.substr(6));
+        from -= std::min(from, resource.rangeShift);
         status = from < body.size() ? 206 : 416;
     }
     std::string response = "HTTP/1.1 " + std::to_string(status) + " " + reason(status) + "\r\n";
     const std::string payload = status == 416 ? std::string() : body.substr(from);
-    if (resource.contentLength)
-        response += "Content-Length: " + std::to_string(payload.size()) + "\r\n";
-    if (status == 206)
+    if (resource.chunked) {
+        response += "Transfer-Encoding: chunked\r\n";
+    } else if (resource.contentLength) {
+        const std::string length = "Content-Length: " + std::to_string(payload.size()) + "\r\n";
+        response += resource.repeatLength ? length + length : length;
+    }
+    for (const std::string& line : resource.extraHeaders) response += line + "\r\n";
+    if (!resource.contentRange.empty())
+        response += "Content-Range: " + resource.contentRange + "\r\n";
+    else if (status == 206)
         response += "Content-Range: bytes " + std::to_string(from) + "-" +
                     std::to_string(body.size() - 1) + "/" + std::to_string(body.size()) + "\r\n";
     if (resource.acceptRanges) response += "Accept-Ranges: " + *resource.acceptRanges + "\r\n";
@@ -137,7 +146,19 @@ void FaultServer::answer(Socket client, const std::string& head) {
     const std::size_t sendable = fault.kind == Fault::Kind::none
                                      ? payload.size()
                                      : std::min(fault.afterBytes, payload.size());
-    if (!sendAll(client, payload.data(), sendable)) return;
+    if (resource.chunked) {
+        constexpr std::size_t kChunk = 7000;
+        for (std::size_t at = 0; at < sendable; at += kChunk) {
+            const std::size_t n = std::min(kChunk, sendable - at);
+            char size[32];
+            std::snprintf(size, sizeof size, "%lx\r\n", static_cast<unsigned long>(n));
+            const std::string chunk = size + payload.substr(at, n) + "\r\n";
+            if (!sendAll(client, chunk.data(), chunk.size())) return;
+        }
+        if (fault.kind == Fault::Kind::none && !sendAll(client, "0\r\n\r\n", 5)) return;
+    } else if (!sendAll(client, payload.data(), sendable)) {
+        return;
+    }
     if (fault.kind == Fault::Kind::stall) {
         // Hold the connection silent until the client gives up on it.
         char sink[256];

@@ -1,7 +1,8 @@
 // Our own HTTP server on loopback, in the test process, for what real servers will not do on
-// request: cut a body after N bytes, stall, ignore a range, drop Content-Length, change a file
-// between two requests. Each resource declares its behaviour; requests are served one after
-// the other, each on its own connection (Connection: close).
+// request: cut a body after N bytes, stall, ignore a range, drop or repeat Content-Length, send
+// a chunked body, change a file between two requests and still answer a range of it. Each resource
+// declares its behaviour; requests are served one after the other, each on its own connection
+// (Connection: close).
 #pragma once
 
 #include <atomic>
@@ -33,7 +34,13 @@ struct Resource {
     // From the second request on the resource is this one instead, when not empty.
     std::string changedBody;
     std::string changedEtag;
-    std::vector<Fault> faults;  // by request number for this resource
+    std::vector<Fault> faults;              // by request number for this resource
+    bool chunked = false;                   // Transfer-Encoding: chunked instead of Content-Length
+    bool repeatLength = false;              // Content-Length sent twice
+    std::vector<std::string> extraHeaders;  // further header lines, as given
+    std::string contentRange;               // sent instead of the true range when not empty
+    bool ignoreIfRange = false;             // answers a range even for a changed file
+    std::size_t rangeShift = 0;             // serves a range from this many bytes earlier
 };
 
 class FaultServer {

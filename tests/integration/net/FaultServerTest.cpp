@@ -1,5 +1,5 @@
 // The engine over the real back end against our fault-injecting server: resumption, refused
-// ranges, missing lengths, stalls and files that change between attempts.
+// ranges, body framing, stalls, oversized announcements and files that change between attempts.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,6 +24,7 @@ struct Scenario {
     std::vector<const char16_t*> messagePrefixes;  // when it fails: one of these
     std::string secondRange;                       // Range header of the second request
     std::string secondIfRange;                     // If-Range header of the second request
+    std::string thirdRange;                        // Range header of the third request
 };
 
 const std::string kBody = pattern(100000, 1);
@@ -42,10 +43,10 @@ std::vector<Scenario> scenarios() {
     auto add = [&all](const char* name, Resource r, bool shortTimeout, bool succeeds,
                       std::string body, std::size_t requests,
                       std::vector<const char16_t*> prefixes = {}, std::string range = "",
-                      std::string ifRange = "") {
+                      std::string ifRange = "", std::string thirdRange = "") {
         all.push_back(Scenario{name, std::move(r), shortTimeout, succeeds, std::move(body),
-                               requests, std::move(prefixes), std::move(range),
-                               std::move(ifRange)});
+                               requests, std::move(prefixes), std::move(range), std::move(ifRange),
+                               std::move(thirdRange)});
     };
     const std::vector<const char16_t*> brokenNotResumable = {u"Не вдалося отримати дані (8).",
                                                              u"Не вдалося отримати дані (9)."};
@@ -59,9 +60,35 @@ std::vector<Scenario> scenarios() {
     ignoresRange.honourRanges = false;
     add("200 to a range request restarts the stream", ignoresRange, false, true, kBody, 2, {},
         "bytes=30000-");
-    Resource noLength = resource(std::nullopt, {});
-    noLength.contentLength = false;
-    add("no Content-Length gives an empty success", noLength, false, true, "", 1);
+    Resource closeDelimited = resource(std::nullopt, {});
+    closeDelimited.contentLength = false;
+    add("close-delimited body is read until the server closes", closeDelimited, false, true, kBody,
+        1);
+    Resource chunked = resource(std::nullopt, {});
+    chunked.chunked = true;
+    add("chunked body is read to its last chunk", chunked, false, true, kBody, 1);
+    Resource emptyClosed;
+    emptyClosed.contentLength = false;
+    add("close-delimited empty body is an empty success", emptyClosed, false, true, "", 1);
+    Resource repeated = resource(std::nullopt, {});
+    repeated.repeatLength = true;
+    add("repeated identical Content-Length is one length", repeated, false, true, kBody, 1);
+    Resource differing = resource(std::nullopt, {});
+    differing.extraHeaders = {"Content-Length: 99999"};
+    add("differing Content-Length values fail", differing, false, false, "", 1,
+        {u"Не вдалося отримати дані (5)."});
+    Resource unasked;
+    unasked.status = 206;
+    unasked.body = pattern(100, 3);
+    unasked.contentRange = "bytes 0-99/1000";
+    add("206 to a plain request fails", unasked, false, false, "", 1,
+        {u"Не вдалося отримати дані (7): Відповідь сервера: 206"});
+    Resource huge;
+    huge.body = "0123456789";
+    huge.contentLength = false;
+    huge.extraHeaders = {"Content-Length: 4000000000"};
+    add("4e9 bytes announced fail before any byte is read", huge, false, false, "", 1,
+        {u"Не вдалося отримати дані (9)."});
     Resource empty;
     add("Content-Length 0 gives an empty success", empty, false, true, "", 1);
     Resource missing = resource(std::nullopt, {});
@@ -78,11 +105,23 @@ std::vector<Scenario> scenarios() {
     changing.changedEtag = "\"v2\"";
     add("file changed between attempts is fetched whole again", changing, false, true, kNewBody, 2,
         {}, "bytes=30000-", "\"v1\"");
+    Resource retagged = changing;
+    retagged.ignoreIfRange = true;
+    add("part of a changed file by its ETag is dropped and the file fetched whole", retagged, false,
+        true, kNewBody, 3, {}, "bytes=30000-", "\"v1\"");
+    Resource resized = resource("bytes", {{Kind::cut, 30000}});
+    resized.changedBody = pattern(150000, 7);
+    add("part of a changed file by its total is dropped and the file fetched whole", resized, false,
+        true, resized.changedBody, 3, {}, "bytes=30000-");
+    Resource shifted = resource("bytes", {{Kind::cut, 30000}, {}, {Kind::cut, 30000}});
+    shifted.rangeShift = 10;
+    add("a part from the wrong start is dropped once, then fails", shifted, false, false, "", 4,
+        {u"Не вдалося отримати дані (7): Відповідь сервера: 206"}, "bytes=30000-");
     add("three attempts without new bytes end the call",
         resource(
             "bytes",
             {{Kind::cut, 30000}, {Kind::cut, 0}, {Kind::cut, 0}, {Kind::cut, 0}, {Kind::cut, 0}}),
-        false, false, "", 4, brokenNotResumable, "bytes=30000-");
+        false, false, "", 4, brokenNotResumable, "bytes=30000-", "", "bytes=30000-");
     return all;
 }
 
@@ -117,6 +156,9 @@ TEST_F(FaultServerTest, EachDeclaredFaultEndsAsItShould) {
         if (requests.size() > 1) {
             EXPECT_EQ(headerValue(requests[1], "Range"), scenario.secondRange);
             EXPECT_EQ(headerValue(requests[1], "If-Range"), scenario.secondIfRange);
+        }
+        if (requests.size() > 2) {
+            EXPECT_EQ(headerValue(requests[2], "Range"), scenario.thirdRange);
         }
     }
 }
@@ -157,6 +199,29 @@ TEST_F(FaultServerTest, UnreachablePortIsFailureFourOrFive) {
                               {u"Не вдалося отримати дані (4).", u"Не вдалося отримати дані (5)."}))
         << text::toUtf8(window.messages[0]);
     EXPECT_NE(window.messages[0].find(u"12029"), std::u16string::npos);
+}
+
+TEST_F(FaultServerTest, LoopbackIsReachedDirectlyEvenWithAManualProxy) {
+    Resource accepted;  // the monitor service's empty answer
+    FaultServer monitor({{"/run?param=1", accepted}});
+    FaultServer proxy(std::map<std::string, Resource>{});
+    ProxySettings.mode = pmManual;
+    ProxySettings.host = u"127.0.0.1";
+    ProxySettings.port = proxy.port();
+    ProxySettings.login = u"user";
+    ProxySettings.password = u"secret";
+    for (const char16_t* host : {u"127.0.0.1", u"localhost"}) {
+        run.RunOk = true;
+        HttpGet(run,
+                u"http://" + std::u16string(host) + u":" + text::decimal(monitor.port()) +
+                    u"/run?param=1",
+                false, true);
+        EXPECT_TRUE(run.RunOk) << text::toUtf8(host);
+    }
+    EXPECT_TRUE(window.messages.empty());
+    EXPECT_TRUE(proxy.requests().empty());
+    ASSERT_EQ(monitor.requests().size(), 2u);
+    EXPECT_EQ(headerValue(monitor.requests()[0], "Proxy-Authorization"), "");
 }
 
 TEST_F(FaultServerTest, ProgressReachesTheEndOfTheItemsShare) {

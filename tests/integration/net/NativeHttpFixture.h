@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -68,9 +69,6 @@ class ForwardingHttp final : public platform::Http {
     bool receiveResponse(platform::HttpHandle r) override { return real_.receiveResponse(r); }
     bool queryStatusCode(platform::HttpHandle r, std::uint32_t& s) override {
         return real_.queryStatusCode(r, s);
-    }
-    bool queryContentLength(platform::HttpHandle r, std::uint32_t& l) override {
-        return real_.queryContentLength(r, l);
     }
     bool queryHeader(platform::HttpHandle r, platform::HttpHeader h, std::u16string& v) override {
         return real_.queryHeader(r, h, v);
@@ -162,6 +160,32 @@ constexpr std::uint16_t kSquidOpenPort = 18429;
             GTEST_SKIP() << "web service (scripts/services.d/web) not running on port " << port; \
         }                                                                                        \
     } while (false)
+
+// The peers through a proxy: loopback targets are always reached directly, so these cases name
+// the machine by its host name, which resolves to 127.0.0.1 here (the proxy resolves it too).
+#define REQUIRE_LOOPBACK_NAME(variable)                                               \
+    const std::string variable = ::testnet::loopbackHostName();                       \
+    do {                                                                              \
+        if (variable.empty()) {                                                       \
+            if (std::getenv("ORVELLE_REQUIRE_SERVICES"))                              \
+                FAIL() << "this machine's host name does not resolve to 127.0.0.1";   \
+            GTEST_SKIP() << "this machine's host name does not resolve to 127.0.0.1"; \
+        }                                                                             \
+    } while (false)
+
+// How many lines squid's access log holds now, and the lines that came after `from`.
+inline std::string squidAccessLog() {
+    const char* services = std::getenv("ORVELLE_SERVICES_DIR");
+    return std::string(services ? services : ORVELLE_SOURCE_DIR "/build/services") +
+           "/web/squid/access.log";
+}
+inline std::vector<std::string> squidLinesAfter(std::size_t from) {
+    std::vector<std::string> lines;
+    std::ifstream in(squidAccessLog());
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    if (from >= lines.size()) return {};
+    return std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(from), lines.end());
+}
 
 // The content of large.bin: 16-byte lines, each its own offset in decimal.
 inline std::string offsetLines(std::size_t size) {

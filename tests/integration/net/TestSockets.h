@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace testnet {
 
@@ -20,5 +21,8 @@ bool sendAll(Socket socket, const char* data, std::size_t size);
 void closeSocket(Socket socket);
 // True when something accepts TCP connections on 127.0.0.1:port.
 bool loopbackPortOpen(std::uint16_t port);
+// This machine's own name when it resolves to 127.0.0.1 (as /etc/hosts has it here), else "":
+// a name for the loopback peers that is not loopback by its look, so a proxy is asked for it.
+std::string loopbackHostName();
 
 }  // namespace testnet

@@ -1,5 +1,6 @@
 // POSIX sockets for the test servers.
 #include <arpa/inet.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -75,6 +76,20 @@ bool loopbackPortOpen(std::uint16_t port) {
     const bool open = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     ::close(s);
     return open;
+}
+
+std::string loopbackHostName() {
+    startSockets();
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || !*name) return {};
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(name, nullptr, &hints, &found) != 0 || !found) return {};
+    const auto* address = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+    const bool loopback = ntohl(address->sin_addr.s_addr) == INADDR_LOOPBACK;
+    ::freeaddrinfo(found);
+    return loopback ? std::string(name) : std::string();
 }
 
 }  // namespace testnet
