@@ -105,8 +105,10 @@ class Site:
         except OSError:
             return False
 
+    host = "127.0.0.1"
+
     def url(self, path):
-        return "http://127.0.0.1:%d%s" % (self.port, path)
+        return "http://%s:%d%s" % (self.host, self.port, path)
 
     def put(self, path, data):
         with open(os.path.join(self.root, path.lstrip("/")), "wb") as f:
@@ -419,9 +421,12 @@ class ProxyE2E(Harness):
                 self.fail("squid is not running (scripts/services start)")
             self.skipTest("squid is not running (scripts/services start)")
         super().setUp()
-        # The proxy must be asked even for loopback addresses.
         for name in ("no_proxy", "NO_PROXY"):
             self.env.pop(name, None)
+        # Loopback is always reached directly, so the proxied run names the site by this
+        # machine's host name, which resolves to 127.0.0.1 here (for squid too).
+        self.site.host = socket.gethostname()
+        self.env["ORVELLE_UPDATE_HOST"] = "%s:%d" % (self.site.host, self.site.port)
 
     def type_into(self, window, position, text):
         self.click(position, window)
@@ -452,7 +457,8 @@ class ProxyE2E(Harness):
         self.assertEqual(self.wait_exit(120), 0)
         with open(self.access_log(), encoding="utf-8", errors="replace") as f:
             seen = f.readlines()[seen_before:]
-        through_proxy = [line for line in seen if "127.0.0.1:%d/" % self.site.port in line]
+        through_proxy = [line for line in seen
+                         if "%s:%d/" % (self.site.host, self.site.port) in line]
         for path in ("/update/ver.txt", "/files/setup.exe", "/files/mysql-5.1.73.msi"):
             self.assertTrue(any(path in line for line in through_proxy), path)
         record = wait_for(self.records, 60, "the installer's record")[0]
