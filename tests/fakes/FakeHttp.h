@@ -61,7 +61,9 @@ class FakeHttp final : public platform::Http {
         if (pathStart == std::u16string::npos) pathStart = url.size();
         std::u16string authority = url.substr(hostStart, pathStart - hostStart);
         parts.port = parts.scheme == platform::UrlScheme::https ? 443 : 80;
-        if (const auto colon = authority.find(u':'); colon != std::u16string::npos) {
+        const auto bracket = authority.find(u']');  // an IPv6 address holds colons itself
+        if (const auto colon = authority.find(u':', bracket == std::u16string::npos ? 0 : bracket);
+            colon != std::u16string::npos) {
             std::int32_t port = 0;
             text::parseInt32(authority.substr(colon + 1), port);
             parts.port = static_cast<std::uint16_t>(port);

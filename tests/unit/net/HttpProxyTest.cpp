@@ -36,6 +36,32 @@ TEST_F(HttpProxyTest, ModeOutsideTheKnownOnesConnectsDirectly) {
     }
 }
 
+TEST_F(HttpProxyTest, LoopbackTargetsAreDirectInEveryModeAndLookalikesAreNot) {
+    http.userConfig = platform::UserProxyConfig{false, std::nullopt, u"sys:8080", std::nullopt};
+    ProxySettings.host = u"proxy";
+    for (std::int32_t mode : {pmSystem, pmManual, pmAuto}) {
+        ProxySettings.mode = mode;
+        for (const char16_t* host :
+             {u"127.0.0.1:48754", u"127.1.2.3", u"LocalHost:8080", u"[::1]:48754"}) {
+            http.calls.clear();
+            fetch(u"http://" + std::u16string(host) + u"/run?param=1");
+            EXPECT_EQ(http.callsStartingWith("openSession"),
+                      Calls{"openSession(ORVL Downloader 1.0,1,,,0)"})
+                << mode << " " << text::toUtf8(host);
+            EXPECT_TRUE(http.callsStartingWith("currentUserProxyConfig").empty());
+        }
+        for (const char16_t* host : {u"127.0.0.1.example.com", u"localhost.example.com"}) {
+            http.calls.clear();
+            fetch(u"http://" + std::u16string(host) + u"/f");
+            ASSERT_EQ(http.callsStartingWith("openSession").size(), 1u);
+            EXPECT_EQ(http.callsStartingWith("openSession")[0].rfind(
+                          "openSession(ORVL Downloader 1.0,3,", 0),
+                      0u)
+                << text::toUtf8(host);
+        }
+    }
+}
+
 TEST_F(HttpProxyTest, ManualModeNamesHostAndPortEvenWhenTheHostIsEmpty) {
     ProxySettings.mode = pmManual;
     ProxySettings.host = u"";
