@@ -3,8 +3,10 @@
 // fresh page cleared by the kernel.
 #pragma once
 
-#include <atomic>
+#include <condition_variable>
 #include <cstddef>
+#include <cstdint>
+#include <mutex>
 #include <thread>
 
 namespace platform::linux_http {
@@ -16,18 +18,24 @@ class BodyMemory {
     BodyMemory& operator=(const BodyMemory&) = delete;
     ~BodyMemory() { finish(); }
 
-    // Starts preparing [data, data + size). A preparation still running is completed first
-    // when this range continues it, else ended. Never writes the memory, so bytes already
-    // there stay as they are.
+    // Prepares [data, data + size) on the second thread. A range that continues the one before
+    // extends the running preparation; any other range ends it and starts anew. Never writes
+    // the memory, so bytes already there stay as they are.
     void prepare(void* data, std::size_t size);
 
     // Ends the preparation (returns once the second thread has stopped).
     void finish();
 
   private:
+    void work();
+
     std::thread worker_;
-    std::atomic<bool> stop_{false};
-    void* preparedEnd_ = nullptr;
+    std::mutex mutex_;
+    std::condition_variable more_;
+    std::uintptr_t next_ = 0;      // the next page to fault in
+    std::uintptr_t end_ = 0;       // where the prepared ranges end (huge-page aligned)
+    std::uintptr_t givenEnd_ = 0;  // where the last range given ended
+    bool stop_ = false;
 };
 
 }  // namespace platform::linux_http
