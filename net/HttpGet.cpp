@@ -364,7 +364,7 @@ class Transfer {
             contentLength = length;
         }
         if (contentLength && *contentLength > kMaxBody) {
-            fail(9, platform::http_error::kNotEnoughMemory);
+            fail(9, http_.notEnoughMemoryError());
             return;
         }
         std::optional<std::uint64_t> bodySize = contentLength;
@@ -428,7 +428,7 @@ class Transfer {
                 return;
             }
             if (run_.stream.size() + available > kMaxBody) {
-                fail(9, platform::http_error::kNotEnoughMemory);
+                fail(9, http_.notEnoughMemoryError());
                 return;
             }
             // The chunk buffer is sized to exactly what is ready and zero-filled; it keeps its
@@ -436,7 +436,7 @@ class Transfer {
             try {
                 chunk_.assign(available, '\0');
             } catch (const std::exception&) {
-                fail(9, platform::http_error::kNotEnoughMemory);
+                fail(9, http_.notEnoughMemoryError());
                 return;
             }
             std::uint32_t read = 0;
@@ -451,7 +451,7 @@ class Transfer {
             try {
                 run_.stream.append(chunk_.data(), read);
             } catch (const std::exception&) {
-                fail(9, platform::http_error::kNotEnoughMemory);
+                fail(9, http_.notEnoughMemoryError());
                 return;
             }
             prepareAhead();

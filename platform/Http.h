@@ -30,7 +30,7 @@ constexpr int kBadAutoProxyScript = 12166;
 constexpr int kUnableToDownloadScript = 12167;
 constexpr int kIncorrectHandleState = 12019;
 constexpr int kInvalidParameter = 87;
-constexpr int kNotEnoughMemory = 8;
+constexpr int kNotEnoughMemory = 8;  // ERROR_NOT_ENOUGH_MEMORY
 }  // namespace http_error
 
 constexpr std::uint32_t kAccessTypeNoProxy = 1;     // WINHTTP_ACCESS_TYPE_NO_PROXY
@@ -119,6 +119,10 @@ class Http {
 
     // The error of the last failed call on this thread.
     virtual int lastError() = 0;
+
+    // The system's own number for "not enough memory", for a body too large to hold (the
+    // number kNotEnoughMemory has on Windows means something else to errno).
+    virtual int notEnoughMemoryError() { return http_error::kNotEnoughMemory; }
 
     // A hint that [data, data + size) will receive body bytes next, so the back end may back it
     // with large memory pages and fault it in ahead of the data (fewer page faults when a whole

@@ -5,6 +5,7 @@
 
 #include <curl/curl.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <map>
@@ -52,7 +53,7 @@ int mapCurlError(CURLcode code) {
         case CURLE_UNSUPPORTED_PROTOCOL:
             return http_error::kUnrecognizedScheme;
         case CURLE_OUT_OF_MEMORY:
-            return http_error::kNotEnoughMemory;
+            return ENOMEM;
         default:
             return http_error::kConnectionError;
     }
@@ -260,7 +261,7 @@ class LinuxHttp final : public Http {
     bool sendRequest(HttpHandle handle, const std::u16string& headers) override {
         auto* request = find<Request>(handle);
         if (!request || request->started) return fail(http_error::kIncorrectHandleState);
-        if (!start(*request, text::toUtf8(headers))) return fail(http_error::kNotEnoughMemory);
+        if (!start(*request, text::toUtf8(headers))) return fail(ENOMEM);
         const int limit = sumLimits(request->settings.connectMs, request->settings.sendMs);
         drive(
             *request, [request] { return request->requestSent; }, limit);
@@ -333,6 +334,9 @@ class LinuxHttp final : public Http {
     }
 
     int lastError() override { return lastHttpError; }
+
+    // Numbers below WinHTTP's range are errno values here.
+    int notEnoughMemoryError() override { return ENOMEM; }
 
     void adviseLargeBody(void* data, std::size_t size) override { bodyMemory_.prepare(data, size); }
 

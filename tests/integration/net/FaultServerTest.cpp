@@ -8,6 +8,7 @@
 #include "NativeHttpFixture.h"
 #include "common/Text.h"
 #include "net/HttpGet.h"
+#include "net/SysErrorText.h"
 
 namespace testnet {
 namespace {
@@ -83,12 +84,6 @@ std::vector<Scenario> scenarios() {
     unasked.contentRange = "bytes 0-99/1000";
     add("206 to a plain request fails", unasked, false, false, "", 1,
         {u"Не вдалося отримати дані (7): Відповідь сервера: 206"});
-    Resource huge;
-    huge.body = "0123456789";
-    huge.contentLength = false;
-    huge.extraHeaders = {"Content-Length: 4000000000"};
-    add("4e9 bytes announced fail before any byte is read", huge, false, false, "", 1,
-        {u"Не вдалося отримати дані (9)."});
     Resource empty;
     add("Content-Length 0 gives an empty success", empty, false, true, "", 1);
     Resource missing = resource(std::nullopt, {});
@@ -199,6 +194,26 @@ TEST_F(FaultServerTest, UnreachablePortIsFailureFourOrFive) {
                               {u"Не вдалося отримати дані (4).", u"Не вдалося отримати дані (5)."}))
         << text::toUtf8(window.messages[0]);
     EXPECT_NE(window.messages[0].find(u"12029"), std::u16string::npos);
+}
+
+TEST_F(FaultServerTest, AnnouncementBeyondWhatCanBeHeldIsFailureNineWithTheOutOfMemoryText) {
+    Resource huge;
+    huge.body = "0123456789";
+    huge.contentLength = false;
+    huge.extraHeaders = {"Content-Length: 4000000000"};
+    FaultServer server({{"/huge.bin", huge}});
+    HttpGet(run, text::fromUtf8(server.url("/huge.bin")), false, true);
+    EXPECT_FALSE(run.RunOk);
+    EXPECT_TRUE(run.stream.empty());
+    EXPECT_EQ(window.messages,
+              std::vector<std::u16string>{u"Не вдалося отримати дані (9)." +
+                                          SysErrorText(real->notEnoughMemoryError())});
+    // The system's own words, not those another number happens to have on this system.
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_TRUE(window.messages[0].find(u"memory") != std::u16string::npos ||
+                window.messages[0].find(u"пам'яті") != std::u16string::npos)
+        << text::toUtf8(window.messages[0]);
+    EXPECT_EQ(server.requests().size(), 1u);
 }
 
 TEST_F(FaultServerTest, LoopbackIsReachedDirectlyEvenWithAManualProxy) {

@@ -84,6 +84,7 @@ class ForwardingHttp final : public platform::Http {
         return ok;
     }
     bool closeHandle(platform::HttpHandle h) override { return real_.closeHandle(h); }
+    int notEnoughMemoryError() override { return real_.notEnoughMemoryError(); }
     void adviseLargeBody(void* data, std::size_t size) override {
         real_.adviseLargeBody(data, size);
     }
