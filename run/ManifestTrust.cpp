@@ -12,16 +12,23 @@
 
 namespace {
 
-// The build gives the key as hexadecimal text; a malformed one would leave the program
-// checking nothing, so it stops the build instead (CMake checks it) and is decoded here only.
-std::string keyFromHex(std::string_view hex) {
-    std::string key;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-        const auto nibble = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
-        key.push_back(static_cast<char>(nibble(hex[i]) << 4 | nibble(hex[i + 1])));
-    }
+#ifndef ORVELLE_PUBLISHER_KEY_HEX
+#define ORVELLE_PUBLISHER_KEY_HEX ""
+#endif
+
+// The build gives the key as hexadecimal text, checked by CMake; decoded at compile time so
+// that the key is in place before any initialisation code runs.
+constexpr std::string_view kBuiltInKeyHex = ORVELLE_PUBLISHER_KEY_HEX;
+constexpr auto kBuiltInKey = [] {
+    std::array<char, kBuiltInKeyHex.size() / 2> key{};
+    const auto nibble = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
+    for (std::size_t i = 0; i < key.size(); ++i)
+        key[i] = static_cast<char>(nibble(kBuiltInKeyHex[2 * i]) << 4 |
+                                   nibble(kBuiltInKeyHex[2 * i + 1]));
     return key;
-}
+}();
+static_assert(kBuiltInKey.size() == 0 ||
+              kBuiltInKey.size() == platform::Crypto::kP256PublicKeySize);
 
 const char16_t kManifestNotVouched[] =
     u"Не вдалося отримати дані (14). Список файлів не підтверджено видавцем.";
@@ -34,10 +41,7 @@ void refuse(DownloadRun& run, const char16_t* message) {
 
 }  // namespace
 
-#ifndef ORVELLE_PUBLISHER_KEY_HEX
-#define ORVELLE_PUBLISHER_KEY_HEX ""
-#endif
-std::string PublisherKey = keyFromHex(ORVELLE_PUBLISHER_KEY_HEX);
+constinit std::string_view PublisherKey{kBuiltInKey.data(), kBuiltInKey.size()};
 
 std::u16string SignatureUrl(const std::u16string& manifestUrl) {
     return manifestUrl + u".sig";

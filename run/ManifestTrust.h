@@ -3,12 +3,14 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "run/DownloadRun.h"
 
 // The publisher's ECDSA P-256 public key (an uncompressed point, 65 bytes) built into this
-// program, or empty. Process-wide; a build setting gives its value.
-extern std::string PublisherKey;
+// program, or empty. Process-wide; the build setting ORVELLE_PUBLISHER_KEY gives its value,
+// fixed before any code runs.
+extern std::string_view PublisherKey;
 
 // With a publisher key: fetches the manifest's signature by the manifest's own scheme and host
 // and checks it over manifestBytes. A failure is shown (failure 14, or the stop) and clears

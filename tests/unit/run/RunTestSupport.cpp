@@ -31,7 +31,7 @@ void RunTest::SetUp() {
     platform::install<platform::Files>(&*files);
     previousProcesses_ = platform::install<platform::Processes>(&processes);
     previousCrypto_ = platform::install<platform::Crypto>(crypto.get());
-    PublisherKey.clear();
+    PublisherKey = {};
 
     scriptedHttp() = ScriptedHttp{};
     ProxySettings = TProxySettings{};
@@ -41,7 +41,7 @@ void RunTest::SetUp() {
 }
 
 void RunTest::TearDown() {
-    PublisherKey.clear();
+    PublisherKey = {};
     platform::install<platform::Crypto>(previousCrypto_);
     platform::install<platform::Processes>(previousProcesses_);
     platform::install<platform::Files>(realFiles_);
