@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
+#include <optional>
 
 #include "FaultServer.h"
 #include "RunTestSupport.h"
@@ -86,26 +88,34 @@ TEST_F(RunTrustTest, WithTheKeyBuiltInAGenuineSignedManifestCarriesTheRunOverHtt
     EXPECT_EQ(window.exitCode, 0);
 }
 
-TEST_F(RunTrustTest, WithTheKeyBuiltInAnAlteredManifestOrAForeignSignatureFetchesNoFile) {
+TEST_F(RunTrustTest, WithTheKeyBuiltInAManifestTheSignatureDoesNotVouchForFetchesNoFile) {
     REQUIRE_NGINX();
     PublisherKey = trustvectors::kTestKey;
     window.checked[RunControl::sql] = false;
     std::string altered = trustvectors::kManifest;
     altered.replace(0, altered.find("\r\n"), "1.0=http://127.0.0.1:18480/large.bin");
-    const std::pair<std::string, std::string> cases[] = {
+    struct Case {
+        std::string manifest;
+        std::optional<std::string> signature;  // none: the server has none
+    };
+    const Case cases[] = {
         {altered, trustvectors::kSignature},
         {trustvectors::kManifest, trustvectors::kOtherSignature},
+        {trustvectors::kManifest, std::nullopt},
+        {trustvectors::kBareManifest, trustvectors::kBareSignature},  // no hash line
     };
     for (const auto& [manifest, signature] : cases) {
         window.messages.clear();
-        testnet::FaultServer server(
-            {{"/update/ver.txt", serving(manifest)}, {"/update/ver.txt.sig", serving(signature)}});
+        std::map<std::string, testnet::Resource> resources{{"/update/ver.txt", serving(manifest)}};
+        if (signature) resources["/update/ver.txt.sig"] = serving(*signature);
+        testnet::FaultServer server(resources);
         useUpdateHost(server);
         RunDownload(window);
         EXPECT_EQ(window.messages, std::vector<std::u16string>{kManifestNotVouched});
         EXPECT_EQ(paths(server),
                   (std::vector<std::string>{"/update/ver.txt", "/update/ver.txt.sig"}));
         EXPECT_FALSE(exists(folder() + u"ORVL_Downloader.bin"));
+        EXPECT_FALSE(exists(folder() + u"ORVL_Downloader.txt"));
         EXPECT_TRUE(processes.started.empty());
         EXPECT_TRUE(window.looksIdle());
     }

@@ -5,8 +5,6 @@
 #include <filesystem>
 
 #include "RunTestSupport.h"
-#include "TrustVectors.h"
-#include "run/ManifestTrust.h"
 #include "run/Run.h"
 #include "settings/ProxySettings.h"
 
@@ -175,74 +173,6 @@ TEST_F(RunDownloadTest, AFailedTransferEndsTheLoopAndTheWindowIsIdleForANewRun) 
 
     serveTwoFilesOverHttp();
     RunDownload(window);
-    EXPECT_EQ(window.exitCode, 0);
-}
-
-TEST_F(RunDownloadTest, AFileWhoseHashDiffersIsNeverSavedAndNothingIsStarted) {
-    serveTwoFilesOverHttp();
-    // The installer's line is right; the MySQL installer's names other bytes.
-    http().answers[kHttpManifest].body +=
-        "sha256=e34210a6de4f653edf588301431c3d69a633638cbf587345cc50a7fed9f38f4c\r\n"
-        "sql.sha256=E34210A6DE4F653EDF588301431C3D69A633638CBF587345CC50A7FED9F38F4C\r\n";
-    RunDownload(window);
-    EXPECT_EQ(window.messages,
-              std::vector<std::u16string>{
-                  u"Не вдалося отримати дані (13). Файл пошкоджено або підмінено."});
-    EXPECT_EQ(urls().size(), 4u) << "no signature is asked for without a built-in key";
-    EXPECT_EQ(readFile(folder() + u"ORVL_Downloader.exe"), "installer bytes");
-    EXPECT_FALSE(exists(folder() + u"ORVL_Downloader_sql.msi"));
-    EXPECT_TRUE(processes.started.empty());
-    EXPECT_TRUE(window.looksIdle());
-}
-
-TEST_F(RunDownloadTest, WithAKeyBuiltInOnlyAManifestSignedOverItsExactBytesAndHashesIsUsed) {
-    PublisherKey = trustvectors::kTestKey;
-    window.checked[RunControl::sql] = false;
-    const std::u16string installer = u"http://127.0.0.1:18480/small.txt";
-    const std::u16string signature = kHttpManifest + u".sig";
-    const std::u16string refused =
-        u"Не вдалося отримати дані (14). Список файлів не підтверджено видавцем.";
-    struct Case {
-        const char* what;
-        std::string manifest;
-        std::optional<std::string> signature;  // none: the server has no signature
-    };
-    std::string altered = trustvectors::kManifest;
-    altered.replace(altered.find("small.txt"), 9, "evil.exe");
-    const Case cases[] = {
-        {"no signature", trustvectors::kManifest, std::nullopt},
-        {"another key's signature", trustvectors::kManifest, trustvectors::kOtherSignature},
-        {"a manifest changed after signing", altered, trustvectors::kSignature},
-        {"a signature that is no DER", trustvectors::kManifest, std::string(64, '\x01')},
-        {"a signed manifest without hash lines", trustvectors::kBareManifest,
-         trustvectors::kBareSignature},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        http() = {};
-        window.messages.clear();
-        http().answers[kHttpManifest].body = c.manifest;
-        if (c.signature) http().answers[signature].body = *c.signature;
-        http().answers[installer].body = trustvectors::kSmallFile;
-        RunDownload(window);
-        EXPECT_EQ(window.messages, std::vector<std::u16string>{refused});
-        EXPECT_EQ(urls(), (std::vector<std::u16string>{kHttpsManifest, kHttpManifest, signature}));
-        EXPECT_TRUE(processes.started.empty());
-        EXPECT_TRUE(window.looksIdle());
-    }
-
-    // The genuine manifest: its signature comes by the manifest's own (fallen back) scheme.
-    http() = {};
-    window.messages.clear();
-    http().answers[kHttpManifest].body = trustvectors::kManifest;
-    http().answers[signature].body = trustvectors::kSignature;
-    http().answers[installer].body = trustvectors::kSmallFile;
-    RunDownload(window);
-    EXPECT_TRUE(window.messages.empty());
-    EXPECT_EQ(urls(),
-              (std::vector<std::u16string>{kHttpsManifest, kHttpManifest, signature, installer}));
-    EXPECT_EQ(readFile(folder() + u"ORVL_Downloader.txt"), trustvectors::kSmallFile);
-    EXPECT_EQ(processes.started.size(), 1u);
     EXPECT_EQ(window.exitCode, 0);
 }
 
