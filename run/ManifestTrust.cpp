@@ -43,14 +43,10 @@ void refuse(DownloadRun& run, const char16_t* message) {
 
 constinit std::string_view PublisherKey{kBuiltInKey.data(), kBuiltInKey.size()};
 
-std::u16string SignatureUrl(const std::u16string& manifestUrl) {
-    return manifestUrl + u".sig";
-}
-
 void VerifyManifest(DownloadRun& run, const std::string& manifestBytes) {
     if (PublisherKey.empty() || !run.RunOk) return;
     // Quietly: a missing signature is reported as what it means, not as a transfer failure.
-    HttpGet(run, ApplyScheme(SignatureUrl(ManifestUrl()), run.UseHttps), false, false);
+    HttpGet(run, ApplyScheme(ManifestUrl() + u".sig", run.UseHttps), false, false);
     if (!run.RunOk) {
         // A stop was already reported by the transfer.
         if (!StopRequested) refuse(run, kManifestNotVouched);

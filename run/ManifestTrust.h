@@ -8,8 +8,8 @@
 #include "run/DownloadRun.h"
 
 // The publisher's ECDSA P-256 public key (an uncompressed point, 65 bytes) built into this
-// program, or empty. Process-wide; the build setting ORVELLE_PUBLISHER_KEY gives its value,
-// fixed before any code runs.
+// program, or empty. Process-wide, constant-initialised from the build setting
+// ORVELLE_PUBLISHER_KEY, so in place before any code runs (tests put their own key here).
 extern std::string_view PublisherKey;
 
 // With a publisher key: fetches the manifest's signature by the manifest's own scheme and host
@@ -24,6 +24,3 @@ void TakeFileHashes(DownloadRun& run);
 // Compares the stream (the item at run.index, just received) with its hash line, if it has
 // one. A mismatch is failure 13 and clears RunOk; the bytes must then never be saved.
 void VerifyFile(DownloadRun& run);
-
-// The signature's address beside the manifest's.
-std::u16string SignatureUrl(const std::u16string& manifestUrl);
