@@ -1,6 +1,8 @@
 // The real platform services, installed one by one at start-up from the back end's factories.
 #include "app/Services.h"
+
 #include "platform/CommonControls.h"
+#include "platform/Crypto.h"
 #include "platform/Files.h"
 #include "platform/Http.h"
 #include "platform/Processes.h"
@@ -34,6 +36,7 @@ class OwnServices final : public InstalledServices {
     Installed<platform::Sockets> sockets_{platform::createNativeSockets()};
     Installed<platform::Http> http_{platform::createNativeHttp()};
     Installed<platform::Processes> processes_{platform::createNativeProcesses()};
+    Installed<platform::Crypto> crypto_{platform::createNativeCrypto()};
     Installed<platform::Toolkit> toolkit_{platform::createNativeToolkit()};
     Installed<platform::CommonControls> controls_{platform::createNativeCommonControls()};
     Installed<platform::Taskbar> taskbar_{platform::createNativeTaskbar()};

@@ -49,6 +49,7 @@ struct DownloadRun {
     bool RunOk = true;
     bool UseHttps = true;
     std::vector<tf> items;
+    std::vector<std::u16string> fileHashes;  // per item, its hash line's value; empty: none
     std::int32_t index = 0;
     std::string stream;  // the body of the last transfer, whole
     std::vector<std::u16string> lines;

@@ -1,5 +1,7 @@
 #include "run/Manifest.h"
 
+#include <algorithm>
+
 #include "common/Text.h"
 #include "platform/Registry.h"
 #include "platform/System.h"
@@ -127,5 +129,72 @@ bool ItemsFromManifest(const std::vector<std::u16string>& lines, bool withSql,
         mysql.name = tempFolder + u"ORVL_Downloader_" + mysql.ver + UrlExtension(mysql.url);
         items.push_back(mysql);
     }
+    return true;
+}
+
+std::vector<std::u16string> FileHashes(const std::vector<std::u16string>& lines,
+                                       std::size_t itemCount) {
+    std::vector<std::u16string> hashes(itemCount);
+    if (lines.empty()) return hashes;
+    // The first line is the installer's own (its key is a version, its value a URL).
+    const std::vector<std::u16string> rest(lines.begin() + 1, lines.end());
+    const std::u16string_view keys[] = {u"sha256", u"sql.sha256"};
+    for (std::size_t i = 0; i < itemCount && i < 2; ++i) FindValue(rest, keys[i], hashes[i]);
+    return hashes;
+}
+
+bool ParseSha256(std::u16string_view hex, std::array<std::uint8_t, 32>& digest) {
+    if (hex.size() != digest.size() * 2) return false;
+    const auto nibble = [](char16_t c) -> int {
+        if (c >= u'0' && c <= u'9') return c - u'0';
+        if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+        if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+        return -1;
+    };
+    for (std::size_t i = 0; i < digest.size(); ++i) {
+        const int high = nibble(hex[2 * i]);
+        const int low = nibble(hex[2 * i + 1]);
+        if (high < 0 || low < 0) return false;
+        digest[i] = static_cast<std::uint8_t>(high << 4 | low);
+    }
+    return true;
+}
+
+namespace {
+
+// One DER INTEGER of at most 32 significant bytes, positive, minimally encoded, written
+// right-aligned into out (32 bytes).
+bool readSignatureNumber(std::string_view& der, char* out) {
+    if (der.size() < 2 || der[0] != '\x02') return false;
+    const auto length = static_cast<unsigned char>(der[1]);
+    // Short-form lengths only: a P-256 number never needs more than 33 bytes.
+    if (length == 0 || length > 33 || der.size() - 2 < length) return false;
+    std::string_view number = der.substr(2, length);
+    der.remove_prefix(2 + length);
+    const auto first = static_cast<unsigned char>(number[0]);
+    if (first & 0x80) return false;  // negative
+    if (first == 0) {
+        // A leading zero only where the next byte would read as a sign.
+        if (number.size() == 1 || !(static_cast<unsigned char>(number[1]) & 0x80)) return false;
+        number.remove_prefix(1);
+    }
+    if (number.size() > 32) return false;
+    std::fill(out, out + 32, '\0');
+    std::copy(number.begin(), number.end(), out + (32 - number.size()));
+    return true;
+}
+
+}  // namespace
+
+bool ReadSignature(std::string_view der, std::string& rAndS) {
+    if (der.size() < 2 || der[0] != '\x30') return false;
+    const auto length = static_cast<unsigned char>(der[1]);
+    if (length >= 0x80 || der.size() - 2 != length) return false;
+    std::string_view body = der.substr(2);
+    std::string numbers(64, '\0');
+    if (!readSignatureNumber(body, numbers.data()) ||
+        !readSignatureNumber(body, numbers.data() + 32) || !body.empty())
+        return false;
+    rAndS = numbers;
     return true;
 }

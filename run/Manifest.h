@@ -2,6 +2,8 @@
 // Bytes come from outside (a server, another program), so every read is bounds-checked.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,3 +30,18 @@ bool FindValue(const std::vector<std::u16string>& lines, std::u16string_view key
 // has no line or its first line is not key=value.
 bool ItemsFromManifest(const std::vector<std::u16string>& lines, bool withSql,
                        const std::u16string& tempFolder, std::vector<tf>& items);
+
+// The optional hash lines (older downloaders ignore them): per item of ItemsFromManifest, the
+// value of "sha256" (the installer) or "sql.sha256" (the MySQL installer), looked up after the
+// first line as other keys are; empty where there is none.
+std::vector<std::u16string> FileHashes(const std::vector<std::u16string>& lines,
+                                       std::size_t itemCount);
+
+// A hash line's value: exactly 64 hexadecimal digits (either case), nothing else.
+bool ParseSha256(std::u16string_view hex, std::array<std::uint8_t, 32>& digest);
+
+// A detached ECDSA P-256 signature as openssl writes it (DER: a SEQUENCE of the INTEGERs r and
+// s) turned into r and s of 32 bytes each, as the platform's verifier takes them. Strict DER:
+// anything else (long or non-minimal lengths, a negative or oversized number, trailing bytes)
+// is no signature.
+bool ReadSignature(std::string_view der, std::string& rAndS);

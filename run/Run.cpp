@@ -5,6 +5,7 @@
 #include "platform/Registry.h"
 #include "run/InstallerHandoff.h"
 #include "run/Manifest.h"
+#include "run/ManifestTrust.h"
 #include "run/RunPaths.h"
 #include "settings/ProxySettings.h"
 
@@ -59,6 +60,8 @@ void fetchFiles(DownloadRun& run) {
         }
         const tf& item = run.items[static_cast<std::size_t>(run.index)];
         HttpGet(run, ApplyScheme(item.url, run.UseHttps), true, true);
+        // Bytes that are not the publisher's are never saved, so never started.
+        VerifyFile(run);
         if (!run.RunOk) continue;
         // An installer never comes empty: an empty body is a server fault, not a file.
         if (run.stream.empty()) {
@@ -86,6 +89,7 @@ void RunDownload(RunWindow& window) {
     DeleteByMask(tempFolder, u"ORVL_Downloader*");
 
     fetchManifest(run);
+    if (run.RunOk) VerifyManifest(run, std::string(run.stream));
     if (run.RunOk) {
         ReadLines(run.stream, run.lines, run.linesEncoding);
         if (!ItemsFromManifest(run.lines, window.isChecked(RunControl::sql), tempFolder,
@@ -93,6 +97,7 @@ void RunDownload(RunWindow& window) {
             window.showMessage(u"Не вдалося отримати дані (10).");
             run.RunOk = false;
         }
+        TakeFileHashes(run);
     }
     window.setProgressState(pbstNormalState);
 

@@ -4,6 +4,7 @@ the Windows build under Wine), driven with xdotool against a demo update site on
 the stand-in monitor service. Screenshots of every message box are kept in --artefacts.
 
 Usage: run_e2e.py --downloader PATH --installer PATH --artefacts DIR [--windows]
+                  [--test-key-downloader PATH]   (the program built to trust the test key)
 """
 import argparse
 import os
@@ -399,6 +400,65 @@ class RunE2E(Harness):
             self.assertEqual(len(f.readlines()), 1, "the second run did not ask the service")
 
 
+class TrustE2E(Harness):
+    """The program built with a publisher key (the test key) against a site whose manifest is
+    signed by scripts/sign-manifest; the HTTPS attempt is refused, so all comes over HTTP."""
+
+    KEY = os.path.join(ROOT, "tests", "data", "trust", "test-key.pem")
+
+    def setUp(self):
+        if not OPTIONS.test_key_downloader:
+            self.skipTest("needs --test-key-downloader")
+        super().setUp()
+        os.remove(self.program)
+        self.program = os.path.join(os.path.dirname(self.program),
+                                    os.path.basename(OPTIONS.test_key_downloader))
+        shutil.copy2(OPTIONS.test_key_downloader, self.program)
+
+    def sign(self):
+        files = os.path.join(self.site.root, "files")
+        subprocess.run([os.path.join(ROOT, "scripts", "sign-manifest"), self.KEY,
+                        os.path.join(self.site.root, "update", "ver.txt"),
+                        os.path.join(files, "setup.exe"),
+                        os.path.join(files, "mysql-5.1.73.msi")],
+                       check=True, capture_output=True)
+
+    def test_a_signed_manifest_and_matching_files_carry_the_run(self):
+        self.serve_two_files()
+        self.sign()
+        self.start()
+        self.ensure_sql_checked()
+        self.click(DOWNLOAD_BUTTON)
+        self.assertEqual(self.wait_exit(120), 0)
+        self.assertEqual(self.site.requests(), ["/update/ver.txt", "/update/ver.txt.sig",
+                                                "/files/setup.exe", "/files/mysql-5.1.73.msi"])
+        self.assertEqual(self.saved("ORVL_Downloader_sql.msi"), self.mysql_bytes)
+        record = wait_for(self.records, 60, "the installer's record")[0]
+        self.assertEqual(record["arguments"], ARGS + " /SILENT")
+
+    def test_a_file_altered_after_signing_is_never_saved_or_started(self):
+        self.serve_two_files()
+        self.sign()
+        self.site.put("/files/setup.exe", self.installer_bytes + b"!")
+        self.start()
+        self.click(DOWNLOAD_BUTTON)
+        self.dismiss_message()  # failure 13
+        self.assertTrue(self.no_message_for(2))
+        self.assertIsNone(self.saved("ORVL_Downloader.exe"))
+        self.assertNotIn("/files/mysql-5.1.73.msi", self.site.requests())
+        self.assertIsNone(self.downloader.poll(), "back to idle, not ended")
+        self.assertEqual(self.records(), [])
+
+    def test_an_unsigned_manifest_fetches_no_file(self):
+        self.serve_two_files()
+        self.start()
+        self.click(DOWNLOAD_BUTTON)
+        self.dismiss_message()  # failure 14
+        self.assertEqual(self.site.requests(), ["/update/ver.txt", "/update/ver.txt.sig"])
+        self.assertIsNone(self.downloader.poll())
+        self.assertEqual(self.records(), [])
+
+
 class ProxyE2E(Harness):
     """A proxy mode chosen in the settings window carries the run: squid (the project's web
     peer, scripts/services.d/web, open port 18429) sees every request."""
@@ -474,6 +534,7 @@ def main():
     parser.add_argument("--installer", required=True)
     parser.add_argument("--artefacts", required=True)
     parser.add_argument("--windows", action="store_true")
+    parser.add_argument("--test-key-downloader")
     options, rest = parser.parse_known_args()
     missing = [tool for tool in ("xdotool", "import") if not shutil.which(tool)]
     if missing or not os.environ.get("DISPLAY"):

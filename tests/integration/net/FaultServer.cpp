@@ -83,6 +83,8 @@ void FaultServer::serve() {
             if (n == -2) continue;
             if (n <= 0) break;
             head.append(buffer, static_cast<std::size_t>(n));
+            // A TLS handshake record: refused at once, as a plain HTTP server does.
+            if (head[0] == '\x16') break;
         }
         if (head.find("\r\n\r\n") != std::string::npos) {
             {

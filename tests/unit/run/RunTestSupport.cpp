@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "common/Text.h"
+#include "run/ManifestTrust.h"
 #include "settings/ProxySettings.h"
 
 namespace runtest {
@@ -29,6 +30,8 @@ void RunTest::SetUp() {
     platform::install<platform::System>(&*system);
     platform::install<platform::Files>(&*files);
     previousProcesses_ = platform::install<platform::Processes>(&processes);
+    previousCrypto_ = platform::install<platform::Crypto>(crypto.get());
+    PublisherKey = {};
 
     scriptedHttp() = ScriptedHttp{};
     ProxySettings = TProxySettings{};
@@ -38,6 +41,8 @@ void RunTest::SetUp() {
 }
 
 void RunTest::TearDown() {
+    PublisherKey = {};
+    platform::install<platform::Crypto>(previousCrypto_);
     platform::install<platform::Processes>(previousProcesses_);
     platform::install<platform::Files>(realFiles_);
     platform::install<platform::System>(realSystem_);

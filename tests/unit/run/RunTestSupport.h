@@ -15,6 +15,7 @@
 
 #include "FakeProcesses.h"
 #include "FakeRunWindow.h"
+#include "platform/Crypto.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
 #include "platform/System.h"
@@ -119,11 +120,13 @@ class RunTest : public ::testing::Test {
     fakes::FakeProcesses processes;
     std::optional<ClockSystem> system;
     std::optional<FolderFiles> files;
+    std::unique_ptr<platform::Crypto> crypto = platform::createNativeCrypto();
 
   private:
     platform::System* realSystem_ = nullptr;
     platform::Files* realFiles_ = nullptr;
     platform::Processes* previousProcesses_ = nullptr;
+    platform::Crypto* previousCrypto_ = nullptr;
 };
 
 }  // namespace runtest

@@ -1,0 +1,31 @@
+// The platform's own cryptography: SHA-256 and ECDSA P-256 signature checks, nothing written here.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+namespace platform {
+
+class Crypto {
+  public:
+    using Sha256Digest = std::array<std::uint8_t, 32>;
+    // An uncompressed P-256 point: 0x04, X, Y (32 bytes each, big-endian).
+    static constexpr std::size_t kP256PublicKeySize = 65;
+    // r then s, 32 bytes each, big-endian.
+    static constexpr std::size_t kP256SignatureSize = 64;
+
+    virtual ~Crypto() = default;
+
+    // False only when the platform's provider fails.
+    virtual bool sha256(std::string_view bytes, Sha256Digest& digest) = 0;
+    // True only when signature is a valid ECDSA P-256 signature with SHA-256 over message by
+    // publicKey. A key or signature of the wrong size or not on the curve is never valid.
+    virtual bool verifyP256Sha256(std::string_view publicKey, std::string_view message,
+                                  std::string_view signature) = 0;
+};
+
+std::unique_ptr<Crypto> createNativeCrypto();
+
+}  // namespace platform
