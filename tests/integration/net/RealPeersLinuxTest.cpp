@@ -228,3 +228,24 @@ TEST(LinuxProxyList, PathEscapingMatchesWinHttp) {
 
 }  // namespace
 }  // namespace testnet
+
+#include "ProxyLoginFixture.h"
+
+namespace testnet {
+namespace {
+
+// Wine's WinHTTP answers no Digest challenge, so this runs on the Linux back end only.
+TEST_F(ProxyLoginTest, DigestProxyAcceptsTheLoginInDigest) {
+    REQUIRE_OFFICE_PROXY(kDigestProxyPort);
+    manualProxy(kDigestProxyPort, u"orvelle", u"orvelle-pass");
+    HttpGet(run, freshUrl("digest"), false, true);
+    ASSERT_TRUE(run.RunOk) << text::toUtf8(firstMessage());
+    EXPECT_EQ(run.stream, "Orvelle test file\n");
+    const auto lines = logLines("digest");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines.back().find("TCP_MISS/200 "), std::string::npos) << joined(lines);
+    EXPECT_NE(lines.back().find(" orvelle "), std::string::npos) << joined(lines);
+}
+
+}  // namespace
+}  // namespace testnet
