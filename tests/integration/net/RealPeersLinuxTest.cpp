@@ -234,7 +234,21 @@ TEST(LinuxProxyList, PathEscapingMatchesWinHttp) {
 namespace testnet {
 namespace {
 
-// Wine's WinHTTP answers no Digest challenge, so this runs on the Linux back end only.
+// Wine's WinHTTP answers no Digest challenge, and fails (12157) when a proxy answers its CONNECT
+// with a 407, so these run on the Linux back end only.
+TEST_F(ProxyLoginTest, HttpsTunnelThroughTheDigestAndNtlmProxies) {
+    REQUIRE_OFFICE_PROXY(kDigestProxyPort);
+    REQUIRE_OFFICE_PROXY(kNtlmProxyPort);
+    REQUIRE_WEB_PEER(kHttpsTrustedPort);
+    for (const std::uint16_t port : {kDigestProxyPort, kNtlmProxyPort}) {
+        manualProxy(port, u"orvelle", u"orvelle-pass");
+        run.RunOk = true;
+        HttpGet(run, u"https://127.0.0.1:18444/small.txt", false, true);
+        ASSERT_TRUE(run.RunOk) << port << ": " << text::toUtf8(firstMessage());
+        EXPECT_EQ(run.stream, "Orvelle test file\n");
+    }
+}
+
 TEST_F(ProxyLoginTest, DigestProxyAcceptsTheLoginInDigest) {
     REQUIRE_OFFICE_PROXY(kDigestProxyPort);
     manualProxy(kDigestProxyPort, u"orvelle", u"orvelle-pass");
