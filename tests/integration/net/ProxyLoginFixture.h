@@ -18,6 +18,7 @@ namespace testnet {
 
 constexpr std::uint16_t kDigestProxyPort = 18430;
 constexpr std::uint16_t kNtlmProxyPort = 18431;
+constexpr std::uint16_t kNegotiateProxyPort = 18432;
 constexpr std::uint16_t kBasicProxyPort = 18433;
 
 #define REQUIRE_OFFICE_PROXY(port)                                                 \

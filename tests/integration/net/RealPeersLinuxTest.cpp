@@ -234,6 +234,31 @@ TEST(LinuxProxyList, PathEscapingMatchesWinHttp) {
 namespace testnet {
 namespace {
 
+// The user's own logon on Linux is a Kerberos ticket: the realm and the ticket the service made.
+TEST_F(ProxyLoginTest, NegotiateProxyGetsTheUsersTicketWithoutALoginInManualAndSystemModes) {
+    REQUIRE_OFFICE_PROXY(kNegotiateProxyPort);
+    const char* services = std::getenv("ORVELLE_SERVICES_DIR");
+    const std::string kdc =
+        std::string(services ? services : ORVELLE_SOURCE_DIR "/build/services") +
+        "/office-proxies/kdc";
+    setenv("KRB5_CONFIG", (kdc + "/krb5.conf").c_str(), 1);
+    setenv("KRB5CCNAME", ("FILE:" + kdc + "/ccache").c_str(), 1);
+    setenv("http_proxy", "http://localhost:18432", 1);
+    for (const std::int32_t mode : {pmManual, pmSystem}) {
+        manualProxy(kNegotiateProxyPort, u"", u"");
+        ProxySettings.mode = mode;
+        run.RunOk = true;
+        HttpGet(run, freshUrl("negotiate"), false, true);
+        EXPECT_TRUE(run.RunOk) << mode << ": " << text::toUtf8(firstMessage());
+        EXPECT_EQ(run.stream, "Orvelle test file\n");
+        const auto lines = logLines("negotiate");
+        ASSERT_FALSE(lines.empty());
+        EXPECT_NE(lines.back().find("TCP_MISS/200 "), std::string::npos) << joined(lines);
+        EXPECT_NE(lines.back().find(" orvelle@ORVELLE.TEST "), std::string::npos) << joined(lines);
+    }
+    for (const char* name : {"KRB5_CONFIG", "KRB5CCNAME", "http_proxy"}) unsetenv(name);
+}
+
 // Wine's WinHTTP answers no Digest challenge, and fails (12157) when a proxy answers its CONNECT
 // with a 407, so these run on the Linux back end only.
 TEST_F(ProxyLoginTest, HttpsTunnelThroughTheDigestAndNtlmProxies) {
