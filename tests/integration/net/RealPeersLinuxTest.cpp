@@ -259,6 +259,21 @@ TEST_F(ProxyLoginTest, NegotiateProxyGetsTheUsersTicketWithoutALoginInManualAndS
     for (const char* name : {"KRB5_CONFIG", "KRB5CCNAME", "http_proxy"}) unsetenv(name);
 }
 
+// As a proxy in a Windows domain: Negotiate and NTLM offered, a login given; GSS-API takes no
+// password, so the login goes as NTLM. (Wine's Negotiate, unlike Windows', does not fall back
+// to NTLM when Kerberos fails, so this runs on the Linux back end only.)
+TEST_F(ProxyLoginTest, DomainProxyAcceptsTheLogin) {
+    REQUIRE_OFFICE_PROXY(kNegotiateProxyPort);
+    manualProxy(kNegotiateProxyPort, u"orvelle", u"orvelle-pass");
+    HttpGet(run, freshUrl("domain"), false, true);
+    ASSERT_TRUE(run.RunOk) << text::toUtf8(firstMessage());
+    EXPECT_EQ(run.stream, "Orvelle test file\n");
+    const auto lines = logLines("negotiate");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines.back().find("TCP_MISS/200 "), std::string::npos) << joined(lines);
+    EXPECT_NE(lines.back().find("orvelle"), std::string::npos) << joined(lines);
+}
+
 // Wine's WinHTTP answers no Digest challenge, and fails (12157) when a proxy answers its CONNECT
 // with a 407, so these run on the Linux back end only.
 TEST_F(ProxyLoginTest, HttpsTunnelThroughTheDigestAndNtlmProxies) {
