@@ -13,6 +13,7 @@
 
 #include "NativeHttpFixture.h"
 #include "common/Text.h"
+#include "net/HttpGet.h"
 
 namespace testnet {
 
@@ -79,6 +80,19 @@ class ProxyLoginTest : public NativeHttpTest {
         std::string out;
         for (const auto& line : lines) out += line + "\n";
         return out;
+    }
+
+    // Fetches a fresh URL through the proxy set: the file arrives whole and the proxy's log
+    // names the user.
+    void fetchNamingUser(const char* proxy, const char* label, const char* user) {
+        run.RunOk = true;
+        HttpGet(run, freshUrl(label), false, true);
+        ASSERT_TRUE(run.RunOk) << text::toUtf8(firstMessage());
+        EXPECT_EQ(run.stream, "Orvelle test file\n");
+        const auto lines = logLines(proxy);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_NE(lines.back().find("TCP_MISS/200 "), std::string::npos) << joined(lines);
+        EXPECT_NE(lines.back().find(user), std::string::npos) << joined(lines);
     }
 
     std::u16string firstMessage() {

@@ -8,13 +8,7 @@ namespace {
 TEST_F(ProxyLoginTest, NtlmProxyAcceptsTheLoginInNtlm) {
     REQUIRE_OFFICE_PROXY(kNtlmProxyPort);
     manualProxy(kNtlmProxyPort, u"orvelle", u"any-password");
-    HttpGet(run, freshUrl("ntlm"), false, true);
-    ASSERT_TRUE(run.RunOk) << text::toUtf8(firstMessage());
-    EXPECT_EQ(run.stream, "Orvelle test file\n");
-    const auto lines = logLines("ntlm");
-    ASSERT_FALSE(lines.empty());
-    EXPECT_NE(lines.back().find("TCP_MISS/200 "), std::string::npos) << joined(lines);
-    EXPECT_NE(lines.back().find("orvelle"), std::string::npos) << joined(lines);
+    fetchNamingUser("ntlm", "ntlm", "orvelle");
 }
 
 TEST_F(ProxyLoginTest, BasicProxyGetsTheLoginWithTheFirstRequest) {

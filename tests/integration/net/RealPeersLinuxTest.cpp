@@ -247,14 +247,8 @@ TEST_F(ProxyLoginTest, NegotiateProxyGetsTheUsersTicketWithoutALoginInManualAndS
     for (const std::int32_t mode : {pmManual, pmSystem}) {
         manualProxy(kNegotiateProxyPort, u"", u"");
         ProxySettings.mode = mode;
-        run.RunOk = true;
-        HttpGet(run, freshUrl("negotiate"), false, true);
-        EXPECT_TRUE(run.RunOk) << mode << ": " << text::toUtf8(firstMessage());
-        EXPECT_EQ(run.stream, "Orvelle test file\n");
-        const auto lines = logLines("negotiate");
-        ASSERT_FALSE(lines.empty());
-        EXPECT_NE(lines.back().find("TCP_MISS/200 "), std::string::npos) << joined(lines);
-        EXPECT_NE(lines.back().find(" orvelle@ORVELLE.TEST "), std::string::npos) << joined(lines);
+        SCOPED_TRACE(mode);
+        fetchNamingUser("negotiate", "negotiate", " orvelle@ORVELLE.TEST ");
     }
     for (const char* name : {"KRB5_CONFIG", "KRB5CCNAME", "http_proxy"}) unsetenv(name);
 }
@@ -265,13 +259,7 @@ TEST_F(ProxyLoginTest, NegotiateProxyGetsTheUsersTicketWithoutALoginInManualAndS
 TEST_F(ProxyLoginTest, DomainProxyAcceptsTheLogin) {
     REQUIRE_OFFICE_PROXY(kNegotiateProxyPort);
     manualProxy(kNegotiateProxyPort, u"orvelle", u"orvelle-pass");
-    HttpGet(run, freshUrl("domain"), false, true);
-    ASSERT_TRUE(run.RunOk) << text::toUtf8(firstMessage());
-    EXPECT_EQ(run.stream, "Orvelle test file\n");
-    const auto lines = logLines("negotiate");
-    ASSERT_FALSE(lines.empty());
-    EXPECT_NE(lines.back().find("TCP_MISS/200 "), std::string::npos) << joined(lines);
-    EXPECT_NE(lines.back().find("orvelle"), std::string::npos) << joined(lines);
+    fetchNamingUser("negotiate", "domain", "orvelle");
 }
 
 // Wine's WinHTTP answers no Digest challenge, and fails (12157) when a proxy answers its CONNECT
@@ -292,13 +280,7 @@ TEST_F(ProxyLoginTest, HttpsTunnelThroughTheDigestAndNtlmProxies) {
 TEST_F(ProxyLoginTest, DigestProxyAcceptsTheLoginInDigest) {
     REQUIRE_OFFICE_PROXY(kDigestProxyPort);
     manualProxy(kDigestProxyPort, u"orvelle", u"orvelle-pass");
-    HttpGet(run, freshUrl("digest"), false, true);
-    ASSERT_TRUE(run.RunOk) << text::toUtf8(firstMessage());
-    EXPECT_EQ(run.stream, "Orvelle test file\n");
-    const auto lines = logLines("digest");
-    ASSERT_FALSE(lines.empty());
-    EXPECT_NE(lines.back().find("TCP_MISS/200 "), std::string::npos) << joined(lines);
-    EXPECT_NE(lines.back().find(" orvelle "), std::string::npos) << joined(lines);
+    fetchNamingUser("digest", "digest", " orvelle ");
 }
 
 }  // namespace
