@@ -6,6 +6,7 @@
 #include <wincrypt.h>
 #include <winhttp.h>
 
+#include <set>
 #include <vector>
 
 #include "platform/win32/HttpUrl.h"
@@ -143,16 +144,20 @@ class WindowsHttp final : public Http {
 
     HttpHandle openRequest(HttpHandle connection, const std::u16string& verb,
                            const std::u16string& path, std::uint32_t flags) override {
-        return toHandle(WinHttpOpenRequest(toInternet(connection), wide(verb), wide(path), nullptr,
-                                           WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                           flags));
+        const HttpHandle request =
+            toHandle(WinHttpOpenRequest(toInternet(connection), wide(verb), wide(path), nullptr,
+                                        WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
+        if (request && (flags & WINHTTP_FLAG_SECURE)) secureRequests_.insert(request);
+        return request;
     }
 
     bool setCredentials(HttpHandle request, std::uint32_t authTargets, std::uint32_t authScheme,
                         const std::u16string& user, const std::u16string& password) override {
-        if (authTargets == WINHTTP_AUTH_TARGET_PROXY && authScheme == WINHTTP_AUTH_SCHEME_BASIC) {
+        if (authTargets == WINHTTP_AUTH_TARGET_PROXY && authScheme == WINHTTP_AUTH_SCHEME_BASIC &&
+            !secureRequests_.contains(request)) {
             // WinHTTP keeps a Basic login until a 407 asks for it; in the header it goes with
-            // the first request.
+            // the first request. Not through a tunnel: there the request's headers reach the
+            // server behind the proxy, so WinHTTP answers the proxy's 407 itself.
             const std::wstring header = basicProxyAuthorization(user, password);
             return !header.empty() &&
                    WinHttpAddRequestHeaders(
@@ -251,12 +256,16 @@ class WindowsHttp final : public Http {
     }
 
     bool closeHandle(HttpHandle handle) override {
+        secureRequests_.erase(handle);
         return WinHttpCloseHandle(toInternet(handle)) != FALSE;
     }
 
     int lastError() override { return static_cast<int>(GetLastError()); }
 
   private:
+    // Requests that go through a TLS tunnel when a proxy is used.
+    std::set<HttpHandle> secureRequests_;
+
     static bool queryNumber(HttpHandle request, DWORD query, std::uint32_t& number) {
         DWORD value = 0;
         DWORD size = sizeof value;
