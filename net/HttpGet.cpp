@@ -311,6 +311,54 @@ class Transfer {
         preparedEnd_ = end;
     }
 
+    static bool loginGiven() {
+        return ProxySettings.mode == pmManual && !ProxySettings.login.empty();
+    }
+
+    // Sends the request, waits for the answer and reads its status.
+    bool exchange(HttpHandle request, const std::u16string& headers, std::uint32_t& status) {
+        if (!http_.sendRequest(request, headers)) {
+            fail(4, http_.lastError());
+            return false;
+        }
+        window_.pumpMessages();
+        if (!http_.receiveResponse(request)) {
+            fail(5, http_.lastError());
+            return false;
+        }
+        window_.pumpMessages();
+        if (!http_.queryStatusCode(request, status)) {
+            fail(6, http_.lastError());
+            return false;
+        }
+        return true;
+    }
+
+    // Chooses the strongest scheme the proxy offers: the given login in it, or without a login
+    // the user's own logon (NTLM and Negotiate only, as browsers do for a proxy). False when
+    // there is nothing new to answer with.
+    bool answerProxyChallenge(HttpHandle request) {
+        if (accessType_ != platform::kAccessTypeNamedProxy) return false;
+        std::uint32_t offered = 0;
+        if (!http_.queryProxyAuthSchemes(request, offered)) return false;
+        for (const std::uint32_t scheme :
+             {platform::kAuthSchemeNegotiate, platform::kAuthSchemeNtlm,
+              platform::kAuthSchemeDigest, platform::kAuthSchemeBasic}) {
+            if ((offered & scheme) == 0) continue;
+            if (loginGiven()) {
+                // Basic was already refused with this very login.
+                if (scheme != platform::kAuthSchemeBasic &&
+                    http_.setCredentials(request, platform::kAuthTargetProxy, scheme,
+                                         ProxySettings.login, ProxySettings.password))
+                    return true;
+            } else if ((scheme == platform::kAuthSchemeNegotiate ||
+                        scheme == platform::kAuthSchemeNtlm) &&
+                       http_.setLogonCredentials(request, scheme))
+                return true;
+        }
+        return false;
+    }
+
     void attempt(HttpHandle session) {
         window_.pumpMessages();
         OwnedHandle connection(http_, http_.connect(session, host_, port_));
@@ -326,26 +374,18 @@ class Transfer {
             return;
         }
         window_.pumpMessages();
-        if (ProxySettings.mode == pmManual && !ProxySettings.login.empty())
+        // Basic goes with the first request, so a Basic proxy sees no extra round trip.
+        if (loginGiven())
             http_.setCredentials(request.get(), platform::kAuthTargetProxy,
                                  platform::kAuthSchemeBasic, ProxySettings.login,
                                  ProxySettings.password);
-        const std::u16string extraHeaders = rangeHeaders();
-        if (!http_.sendRequest(request.get(), extraHeaders)) {
-            fail(4, http_.lastError());
-            return;
-        }
-        window_.pumpMessages();
-        if (!http_.receiveResponse(request.get())) {
-            fail(5, http_.lastError());
-            return;
-        }
-        window_.pumpMessages();
+        const std::u16string headers = rangeHeaders();
         std::uint32_t status = 0;
-        if (!http_.queryStatusCode(request.get(), status)) {
-            fail(6, http_.lastError());
+        if (!exchange(request.get(), headers, status)) return;
+        // One answer to the proxy's challenge; a second refusal stands, so it never loops.
+        if (status == 407 && answerProxyChallenge(request.get()) &&
+            !exchange(request.get(), headers, status))
             return;
-        }
         if (status != 200 && status != 206) {
             if (showErrors_)
                 window_.showMessage(u"Не вдалося отримати дані (7): Відповідь сервера: " +

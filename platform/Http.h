@@ -41,6 +41,9 @@ constexpr std::uint32_t kAutoProxyConfigUrl = 2;    // WINHTTP_AUTOPROXY_CONFIG_
 constexpr std::uint32_t kAutoDetectDhcpAndDns = 3;  // WINHTTP_AUTO_DETECT_TYPE_DHCP | _DNS_A
 constexpr std::uint32_t kAuthTargetProxy = 1;       // WINHTTP_AUTH_TARGET_PROXY
 constexpr std::uint32_t kAuthSchemeBasic = 1;       // WINHTTP_AUTH_SCHEME_BASIC
+constexpr std::uint32_t kAuthSchemeNtlm = 2;        // WINHTTP_AUTH_SCHEME_NTLM
+constexpr std::uint32_t kAuthSchemeDigest = 8;      // WINHTTP_AUTH_SCHEME_DIGEST
+constexpr std::uint32_t kAuthSchemeNegotiate = 16;  // WINHTTP_AUTH_SCHEME_NEGOTIATE
 
 enum class UrlScheme { http, https, other };
 
@@ -106,7 +109,14 @@ class Http {
     virtual bool setCredentials(HttpHandle request, std::uint32_t authTargets,
                                 std::uint32_t authScheme, const std::u16string& user,
                                 const std::u16string& password) = 0;
-    // Extra headers are CR LF terminated lines; empty for none.
+    // The logged-on user's own credentials for the proxy (NTLM or Negotiate), where the
+    // platform has them; fails where it has none for that scheme.
+    virtual bool setLogonCredentials(HttpHandle request, std::uint32_t authScheme) = 0;
+    // After a 407 answer: the schemes (kAuthScheme* bits) the proxy offers that this back end
+    // can answer.
+    virtual bool queryProxyAuthSchemes(HttpHandle request, std::uint32_t& schemes) = 0;
+    // Extra headers are CR LF terminated lines; empty for none. Sending again on a request whose
+    // answer came sends it anew, with the credentials set since.
     virtual bool sendRequest(HttpHandle request, const std::u16string& headers) = 0;
     virtual bool receiveResponse(HttpHandle request) = 0;
     virtual bool queryStatusCode(HttpHandle request, std::uint32_t& status) = 0;

@@ -96,7 +96,7 @@ struct Request : Object {
     std::string path;
     bool secure = false;
     std::string proxyUser, proxyPassword;
-    bool haveProxyCredentials = false;
+    std::uint32_t proxyScheme = 0;  // kAuthScheme*, 0: none
 
     CURLM* multi = nullptr;
     CURL* easy = nullptr;
@@ -136,7 +136,8 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
             break;
         case linux_http::ResponseHead::Line::End:
             // A redirect that curl follows is not the final answer; the next status line says so.
-            request.headersFinal = !request.head.redirects();
+            // Nor is a 407 while curl may still answer it: it is final when the transfer ends.
+            request.headersFinal = !request.head.redirects() && request.head.status != 407;
             break;
         default:
             break;
@@ -147,6 +148,8 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
 size_t onBody(char* data, size_t size, size_t count, void* user) {
     auto& request = *static_cast<Request*>(user);
     const size_t length = size * count;
+    // The body of a proxy's refusal is never read; it could only fill memory.
+    if (request.head.status == 407 && !request.headersFinal) return length;
     if (request.unread() >= kPauseAbove) {
         request.paused = true;
         return CURL_WRITEFUNC_PAUSE;
@@ -250,17 +253,47 @@ class LinuxHttp final : public Http {
                         const std::u16string& user, const std::u16string& password) override {
         auto* request = find<Request>(handle);
         if (!request) return fail(http_error::kInvalidParameter);
-        if (authTargets != kAuthTargetProxy || authScheme != kAuthSchemeBasic)
+        if (authTargets != kAuthTargetProxy || curlAuthScheme(authScheme) == CURLAUTH_NONE)
             return fail(http_error::kInvalidParameter);
+        // GSS-API takes no password: with a login, a proxy that also offers NTLM gets NTLM,
+        // which is what Negotiate falls back to on Windows.
+        if (authScheme == kAuthSchemeNegotiate && (offeredSchemes(*request) & kAuthSchemeNtlm))
+            authScheme = kAuthSchemeNtlm;
         request->proxyUser = text::toUtf8(user);
         request->proxyPassword = text::toUtf8(password);
-        request->haveProxyCredentials = true;
+        request->proxyScheme = authScheme;
+        return true;
+    }
+
+    bool setLogonCredentials(HttpHandle handle, std::uint32_t authScheme) override {
+        auto* request = find<Request>(handle);
+        if (!request) return fail(http_error::kInvalidParameter);
+        // The user's own credentials here are a Kerberos ticket, which only Negotiate (GSS-API)
+        // uses; NTLM would need a domain member's winbind.
+        if (authScheme != kAuthSchemeNegotiate) return fail(http_error::kInvalidParameter);
+        request->proxyUser.clear();
+        request->proxyPassword.clear();
+        request->proxyScheme = authScheme;
+        return true;
+    }
+
+    bool queryProxyAuthSchemes(HttpHandle handle, std::uint32_t& schemes) override {
+        auto* request = find<Request>(handle);
+        if (!request || !request->headersFinal) return fail(http_error::kIncorrectHandleState);
+        schemes = request->head.status == 407 ? offeredSchemes(*request) : 0;
+        if (schemes == 0) return fail(http_error::kHeaderNotFound);
         return true;
     }
 
     bool sendRequest(HttpHandle handle, const std::u16string& headers) override {
         auto* request = find<Request>(handle);
-        if (!request || request->started) return fail(http_error::kIncorrectHandleState);
+        if (!request) return fail(http_error::kIncorrectHandleState);
+        if (request->started) {
+            // Sent again once its answer came, as after a proxy's 407.
+            if (!request->done && !request->headersFinal)
+                return fail(http_error::kIncorrectHandleState);
+            restart(*request);
+        }
         if (!start(*request, text::toUtf8(headers))) return fail(ENOMEM);
         const int limit = sumLimits(request->settings.connectMs, request->settings.sendMs);
         drive(
@@ -358,9 +391,52 @@ class LinuxHttp final : public Http {
         return a + b;
     }
 
+    static long curlAuthScheme(std::uint32_t scheme) {
+        switch (scheme) {
+            case kAuthSchemeBasic:
+                return static_cast<long>(CURLAUTH_BASIC);
+            case kAuthSchemeDigest:
+                return static_cast<long>(CURLAUTH_DIGEST);
+            case kAuthSchemeNtlm:
+                return static_cast<long>(CURLAUTH_NTLM);
+            case kAuthSchemeNegotiate:
+                return static_cast<long>(CURLAUTH_NEGOTIATE);
+            default:
+                return static_cast<long>(CURLAUTH_NONE);
+        }
+    }
+
+    // What the proxy's last 407 (to the request or to its tunnel) offered, that curl can answer.
+    static std::uint32_t offeredSchemes(Request& request) {
+        long available = 0;
+        if (!request.easy ||
+            curl_easy_getinfo(request.easy, CURLINFO_PROXYAUTH_AVAIL, &available) != CURLE_OK)
+            return 0;
+        std::uint32_t schemes = 0;
+        for (const std::uint32_t scheme :
+             {kAuthSchemeBasic, kAuthSchemeDigest, kAuthSchemeNtlm, kAuthSchemeNegotiate})
+            if (available & curlAuthScheme(scheme)) schemes |= scheme;
+        return schemes;
+    }
+
+    // Makes a request whose answer came ready to be sent again on the same handles, so that
+    // a kept-alive connection to the proxy is used again.
+    static void restart(Request& request) {
+        curl_multi_remove_handle(request.multi, request.easy);
+        curl_easy_reset(request.easy);
+        if (request.headerList) curl_slist_free_all(request.headerList);
+        request.headerList = nullptr;
+        request.started = request.requestSent = request.done = request.paused = false;
+        request.result = CURLE_OK;
+        request.head = linux_http::ResponseHead{};
+        request.headersFinal = false;
+        request.body.clear();
+        request.bodyRead = 0;
+    }
+
     static bool start(Request& request, const std::string& extraHeaders) {
-        request.multi = curl_multi_init();
-        request.easy = curl_easy_init();
+        if (!request.multi) request.multi = curl_multi_init();
+        if (!request.easy) request.easy = curl_easy_init();
         if (!request.multi || !request.easy) return false;
         CURL* easy = request.easy;
         std::string host = request.host;
@@ -397,8 +473,11 @@ class LinuxHttp final : public Http {
         curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
         curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
         curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-        if (request.haveProxyCredentials && !proxy.empty()) {
-            curl_easy_setopt(easy, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC));
+        if (request.proxyScheme != 0 && !proxy.empty()) {
+            // One scheme only: curl then sends Basic at once and does the others' handshakes
+            // itself, and stops at a second refusal.
+            curl_easy_setopt(easy, CURLOPT_PROXYAUTH, curlAuthScheme(request.proxyScheme));
+            // An empty name and password make GSS-API use the ticket cache.
             curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, request.proxyUser.c_str());
             curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, request.proxyPassword.c_str());
         }

@@ -1,5 +1,6 @@
 // A recording stand-in for the HTTP seam: every call is logged as one line, the responses are
-// scripted one per request (status, headers, body chunks, the step that fails), and the
+// scripted one per request (status, headers, body chunks, the step that fails; a request sent
+// again takes the next one), and the
 // handles still open are known, so tests can assert exact sequences and that all were closed.
 #pragma once
 
@@ -30,6 +31,7 @@ struct FakeResponse {
     std::optional<std::uint32_t> contentLength;  // read as the Content-Length header's text
     std::map<platform::HttpHeader, std::u16string> headers;
     std::vector<std::string> chunks;  // offered one by one, then 0 bytes available
+    std::uint32_t proxySchemes = 0;   // what a 407 offers (kAuthScheme* bits)
 };
 
 class FakeHttp final : public platform::Http {
@@ -42,6 +44,8 @@ class FakeHttp final : public platform::Http {
     bool sessionFails = false;
     bool discoverySessionFails = false;
     bool timeoutsFail = false;
+    // The schemes for which the logged-on user's credentials exist.
+    std::uint32_t logonSchemes = platform::kAuthSchemeNegotiate | platform::kAuthSchemeNtlm;
     std::deque<FakeResponse> responses;
 
     std::vector<std::string> calls;
@@ -137,7 +141,7 @@ class FakeHttp final : public platform::Http {
         }
         if (response.failAt == FakeResponse::FailAt::openRequest) return fail(response.error), 0;
         const auto handle = open();
-        requests_[handle] = Exchange{response, 0, 0};
+        requests_[handle] = Exchange{response, 0, 0, false};
         return handle;
     }
 
@@ -149,9 +153,29 @@ class FakeHttp final : public platform::Http {
         return true;
     }
 
+    bool setLogonCredentials(platform::HttpHandle request, std::uint32_t scheme) override {
+        log(join("setLogonCredentials(", name(request), ",", std::to_string(scheme), ")"));
+        return (logonSchemes & scheme) != 0 ? true : fail(platform::http_error::kInvalidParameter);
+    }
+
+    bool queryProxyAuthSchemes(platform::HttpHandle request, std::uint32_t& schemes) override {
+        log(join("queryProxyAuthSchemes(", name(request), ")"));
+        schemes = requests_[request].response.proxySchemes;
+        return schemes != 0 ? true : fail(platform::http_error::kHeaderNotFound);
+    }
+
     bool sendRequest(platform::HttpHandle request, const std::u16string& headers) override {
         log(join("sendRequest(", name(request), ",", text::toUtf8(headers), ")"));
         sentHeaders.push_back(headers);
+        auto& exchange = requests_[request];
+        if (exchange.sent) {
+            exchange = Exchange{};
+            if (!responses.empty()) {
+                exchange.response = responses.front();
+                responses.pop_front();
+            }
+        }
+        exchange.sent = true;
         return step(request, FakeResponse::FailAt::send);
     }
 
@@ -243,6 +267,7 @@ class FakeHttp final : public platform::Http {
         FakeResponse response;
         std::size_t chunk = 0;
         std::size_t offset = 0;
+        bool sent = false;
     };
 
     void log(std::string call) { calls.push_back(std::move(call)); }

@@ -61,6 +61,12 @@ class ForwardingHttp final : public platform::Http {
                         const std::u16string& u, const std::u16string& p) override {
         return real_.setCredentials(r, t, s, u, p);
     }
+    bool setLogonCredentials(platform::HttpHandle r, std::uint32_t s) override {
+        return real_.setLogonCredentials(r, s);
+    }
+    bool queryProxyAuthSchemes(platform::HttpHandle r, std::uint32_t& s) override {
+        return real_.queryProxyAuthSchemes(r, s);
+    }
     bool sendRequest(platform::HttpHandle r, const std::u16string& h) override {
         sentHeaders.push_back(h);
         if (!firstRequest_) firstRequest_ = r;

@@ -249,3 +249,60 @@ TEST(LinuxProxyList, PathEscapingMatchesWinHttp) {
 
 }  // namespace
 }  // namespace testnet
+
+#include "ProxyLoginFixture.h"
+
+namespace testnet {
+namespace {
+
+// The user's own logon on Linux is a Kerberos ticket: the realm and the ticket the service made.
+TEST_F(ProxyLoginTest, NegotiateProxyGetsTheUsersTicketWithoutALoginInManualAndSystemModes) {
+    REQUIRE_OFFICE_PROXY(kNegotiateProxyPort);
+    const char* services = std::getenv("ORVELLE_SERVICES_DIR");
+    const std::string kdc =
+        std::string(services ? services : ORVELLE_SOURCE_DIR "/build/services") +
+        "/office-proxies/kdc";
+    setenv("KRB5_CONFIG", (kdc + "/krb5.conf").c_str(), 1);
+    setenv("KRB5CCNAME", ("FILE:" + kdc + "/ccache").c_str(), 1);
+    setenv("http_proxy", "http://localhost:18432", 1);
+    for (const std::int32_t mode : {pmManual, pmSystem}) {
+        manualProxy(kNegotiateProxyPort, u"", u"");
+        ProxySettings.mode = mode;
+        SCOPED_TRACE(mode);
+        fetchNamingUser("negotiate", "negotiate", " orvelle@ORVELLE.TEST ");
+    }
+    for (const char* name : {"KRB5_CONFIG", "KRB5CCNAME", "http_proxy"}) unsetenv(name);
+}
+
+// As a proxy in a Windows domain: Negotiate and NTLM offered, a login given; GSS-API takes no
+// password, so the login goes as NTLM. (Wine's Negotiate, unlike Windows', does not fall back
+// to NTLM when Kerberos fails, so this runs on the Linux back end only.)
+TEST_F(ProxyLoginTest, DomainProxyAcceptsTheLogin) {
+    REQUIRE_OFFICE_PROXY(kNegotiateProxyPort);
+    manualProxy(kNegotiateProxyPort, u"orvelle", u"orvelle-pass");
+    fetchNamingUser("negotiate", "domain", "orvelle");
+}
+
+// Wine's WinHTTP answers no Digest challenge, and fails (12157) when a proxy answers its CONNECT
+// with a 407, so these run on the Linux back end only.
+TEST_F(ProxyLoginTest, HttpsTunnelThroughTheDigestAndNtlmProxies) {
+    REQUIRE_OFFICE_PROXY(kDigestProxyPort);
+    REQUIRE_OFFICE_PROXY(kNtlmProxyPort);
+    REQUIRE_WEB_PEER(kHttpsTrustedPort);
+    for (const std::uint16_t port : {kDigestProxyPort, kNtlmProxyPort}) {
+        manualProxy(port, u"orvelle", u"orvelle-pass");
+        run.RunOk = true;
+        HttpGet(run, u"https://127.0.0.1:18444/small.txt", false, true);
+        ASSERT_TRUE(run.RunOk) << port << ": " << text::toUtf8(firstMessage());
+        EXPECT_EQ(run.stream, "Orvelle test file\n");
+    }
+}
+
+TEST_F(ProxyLoginTest, DigestProxyAcceptsTheLoginInDigest) {
+    REQUIRE_OFFICE_PROXY(kDigestProxyPort);
+    manualProxy(kDigestProxyPort, u"orvelle", u"orvelle-pass");
+    fetchNamingUser("digest", "digest", " orvelle ");
+}
+
+}  // namespace
+}  // namespace testnet

@@ -96,6 +96,96 @@ TEST_F(HttpProxyTest, CredentialsAreNotSentInOtherModes) {
     EXPECT_TRUE(http.callsStartingWith("setCredentials").empty());
 }
 
+// A 407 offering these schemes, then the given answer to the request sent again.
+fakes::FakeResponse refusal(std::uint32_t schemes) {
+    fakes::FakeResponse r;
+    r.status = 407;
+    r.proxySchemes = schemes;
+    return r;
+}
+
+TEST_F(HttpProxyTest, ProxyChallengeGetsOneAnswerWithTheLoginInTheStrongestOfferedScheme) {
+    using namespace platform;
+    ProxySettings.mode = pmManual;
+    ProxySettings.host = u"proxy.local";
+    ProxySettings.port = 8080;
+    ProxySettings.login = u"user";
+    ProxySettings.password = u"secret";
+    const struct {
+        std::uint32_t offered;
+        std::vector<std::string> answers;  // credentials set after the 407
+    } cases[] = {
+        {kAuthSchemeNegotiate | kAuthSchemeNtlm | kAuthSchemeBasic,
+         {"setCredentials(#3,1,16,user,secret)"}},
+        {kAuthSchemeDigest | kAuthSchemeNtlm, {"setCredentials(#3,1,2,user,secret)"}},
+        {kAuthSchemeDigest | kAuthSchemeBasic, {"setCredentials(#3,1,8,user,secret)"}},
+        // The login already went as Basic: a refusal of it stands.
+        {kAuthSchemeBasic, {}},
+    };
+    for (const auto& c : cases) {
+        http = fakes::FakeHttp{};
+        window.messages.clear();
+        run.RunOk = true;
+        http.responses = {refusal(c.offered), ok("x")};
+        HttpGet(run, u"http://h/f", false, true);
+        auto credentials = http.callsStartingWith("setCredentials");
+        ASSERT_EQ(credentials.front(), "setCredentials(#3,1,1,user,secret)");
+        credentials.erase(credentials.begin());
+        EXPECT_EQ(credentials, c.answers) << c.offered;
+        const std::size_t sends = c.answers.empty() ? 1 : 2;
+        EXPECT_EQ(http.callsStartingWith("sendRequest"), Calls(sends, "sendRequest(#3,)"));
+        EXPECT_EQ(run.RunOk, !c.answers.empty());
+        if (c.answers.empty())
+            EXPECT_EQ(window.messages,
+                      std::vector<std::u16string>{
+                          u"Не вдалося отримати дані (7): Відповідь сервера: 407"});
+        else
+            EXPECT_EQ(run.stream, "x");
+    }
+
+    // Refused again after the answer: failure 7 with 407, never a third try.
+    http = fakes::FakeHttp{};
+    window.messages.clear();
+    run.RunOk = true;
+    http.responses = {refusal(kAuthSchemeNtlm), refusal(kAuthSchemeNtlm), ok("x")};
+    HttpGet(run, u"http://h/f", false, true);
+    EXPECT_FALSE(run.RunOk);
+    EXPECT_EQ(http.callsStartingWith("sendRequest").size(), 2u);
+    EXPECT_EQ(window.messages,
+              std::vector<std::u16string>{u"Не вдалося отримати дані (7): Відповідь сервера: 407"});
+}
+
+TEST_F(HttpProxyTest, WithoutALoginOnlyTheUsersOwnLogonAnswersAChallenge) {
+    using namespace platform;
+    ProxySettings.mode = pmSystem;
+    const struct {
+        std::uint32_t offered;
+        std::uint32_t logonSchemes;  // what the platform has the user's logon for
+        Calls answers;
+    } cases[] = {
+        {kAuthSchemeNegotiate | kAuthSchemeNtlm,
+         kAuthSchemeNegotiate | kAuthSchemeNtlm,
+         {"setLogonCredentials(#3,16)"}},
+        // No ticket for Negotiate: NTLM next.
+        {kAuthSchemeNegotiate | kAuthSchemeNtlm,
+         kAuthSchemeNtlm,
+         {"setLogonCredentials(#3,16)", "setLogonCredentials(#3,2)"}},
+        // Digest and Basic need a login the user did not give.
+        {kAuthSchemeDigest | kAuthSchemeBasic, kAuthSchemeNegotiate | kAuthSchemeNtlm, {}},
+    };
+    for (const auto& c : cases) {
+        http = fakes::FakeHttp{};
+        http.userConfig->proxy = u"corp:8080";
+        http.logonSchemes = c.logonSchemes;
+        http.responses = {refusal(c.offered), ok("x")};
+        run.RunOk = true;
+        HttpGet(run, u"http://h/f", false, false);
+        EXPECT_EQ(http.callsStartingWith("setLogonCredentials"), c.answers) << c.offered;
+        EXPECT_TRUE(http.callsStartingWith("setCredentials").empty());
+        EXPECT_EQ(run.RunOk, !c.answers.empty());
+    }
+}
+
 TEST_F(HttpProxyTest, SystemModeWithoutAnySettingsIsDirect) {
     for (std::int32_t mode : {pmSystem, pmAuto}) {
         ProxySettings.mode = mode;

@@ -1,0 +1,106 @@
+// Proxies that want a Digest, NTLM or Basic login (scripts/services.d/office-proxies), through
+// the real back end of this build; squid's access log shows who fetched what, and how often.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "NativeHttpFixture.h"
+#include "common/Text.h"
+#include "net/HttpGet.h"
+
+namespace testnet {
+
+constexpr std::uint16_t kDigestProxyPort = 18430;
+constexpr std::uint16_t kNtlmProxyPort = 18431;
+constexpr std::uint16_t kNegotiateProxyPort = 18432;
+constexpr std::uint16_t kBasicProxyPort = 18433;
+
+#define REQUIRE_OFFICE_PROXY(port)                                                 \
+    do {                                                                           \
+        if (!::testnet::loopbackPortOpen(port)) {                                  \
+            if (std::getenv("ORVELLE_REQUIRE_SERVICES"))                           \
+                FAIL() << "office-proxies service not running on port " << port;   \
+            GTEST_SKIP() << "office-proxies service not running on port " << port; \
+        }                                                                          \
+    } while (false)
+
+class ProxyLoginTest : public NativeHttpTest {
+  protected:
+    void SetUp() override {
+        NativeHttpTest::SetUp();
+        REQUIRE_WEB_PEER(kNginxPort);
+    }
+
+    // A URL that no earlier run asked for, so the log lines that name it are this test's.
+    std::u16string freshUrl(const char* label) {
+        token_ = std::string(label) + "-" +
+                 std::to_string(std::chrono::system_clock::now().time_since_epoch().count());
+        return u"http://" + text::fromUtf8(loopbackHostName()) + u":18480/small.txt?" +
+               text::fromUtf8(token_);
+    }
+
+    void manualProxy(std::uint16_t port, const std::u16string& login,
+                     const std::u16string& password) {
+        ProxySettings.mode = pmManual;
+        // Not the target's name: see RealPeersTest.
+        ProxySettings.host = u"localhost";
+        ProxySettings.port = port;
+        ProxySettings.login = login;
+        ProxySettings.password = password;
+    }
+
+    // The proxy's log lines for the fresh URL. squid writes a line when it has answered, which
+    // may be just after the answer arrived, so this waits for a line that is not a 407.
+    std::vector<std::string> logLines(const char* proxy, bool untilAnswered = true) {
+        const char* services = std::getenv("ORVELLE_SERVICES_DIR");
+        const std::string path =
+            std::string(services ? services : ORVELLE_SOURCE_DIR "/build/services") +
+            "/office-proxies/" + proxy + "/access.log";
+        std::vector<std::string> lines;
+        for (int round = 0; round < 100; ++round) {
+            lines.clear();
+            std::ifstream log(path);
+            for (std::string line; std::getline(log, line);)
+                if (line.find(token_) != std::string::npos) lines.push_back(line);
+            if (!lines.empty() &&
+                (!untilAnswered || lines.back().find("/407 ") == std::string::npos))
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return lines;
+    }
+
+    std::string joined(const std::vector<std::string>& lines) {
+        std::string out;
+        for (const auto& line : lines) out += line + "\n";
+        return out;
+    }
+
+    // Fetches a fresh URL through the proxy set: the file arrives whole and the proxy's log
+    // names the user.
+    void fetchNamingUser(const char* proxy, const char* label, const char* user) {
+        run.RunOk = true;
+        HttpGet(run, freshUrl(label), false, true);
+        ASSERT_TRUE(run.RunOk) << text::toUtf8(firstMessage());
+        EXPECT_EQ(run.stream, "Orvelle test file\n");
+        const auto lines = logLines(proxy);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_NE(lines.back().find("TCP_MISS/200 "), std::string::npos) << joined(lines);
+        EXPECT_NE(lines.back().find(user), std::string::npos) << joined(lines);
+    }
+
+    std::u16string firstMessage() {
+        return window.messages.empty() ? u"" : window.messages.front();
+    }
+
+    std::string token_;
+};
+
+}  // namespace testnet
