@@ -416,7 +416,7 @@ class Transfer {
             rememberValidators(request.get());
             if (contentLength) reserveFor(*contentLength);
         } else {
-            if (extraHeaders.empty()) {
+            if (headers.empty()) {
                 failPartial();
                 return;
             }
