@@ -44,22 +44,29 @@ platform::Sockets::Handle ScriptedSockets::createStreamSocket() {
     return kSocket;
 }
 
-bool ScriptedSockets::resolveIPv4(const std::string& host, std::uint32_t& address) {
+bool ScriptedSockets::resolveIPv4(const std::string& host, std::uint32_t& address, int& error) {
     if (parseDotted(host, address)) return true;
     calls.push_back("lookup " + host);
     for (const auto& [name, value] : hosts)
         if (name == host) return parseDotted(value, address);
-    flastError = 11001;
+    error = 11001;
     return false;
 }
 
-bool ScriptedSockets::connect(Handle, std::uint32_t address, std::uint16_t port) {
+bool ScriptedSockets::connect(Handle, std::uint32_t address, std::uint16_t port,
+                              int timeoutMilliseconds) {
     calls.push_back("connect " + dotted(address) + ":" + std::to_string(port));
+    connectTimeout = timeoutMilliseconds;
     if (failConnect) {
         flastError = socketError;
         return false;
     }
     return true;
+}
+
+void ScriptedSockets::setTimeouts(Handle, int readMilliseconds, int writeMilliseconds) {
+    readTimeout = readMilliseconds;
+    writeTimeout = writeMilliseconds;
 }
 
 void ScriptedSockets::setNoDelayAndKeepAlive(Handle) {
@@ -114,9 +121,14 @@ int ScriptedSockets::shutdownAndClose(Handle) {
 }
 
 platform::Sockets::ChannelResult ScriptedSockets::openLocalChannel(const std::string& path,
-                                                                   std::uint32_t waitMilliseconds) {
+                                                                   std::uint32_t waitMilliseconds,
+                                                                   int readMilliseconds,
+                                                                   int writeMilliseconds) {
     calls.push_back("channel " + path + " " + std::to_string(waitMilliseconds));
+    readTimeout = readMilliseconds;
+    writeTimeout = writeMilliseconds;
     ChannelResult result;
+    result.socketPath = channelSocketPath;
     result.failure = channelFailure;
     if (channelFailure == ChannelFailure::None)
         result.handle = kChannel;
