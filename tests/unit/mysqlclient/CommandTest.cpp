@@ -68,6 +68,41 @@ TEST_F(CommandTest, serverErrorFailsTheCommandAndKeepsTheConnection) {
     server.finish();
 }
 
+TEST_F(CommandTest, refusedOrPossiblyRunCommandsAreNeverSentTwice) {
+    // Connection 0 refuses every command; connection 1 takes a kill and breaks unanswered, as
+    // a server killing this very connection does; connection 2 answers.
+    FakeMysqlServer server(
+        {[](FakeMysqlConnection& c) {
+             handshake(c);
+             while (auto command = c.readPacket()) {
+                 if (command->size() == 1 && (*command)[0] == 1) break;
+                 c.sendPacket(1, mysqlwire::error(1044, "Access denied", "42000"));
+             }
+         },
+         [](FakeMysqlConnection& c) { handshake(c), c.readPacket(), c.close(); },
+         [](FakeMysqlConnection& c) { handshake(c), answerOk(c); }});
+    TMysqlClient client;
+    connectTo(client, server, true);
+    EXPECT_FALSE(client.select_db(u"a"));
+    EXPECT_FALSE(client.kill(5));
+    EXPECT_FALSE(client.create_db(u"b"));
+    EXPECT_FALSE(client.drop_db(u"c"));
+    EXPECT_FALSE(client.refresh(1));
+    EXPECT_EQ(client.LastErrorNo(), 1044u);
+    client.close();
+    connectTo(client, server, true);
+    EXPECT_FALSE(client.kill(9));
+    EXPECT_EQ(client.LastErrorNo(), 2013u);
+    EXPECT_TRUE(client.ping());
+    client.close();
+    EXPECT_EQ(server.finish(), 3);
+    EXPECT_EQ(afterLogin(server.received(0)),
+              (std::vector<std::string>{"\x02" "a", bytes({0x0C, 5, 0, 0, 0}), "\x05" "b", "\x06" "c",
+                                        bytes({0x07, 1, 0, 0, 0}), "\x01"}));
+    EXPECT_EQ(afterLogin(server.received(1)), (std::vector<std::string>{bytes({0x0C, 9, 0, 0, 0})}));
+    EXPECT_EQ(afterLogin(server.received(2)), (std::vector<std::string>{"\x0E", "\x01"}));
+}
+
 TEST_F(CommandTest, pingAfterTheServerClosedReconnectsWhenAllowed) {
     FakeMysqlServer server({[](FakeMysqlConnection& c) { handshake(c), c.readPacket(); },
                             [](FakeMysqlConnection& c) { handshake(c), answerOk(c); }});

@@ -272,16 +272,28 @@ TEST_F(ConnectTest, settingPropertiesCutsTheConnectionOnlyOnChange) {
     EXPECT_EQ(server.received(0).size(), 1u);  // no goodbye when a property cuts
 }
 
-TEST_F(ConnectTest, greetingThatDoesNotComeWithinTheTimeoutIs2013) {
-    FakeMysqlServer server({[](FakeMysqlConnection& c) { c.waitForPeerClose(); }});
+TEST_F(ConnectTest, silentServerEndsEveryWaitWith2013) {
+    // One never greets; the other greets, admits the login and then says nothing.
+    FakeMysqlServer server({[](FakeMysqlConnection& c) { c.waitForPeerClose(); },
+                            [](FakeMysqlConnection& c) { handshake(c), drain(c); }});
     TMysqlClient client;
     pointAt(client, server);
+    EXPECT_EQ(client.ConnectTimeout(), 30u);
+    EXPECT_EQ(client.ReadTimeout(), 300u);
+    EXPECT_EQ(client.WriteTimeout(), 300u);
     client.setConnectTimeout(1);
+    client.setReadTimeout(1);
+    client.setShouldReconnect(false);
     EXPECT_FALSE(client.connect());
     EXPECT_EQ(client.LastErrorNo(), 2013u);
     EXPECT_EQ(client.LastError(), u"Lost connection to MySQL server during query");
     EXPECT_FALSE(client.Connected());
-    server.finish();
+    ASSERT_TRUE(client.connect()) << text::toUtf8(client.LastError());
+    EXPECT_FALSE(client.ping());
+    EXPECT_EQ(client.LastErrorNo(), 2013u);
+    EXPECT_EQ(client.LastError(), u"Lost connection to MySQL server during query");
+    EXPECT_FALSE(client.Connected());
+    EXPECT_EQ(server.finish(), 2);
 }
 
 TEST_F(ConnectTest, closeOnANeverConnectedClientResetsAndSendsNothing) {
