@@ -305,7 +305,7 @@ std::int32_t TMysqlNet::my_net_read() {
                 return -1;
             }
             total += length;
-            if (static_cast<std::uint32_t>(length) < fmax_packet_payload) break;
+            if (static_cast<std::uint32_t>(length) != fmax_packet_payload) break;
         }
         fread_pos = 0;
         fbuff[static_cast<std::size_t>(total)] = 0;
