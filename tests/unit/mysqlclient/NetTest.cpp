@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "mysql/uMysqlNet.h"
+#include "platform/System.h"
 #include "tests/unit/mysqlclient/MysqlTestSupport.h"
 
 namespace {
@@ -168,6 +169,7 @@ TEST_F(NetTest, longPayloadsTravelAsFullPacketsEndedByAShorterOne) {
 }
 
 TEST_F(NetTest, errorPacketsGiveTheServersNumberAndText) {
+    auto& system = platform::get<platform::System>();
     const struct {
         std::uint32_t protocol;
         std::string payload;
@@ -181,6 +183,9 @@ TEST_F(NetTest, errorPacketsGiveTheServersNumberAndText) {
         {10, mysqlwire::error(1064, "plain message"), 1064, u"plain message"},
         {9, "\xFFold server text", 2000, u"old server text"},
         {10, mysqlwire::error(1105, std::string(300, 'm')), 1105, std::u16string(199, u'm')},
+        // Cut by characters, not bytes, and shown in the code page the platform has.
+        {10, mysqlwire::error(1105, text::toUtf8(std::u16string(300, u'Ж'))), 1105,
+         system.fromAnsi(system.toAnsi(std::u16string(199, u'Ж')))},
     };
     for (const auto& c : cases) {
         open();
