@@ -77,18 +77,31 @@ bool readStringLiteral(const std::u16string& statement, std::size_t& i, std::u16
         }
         const char16_t e = statement[i++];
         switch (e) {
-            case u'0': value.push_back(u'\0'); break;
-            case u'b': value.push_back(u'\b'); break;
-            case u'n': value.push_back(u'\n'); break;
-            case u'r': value.push_back(u'\r'); break;
-            case u't': value.push_back(u'\t'); break;
-            case u'Z': value.push_back(u'\x1A'); break;
+            case u'0':
+                value.push_back(u'\0');
+                break;
+            case u'b':
+                value.push_back(u'\b');
+                break;
+            case u'n':
+                value.push_back(u'\n');
+                break;
+            case u'r':
+                value.push_back(u'\r');
+                break;
+            case u't':
+                value.push_back(u'\t');
+                break;
+            case u'Z':
+                value.push_back(u'\x1A');
+                break;
             case u'%':
             case u'_':
                 value.push_back(u'\\');
                 value.push_back(e);
                 break;
-            default: value.push_back(e);
+            default:
+                value.push_back(e);
         }
     }
     return false;
@@ -719,10 +732,11 @@ std::int32_t TMysqlClient::read_query_reply() {
             const std::string fileName(reader.readZeroTerminated());
             // Only the file the caller's own statement names is sent, whatever else is asked.
             const bool asked = flocal_infile && text::toUtf8(*flocal_infile) == fileName;
-            const std::int32_t sent = asked ? send_local_file(*flocal_infile)
-                                            : refuse_local_file(text::isValidUtf8(fileName)
-                                                                    ? text::fromUtf8(fileName)
-                                                                    : systemService().fromAnsi(fileName));
+            const std::int32_t sent =
+                asked ? send_local_file(*flocal_infile)
+                      : refuse_local_file(text::isValidUtf8(fileName)
+                                              ? text::fromUtf8(fileName)
+                                              : systemService().fromAnsi(fileName));
             length = fnet->net_safe_read();
             if (sent == -1 || length == -1) return -1;
             continue;

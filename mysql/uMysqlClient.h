@@ -100,7 +100,8 @@ class TMysqlClient {
     // taken are read and dropped before the next command.
     bool MoreResults() const;
     // Reads the next result of the last statement, as query does for the first.
-    void next_result(bool StoreResult, bool& ExecutedOk, std::unique_ptr<TMysqlResult>& MysqlResult);
+    void next_result(bool StoreResult, bool& ExecutedOk,
+                     std::unique_ptr<TMysqlResult>& MysqlResult);
     bool TryQuery(std::unique_ptr<TMysqlResult>& MySQLResult, std::int32_t& Enum,
                   std::u16string& EStr, const std::u16string& querystr, bool notnil, bool setutf);
 
@@ -177,7 +178,8 @@ class TMysqlClient {
     std::int32_t send_command(std::uint8_t command, const void* arg, std::uint32_t length,
                               bool skip_check, bool retry);
     std::int32_t read_query_reply();
-    void take_result(bool StoreResult, bool& ExecutedOk, std::unique_ptr<TMysqlResult>& MysqlResult);
+    void take_result(bool StoreResult, bool& ExecutedOk,
+                     std::unique_ptr<TMysqlResult>& MysqlResult);
     void skip_pending_results();
     // Takes the server status from a 4.1 end packet.
     void read_end_packet(std::int32_t length);

@@ -181,7 +181,8 @@ std::int32_t TMysqlNet::write_packets(const std::uint8_t* command, const std::ui
     for (;;) {
         // A payload that fills whole packets is ended by an empty one, or the peer would wait
         // for more.
-        const auto chunk = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, fmax_packet_payload));
+        const auto chunk =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(left, fmax_packet_payload));
         std::uint8_t header[5];
         put24(header, chunk);
         header[3] = fcompress ? 0 : fpkt_nr++;

@@ -127,7 +127,8 @@ int TMysqlVio::vio_open(TEnumVioType _type, const std::u16string& host,
     }
     sockets().setNoDelayAndKeepAlive(socket);
     if (fread_timeout != 0 || fwrite_timeout != 0)
-        sockets().setTimeouts(socket, toMilliseconds(fread_timeout), toMilliseconds(fwrite_timeout));
+        sockets().setTimeouts(socket, toMilliseconds(fread_timeout),
+                              toMilliseconds(fwrite_timeout));
     ftype = VIO_TYPE_TCPIP;
     FSd = socket;
     FHPipe = 0;

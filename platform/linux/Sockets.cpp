@@ -183,8 +183,8 @@ class LinuxSockets final : public Sockets {
         std::memcpy(target.sun_path, path.c_str(), path.size() + 1);
         // A Unix-domain connect waits (for room in the server's backlog) at most as long as
         // the send time-out allows.
-        setSocketTimeouts(fd, 0, static_cast<int>(std::min<std::uint32_t>(waitMilliseconds,
-                                                                          0x7FFFFFFF)));
+        setSocketTimeouts(fd, 0,
+                          static_cast<int>(std::min<std::uint32_t>(waitMilliseconds, 0x7FFFFFFF)));
         int connected;
         do {
             connected = ::connect(fd, reinterpret_cast<sockaddr*>(&target), sizeof target);

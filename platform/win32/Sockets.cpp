@@ -124,8 +124,8 @@ class WindowsSockets final : public Sockets {
                 error = WSAGetLastError();
             } else if (FD_ISSET(s, &exceptSet)) {
                 int size = sizeof error;
-                if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
-                                 &size) != 0 ||
+                if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) !=
+                        0 ||
                     error == 0)
                     error = WSAECONNREFUSED;
             } else {
@@ -217,11 +217,9 @@ class WindowsSockets final : public Sockets {
         for (int attempt = 0; attempt < kPipeOpenAttempts; ++attempt) {
             // Identification level only: whoever serves the pipe may learn who connects but
             // may not act as the user. Overlapped, so that reads and writes can be bounded.
-            pipe = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                               OPEN_EXISTING,
-                               FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT |
-                                   SECURITY_IDENTIFICATION,
-                               nullptr);
+            pipe = CreateFileA(
+                path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
             if (pipe != INVALID_HANDLE_VALUE) break;
             openError = GetLastError();
             if (openError != kPipeBusy) {

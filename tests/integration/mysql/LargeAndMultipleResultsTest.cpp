@@ -40,8 +40,9 @@ TEST_F(LargeAndMultipleResultsTest, twentyMegabyteValueIsWrittenAndReadBackUncha
 }
 
 TEST_F(LargeAndMultipleResultsTest, callWithRowsGivesEachResultAndTheNextStatementItsOwn) {
-    run(client, u"CREATE OR REPLACE PROCEDURE two_results() BEGIN SELECT 1 AS a; "
-                u"SELECT 'x' AS b, 2 AS c; END");
+    run(client,
+        u"CREATE OR REPLACE PROCEDURE two_results() BEGIN SELECT 1 AS a; "
+        u"SELECT 'x' AS b, 2 AS c; END");
     for (const bool store : {true, false}) {
         bool executed = false;
         std::unique_ptr<TMysqlResult> result;

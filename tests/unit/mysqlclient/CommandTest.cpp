@@ -71,16 +71,16 @@ TEST_F(CommandTest, serverErrorFailsTheCommandAndKeepsTheConnection) {
 TEST_F(CommandTest, refusedOrPossiblyRunCommandsAreNeverSentTwice) {
     // Connection 0 refuses every command; connection 1 takes a kill and breaks unanswered, as
     // a server killing this very connection does; connection 2 answers.
-    FakeMysqlServer server(
-        {[](FakeMysqlConnection& c) {
-             handshake(c);
-             while (auto command = c.readPacket()) {
-                 if (command->size() == 1 && (*command)[0] == 1) break;
-                 c.sendPacket(1, mysqlwire::error(1044, "Access denied", "42000"));
-             }
-         },
-         [](FakeMysqlConnection& c) { handshake(c), c.readPacket(), c.close(); },
-         [](FakeMysqlConnection& c) { handshake(c), answerOk(c); }});
+    FakeMysqlServer server({[](FakeMysqlConnection& c) {
+                                handshake(c);
+                                while (auto command = c.readPacket()) {
+                                    if (command->size() == 1 && (*command)[0] == 1) break;
+                                    c.sendPacket(1,
+                                                 mysqlwire::error(1044, "Access denied", "42000"));
+                                }
+                            },
+                            [](FakeMysqlConnection& c) { handshake(c), c.readPacket(), c.close(); },
+                            [](FakeMysqlConnection& c) { handshake(c), answerOk(c); }});
     TMysqlClient client;
     connectTo(client, server, true);
     EXPECT_FALSE(client.select_db(u"a"));
@@ -97,9 +97,16 @@ TEST_F(CommandTest, refusedOrPossiblyRunCommandsAreNeverSentTwice) {
     client.close();
     EXPECT_EQ(server.finish(), 3);
     EXPECT_EQ(afterLogin(server.received(0)),
-              (std::vector<std::string>{"\x02" "a", bytes({0x0C, 5, 0, 0, 0}), "\x05" "b", "\x06" "c",
+              (std::vector<std::string>{"\x02"
+                                        "a",
+                                        bytes({0x0C, 5, 0, 0, 0}),
+                                        "\x05"
+                                        "b",
+                                        "\x06"
+                                        "c",
                                         bytes({0x07, 1, 0, 0, 0}), "\x01"}));
-    EXPECT_EQ(afterLogin(server.received(1)), (std::vector<std::string>{bytes({0x0C, 9, 0, 0, 0})}));
+    EXPECT_EQ(afterLogin(server.received(1)),
+              (std::vector<std::string>{bytes({0x0C, 9, 0, 0, 0})}));
     EXPECT_EQ(afterLogin(server.received(2)), (std::vector<std::string>{"\x0E", "\x01"}));
 }
 
@@ -411,16 +418,17 @@ TEST_F(LocalFileTest, enabledLoadDataSendsTheFileInPacketsAndAnEmptyOne) {
     client.setAllowLocalInfile(true);
     bool executed = false;
     std::unique_ptr<TMysqlResult> result;
-    const std::u16string statement = u"  load   data local infile " + literal(path) + u" into table t";
+    const std::u16string statement =
+        u"  load   data local infile " + literal(path) + u" into table t";
     client.query(statement, true, executed, result);
     EXPECT_TRUE(executed) << text::toUtf8(client.LastError());
     EXPECT_EQ(client.AffectedRows(), 2);
     client.close();
     server.finish();
     const auto received = afterLogin(server.received(0));
-    EXPECT_EQ(received, (std::vector<std::string>{"\x03" + text::toUtf8(statement),
-                                                  std::string(61440, 'L'),
-                                                  std::string(70000 - 61440, 'L'), "", "\x01"}));
+    EXPECT_EQ(received,
+              (std::vector<std::string>{"\x03" + text::toUtf8(statement), std::string(61440, 'L'),
+                                        std::string(70000 - 61440, 'L'), "", "\x01"}));
 }
 
 TEST_F(LocalFileTest, missingFileIsAnsweredWithAnEmptyPacket) {

@@ -95,8 +95,9 @@ TEST_F(LocalChannelTest, missingSocketFallsBackToTcpOnlyWithTrySockets) {
     client.setPort(tcp.port());
     EXPECT_FALSE(client.connect());
     EXPECT_EQ(client.LastErrorNo(), 2002u);
-    EXPECT_EQ(client.LastError(),
-              u"Can't connect to local MySQL server through socket '/tmp/orvelle-no-such.sock' (2)");
+    EXPECT_EQ(
+        client.LastError(),
+        u"Can't connect to local MySQL server through socket '/tmp/orvelle-no-such.sock' (2)");
     client.setTrySockets(true);
     ASSERT_TRUE(client.connect());
     EXPECT_EQ(client.net().vio_type(), VIO_TYPE_TCPIP);

@@ -159,8 +159,9 @@ TEST_F(NetTest, longPayloadsTravelAsFullPacketsEndedByAShorterOne) {
     // Read: two full packets and a short one are one payload, with the zero after it.
     net.fpkt_nr = 0;
     std::string value = std::string(0xFFFFFF, 'a') + std::string(0xFFFFFF, 'b') + "tail";
-    sockets.feed(packet(0, value.substr(0, 0xFFFFFF)) + packet(1, value.substr(0xFFFFFF, 0xFFFFFF)) +
-                 packet(2, "tail") + packet(3, "next"));
+    sockets.feed(packet(0, value.substr(0, 0xFFFFFF)) +
+                 packet(1, value.substr(0xFFFFFF, 0xFFFFFF)) + packet(2, "tail") +
+                 packet(3, "next"));
     ASSERT_EQ(net.net_safe_read(), 2 * 0xFFFFFF + 4);
     EXPECT_TRUE(payload(2 * 0xFFFFFF + 4) == value);
     EXPECT_EQ(net.read_pos()[2 * 0xFFFFFF + 4], 0);
