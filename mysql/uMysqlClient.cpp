@@ -470,9 +470,10 @@ std::int32_t TMysqlClient::send_command(std::uint8_t command, const void* arg, s
         return 0;
     }
     // Resent only when the connection broke before any byte of a reply came: an error packet
-    // is the server's answer, and a command it has answered has run (or was refused) once.
-    const bool unanswered =
-        fnet->last_errno() == CR_SERVER_LOST && fnet->received_since_clear() == 0;
+    // is the server's answer, a command it has answered has run (or was refused) once, and a
+    // server that is only slow may still run it.
+    const bool unanswered = fnet->last_errno() == CR_SERVER_LOST &&
+                            fnet->received_since_clear() == 0 && !fnet->read_timed_out();
     if (fnet->last_errno() == CR_SERVER_LOST) close();
     if (retry && unanswered) return send_command(command, arg, length, skip_check, false);
     return -1;

@@ -148,6 +148,7 @@ void TMysqlNet::net_clear() {
     fpkt_nr = 0;
     fwrite_pos = 0;
     freceived = 0;
+    fread_timed_out = false;
 }
 
 std::int32_t TMysqlNet::net_flush() {
@@ -250,6 +251,7 @@ bool TMysqlNet::read_exactly(std::size_t offset, std::size_t count) {
         if (got == 0) return false;
         if (got < 0) {
             if (fvio->vio_intrerupted() && net_connected()) continue;
+            fread_timed_out = fvio->vio_timed_out();
             return false;
         }
         done += static_cast<std::size_t>(got);

@@ -73,6 +73,9 @@ class TMysqlNet {
     void set_max_allowed_packet(std::uint32_t value) { fmax_allowed_packet = value; }
     // Bytes of reply read since the last net_clear: 0 means the peer has not answered yet.
     std::uint64_t received_since_clear() const { return freceived; }
+    // True when the last read failed because the peer stayed silent past the time-out (it
+    // may still be working on the command), not because the connection broke.
+    bool read_timed_out() const { return fread_timed_out; }
     TEnumVioType vio_type() const { return fvio->VIO_type(); }
     TMysqlVio& vio() { return *fvio; }
 
@@ -95,6 +98,7 @@ class TMysqlNet {
     // The protocol's 0xFFFFFF; smaller only so that fuzzing reaches the joining of packets.
     std::uint32_t fmax_packet_payload = MYSQL_MAX_PACKET_PAYLOAD;
     std::uint64_t freceived = 0;
+    bool fread_timed_out = false;
 
   private:
     std::int32_t write_packets(const std::uint8_t* command, const std::uint8_t* data,

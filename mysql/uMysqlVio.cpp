@@ -200,6 +200,10 @@ bool TMysqlVio::vio_intrerupted() {
     return sockets().isInterrupted(sockets().lastSocketError());
 }
 
+bool TMysqlVio::vio_timed_out() {
+    return sockets().isTimedOut(sockets().lastSocketError());
+}
+
 bool TMysqlVio::vio_poll_read(std::uint32_t timeout) {
     if (ftype == VIO_CLOSED) return false;
     if (ftype == VIO_TYPE_NAMEDPIPE) return false;  // cannot be polled: go on and read

@@ -37,6 +37,8 @@ class TMysqlVio {
     int vio_blocking(bool onoff);
     bool vio_should_retry();
     bool vio_intrerupted();
+    // True when the last failed read or write gave up at its time-out.
+    bool vio_timed_out();
     // True when nothing arrived within `timeout` seconds. The local channel cannot be polled
     // and answers false, so the caller goes on and reads.
     bool vio_poll_read(std::uint32_t timeout);

@@ -63,6 +63,8 @@ class Sockets {
     virtual bool isInterrupted(int error) = 0;
     virtual bool isWouldBlock(int error) = 0;
     virtual bool isInProgress(int error) = 0;
+    // A receive or send (socket or local channel) that gave up at its time-out.
+    virtual bool isTimedOut(int error) = 0;
 
     // The local channel. On Windows `path` is the pipe path (\\.\pipe\MySQL), opened at
     // identification level only (the server may not act as the user); all instances busy

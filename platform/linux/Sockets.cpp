@@ -160,6 +160,9 @@ class LinuxSockets final : public Sockets {
     bool isInterrupted(int error) override { return error == EINTR; }
     bool isWouldBlock(int error) override { return error == EWOULDBLOCK || error == EAGAIN; }
     bool isInProgress(int error) override { return error == EINPROGRESS; }
+    bool isTimedOut(int error) override {
+        return error == EAGAIN || error == EWOULDBLOCK || error == ETIMEDOUT;
+    }
 
     ChannelResult openLocalChannel(const std::string&, std::uint32_t waitMilliseconds,
                                    int readMilliseconds, int writeMilliseconds) override {

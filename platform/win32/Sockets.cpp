@@ -206,6 +206,7 @@ class WindowsSockets final : public Sockets {
     bool isInterrupted(int error) override { return error == WSAEINTR; }
     bool isWouldBlock(int error) override { return error == WSAEWOULDBLOCK; }
     bool isInProgress(int error) override { return error == WSAEINPROGRESS; }
+    bool isTimedOut(int error) override { return error == WSAETIMEDOUT || error == ERROR_TIMEOUT; }
 
     ChannelResult openLocalChannel(const std::string& path, std::uint32_t waitMilliseconds,
                                    int readMilliseconds, int writeMilliseconds) override {

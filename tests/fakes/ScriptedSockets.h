@@ -70,6 +70,7 @@ class ScriptedSockets : public platform::Sockets {
     bool isInterrupted(int error) override { return error == 10004; }
     bool isWouldBlock(int error) override { return error == 10035; }
     bool isInProgress(int error) override { return error == 10036; }
+    bool isTimedOut(int error) override { return error == 10060; }
     ChannelResult openLocalChannel(const std::string& path, std::uint32_t waitMilliseconds,
                                    int readMilliseconds, int writeMilliseconds) override;
     int channelRead(Handle channel, void* buffer, int size) override;
