@@ -387,18 +387,12 @@ std::int32_t TMysqlNet::net_safe_read() {
         message.remove_prefix(6);
     // The connection speaks UTF-8, so the message is UTF-8; bytes that are not are taken in
     // the ANSI code page. Cut by characters, never inside one.
-    std::u16string text = text::isValidUtf8(message)
-                              ? text::fromUtf8(message)
-                              : platform::get<platform::System>().fromAnsi(std::string(message));
-    std::size_t end = 0, characters = 0;
-    while (end < text.size() && characters < kServerMessageLimit) {
-        const bool pair = text[end] >= 0xD800 && text[end] <= 0xDBFF && end + 1 < text.size();
-        end += pair ? 2 : 1;
-        ++characters;
-    }
-    text.resize(end);
+    const std::u16string text =
+        text::isValidUtf8(message)
+            ? text::fromUtf8(message)
+            : platform::get<platform::System>().fromAnsi(std::string(message));
     fvio->set_last_errno(number);
-    fvio->set_last_error(text);
+    fvio->set_last_error(cut_characters(text, kServerMessageLimit));
     return -1;
 }
 

@@ -40,14 +40,7 @@ void TMysqlVio::set_last_error(const std::u16string& text) {
         return;
     }
     // Characters, not bytes: where the code page is UTF-8 a byte cut would split one.
-    std::size_t end = 0, characters = 0;
-    while (end < text.size() && characters < kErrorTextLimit) {
-        const bool pair = text[end] >= 0xD800 && text[end] <= 0xDBFF && end + 1 < text.size() &&
-                          text[end + 1] >= 0xDC00 && text[end + 1] <= 0xDFFF;
-        end += pair ? 2 : 1;
-        ++characters;
-    }
-    flast_error = platform::get<platform::System>().toAnsi(text.substr(0, end));
+    flast_error = platform::get<platform::System>().toAnsi(cut_characters(text, kErrorTextLimit));
 }
 
 void TMysqlVio::record_error(std::uint32_t number, std::initializer_list<ErrorArgument> arguments) {

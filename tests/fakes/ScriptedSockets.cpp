@@ -53,10 +53,9 @@ bool ScriptedSockets::resolveIPv4(const std::string& host, std::uint32_t& addres
     return false;
 }
 
-bool ScriptedSockets::connect(Handle, std::uint32_t address, std::uint16_t port,
-                              int timeoutMilliseconds) {
+bool ScriptedSockets::connect(Handle, std::uint32_t address, std::uint16_t port, int) {
     calls.push_back("connect " + dotted(address) + ":" + std::to_string(port));
-    connectTimeout = timeoutMilliseconds;
+
     if (failConnect) {
         flastError = socketError;
         return false;
@@ -64,10 +63,7 @@ bool ScriptedSockets::connect(Handle, std::uint32_t address, std::uint16_t port,
     return true;
 }
 
-void ScriptedSockets::setTimeouts(Handle, int readMilliseconds, int writeMilliseconds) {
-    readTimeout = readMilliseconds;
-    writeTimeout = writeMilliseconds;
-}
+void ScriptedSockets::setTimeouts(Handle, int, int) {}
 
 void ScriptedSockets::setNoDelayAndKeepAlive(Handle) {
     calls.push_back("nodelay keepalive");
@@ -122,11 +118,8 @@ int ScriptedSockets::shutdownAndClose(Handle) {
 
 platform::Sockets::ChannelResult ScriptedSockets::openLocalChannel(const std::string& path,
                                                                    std::uint32_t waitMilliseconds,
-                                                                   int readMilliseconds,
-                                                                   int writeMilliseconds) {
+                                                                   int, int) {
     calls.push_back("channel " + path + " " + std::to_string(waitMilliseconds));
-    readTimeout = readMilliseconds;
-    writeTimeout = writeMilliseconds;
     ChannelResult result;
     result.socketPath = channelSocketPath;
     result.failure = channelFailure;

@@ -49,10 +49,6 @@ class ScriptedSockets : public platform::Sockets {
     ChannelFailure channelFailure = ChannelFailure::OpenFailed;
     std::uint32_t channelError = 2;
     std::string channelSocketPath;  // non-empty: the channel stands for a Unix-domain socket
-    // The limits last asked for (connect; read and write of a socket or the channel).
-    int connectTimeout = -1;
-    int readTimeout = -1;
-    int writeTimeout = -1;
 
     bool startup() override;
     Handle createStreamSocket() override;
