@@ -66,6 +66,29 @@ same "each result of a CALL" "CALL cli_two_results()" "SELECT 3 AS d"
 out=$("$tool" "${conn[@]}" --read-timeout 1 -e "SELECT SLEEP(3)" 2>&1); status=$?
 check "read time-out" "ERROR 2013: Lost connection to MySQL server during query" "$out"
 check "read time-out exits 1" 1 "$status"
+# A listener whose backlog is full drops further connection attempts: the connect time-out ends
+# the wait.
+exec 5< <(python3 -c '
+import socket, time
+listener = socket.socket()
+listener.bind(("127.0.0.1", 0))
+listener.listen(0)
+held = []
+for _ in range(3):
+    s = socket.socket()
+    s.setblocking(False)
+    s.connect_ex(listener.getsockname())
+    held.append(s)
+time.sleep(0.2)
+print(listener.getsockname()[1], flush=True)
+time.sleep(60)')
+listener=$!
+read -r port <&5
+out=$("$tool" -h 127.0.0.1 -P "$port" --connect-timeout 1 -e "DO 1" 2>&1)
+check "connect time-out" "ERROR 2003: Can't connect to MySQL server on '127.0.0.1' (110)" "$out"
+kill "$listener" 2>/dev/null
+wait "$listener" 2>/dev/null
+exec 5<&-
 
 check "NULL prints empty" "$(printf 'NULL\tx\n\tx')" "$("$tool" "${conn[@]}" -e "SELECT NULL, 'x'")"
 check "statement without rows prints nothing" "" "$("$tool" "${conn[@]}" -e "DO 1")"
