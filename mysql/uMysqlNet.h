@@ -16,6 +16,7 @@ constexpr std::uint32_t MYSQL_MAX_PACKET_PAYLOAD = 0xFFFFFF;
 // Default limit of a joined payload (the caller's maximum packet size); a longer one is
 // refused (2020).
 constexpr std::uint32_t MYSQL_DEFAULT_MAX_ALLOWED_PACKET = 64 * 1024 * 1024;
+constexpr std::uint32_t MYSQL_MAX_ALLOWED_PACKET_LIMIT = 1024 * 1024 * 1024;
 constexpr std::int32_t MYSQL_NET_BUFFER_START = 8192;
 constexpr std::uint32_t MYSQL_NET_BUFFER_STEP = 4096;
 
@@ -70,7 +71,11 @@ class TMysqlNet {
     void set_compress(bool value) { fcompress = value; }
     bool net_connected() const { return fvio->VIO_type() != VIO_CLOSED; }
     std::uint32_t max_allowed_packet() const { return fmax_allowed_packet; }
-    void set_max_allowed_packet(std::uint32_t value) { fmax_allowed_packet = value; }
+    // At most 1 GiB, as servers allow: lengths stay within a signed 32-bit count.
+    void set_max_allowed_packet(std::uint32_t value) {
+        fmax_allowed_packet =
+            value < MYSQL_MAX_ALLOWED_PACKET_LIMIT ? value : MYSQL_MAX_ALLOWED_PACKET_LIMIT;
+    }
     // Bytes of reply read since the last net_clear: 0 means the peer has not answered yet.
     std::uint64_t received_since_clear() const { return freceived; }
     // True when the last read failed because the peer stayed silent past the time-out (it
