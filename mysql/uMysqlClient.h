@@ -136,8 +136,8 @@ class TMysqlClient {
     void setReadTimeout(std::uint32_t value) { fread_timeout = value; }
     std::uint32_t WriteTimeout() const { return fwrite_timeout; }
     void setWriteTimeout(std::uint32_t value) { fwrite_timeout = value; }
-    // Longest payload sent or read (default 64 MiB), announced at login; longer replies fail
-    // with 2020.
+    // Longest payload sent or read (default 64 MiB, at most 1 GiB), announced at login; longer
+    // replies fail with 2020.
     std::uint32_t MaxAllowedPacket() const { return fnet->max_allowed_packet(); }
     void setMaxAllowedPacket(std::uint32_t value) { fnet->set_max_allowed_packet(value); }
     // Off by default: after a 4.1 greeting, a request for the pre-4.1 scramble is refused.
