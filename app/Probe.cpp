@@ -9,6 +9,11 @@ ProbeResult ProbeLocalMysql(const std::u16string& host, std::uint32_t port) {
     auto client = std::make_unique<TMysqlClient>();
     client->setHost(host);
     client->setPort(port);
+    // Start-up waits for the probe: a local server answers in milliseconds, so a few seconds
+    // bound what a listener that never answers can cost before the window appears.
+    client->setConnectTimeout(kProbeTimeoutSeconds);
+    client->setReadTimeout(kProbeTimeoutSeconds);
+    client->setWriteTimeout(kProbeTimeoutSeconds);
     if (client->connect()) {
         result.version = client->ServerVersion();
         // Only the very first two characters count: "15.0" or " 5.1" are not version 5.

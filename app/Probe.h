@@ -17,6 +17,8 @@ struct ProbeResult {
 
 constexpr char16_t kProbeHost[] = u"127.0.0.1";
 constexpr std::uint32_t kProbePort = 3307;
+// Each of the probe's waits (connect, greeting, every later reply) ends after this.
+constexpr std::uint32_t kProbeTimeoutSeconds = 2;
 
 // Logs in with an empty user and password; the client is freed before this returns.
 ProbeResult ProbeLocalMysql(const std::u16string& host = kProbeHost,

@@ -50,6 +50,8 @@ constexpr std::uint32_t CLIENT_DEFAULT_FLAG = 0x2085;
 // Server status bits.
 constexpr std::int32_t SERVER_STATUS_IN_TRANS = 0x0001;
 constexpr std::int32_t SERVER_STATUS_AUTOCOMMIT = 0x0002;
+// Another result of the same statement follows (e.g. the results of a CALL).
+constexpr std::int32_t SERVER_MORE_RESULTS_EXISTS = 0x0008;
 
 // The text in the system ANSI code page (UTF-8 on Linux), one character at a time.
 std::string to_ansi(const std::u16string& text);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "common/Text.h"
 #include "mysql/uMysqlErrors.h"
@@ -15,8 +16,10 @@
 
 namespace {
 
-constexpr std::uint32_t kMaxPacketAnnounced = 16777216;
-constexpr std::uint8_t kCharsetNumber = 8;
+// Character set numbers of the login: utf8mb4_general_ci and, for servers older than 5.5.3
+// (which lack it), utf8_general_ci. Statements and values travel as UTF-8 either way.
+constexpr std::uint8_t kCharsetUtf8mb4 = 45;
+constexpr std::uint8_t kCharsetUtf8 = 33;
 constexpr std::size_t kUserLimit = 32;
 constexpr std::size_t kDbLimit = 64;
 constexpr std::size_t kChangeUserBuffer = 512;
@@ -30,27 +33,110 @@ void putLittleEndian(std::string& out, std::uint32_t value, int width) {
     for (int i = 0; i < width; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
 }
 
-// True when the statement, after leading blanks, starts with the words LOAD DATA.
-bool isLoadData(const std::u16string& statement) {
+// True when the version text (e.g. "5.5.5-10.11.6-MariaDB", "8.0.36") is 5.5.3 or later.
+bool supportsUtf8mb4(std::string_view version) {
+    std::uint32_t parts[3] = {};
+    std::size_t at = 0;
+    for (int part = 0; part < 3; ++part) {
+        std::size_t digits = 0;
+        while (at < version.size() && version[at] >= '0' && version[at] <= '9' && digits < 6) {
+            parts[part] = parts[part] * 10 + static_cast<std::uint32_t>(version[at] - '0');
+            ++at;
+            ++digits;
+        }
+        if (digits == 0) return false;
+        if (part < 2) {
+            if (at >= version.size() || version[at] != '.') return part > 0 && parts[0] > 5;
+            ++at;
+        }
+    }
+    if (parts[0] != 5) return parts[0] > 5;
+    if (parts[1] != 5) return parts[1] > 5;
+    return parts[2] >= 3;
+}
+
+// Reads a quoted SQL string literal at `i` ('...' or "..."; doubled quotes and backslash
+// escapes as the server reads them); false when there is none.
+bool readStringLiteral(const std::u16string& statement, std::size_t& i, std::u16string& value) {
+    if (i >= statement.size() || (statement[i] != u'\'' && statement[i] != u'"')) return false;
+    const char16_t quote = statement[i++];
+    value.clear();
+    while (i < statement.size()) {
+        const char16_t c = statement[i++];
+        if (c == quote) {
+            if (i < statement.size() && statement[i] == quote) {
+                value.push_back(quote);
+                ++i;
+                continue;
+            }
+            return true;
+        }
+        if (c != u'\\' || i >= statement.size()) {
+            value.push_back(c);
+            continue;
+        }
+        const char16_t e = statement[i++];
+        switch (e) {
+            case u'0':
+                value.push_back(u'\0');
+                break;
+            case u'b':
+                value.push_back(u'\b');
+                break;
+            case u'n':
+                value.push_back(u'\n');
+                break;
+            case u'r':
+                value.push_back(u'\r');
+                break;
+            case u't':
+                value.push_back(u'\t');
+                break;
+            case u'Z':
+                value.push_back(u'\x1A');
+                break;
+            case u'%':
+            case u'_':
+                value.push_back(u'\\');
+                value.push_back(e);
+                break;
+            default:
+                value.push_back(e);
+        }
+    }
+    return false;
+}
+
+// The file named by a LOAD DATA [LOW_PRIORITY | CONCURRENT] LOCAL INFILE 'name' statement,
+// or nothing when the statement is not one.
+std::optional<std::u16string> localInfileName(const std::u16string& statement) {
     std::size_t i = 0;
     const auto blank = [&](std::size_t at) {
         return at < statement.size() && (statement[at] == u' ' || statement[at] == u'\t' ||
                                          statement[at] == u'\r' || statement[at] == u'\n');
     };
-    while (blank(i)) ++i;
     const auto word = [&](std::u16string_view expected) {
+        while (blank(i)) ++i;
         if (statement.size() - i < expected.size()) return false;
         for (std::size_t k = 0; k < expected.size(); ++k) {
             char16_t c = statement[i + k];
             if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
             if (c != expected[k]) return false;
         }
-        i += expected.size();
+        const std::size_t after = i + expected.size();
+        if (after < statement.size() && !blank(after) && statement[after] != u'\'' &&
+            statement[after] != u'"')
+            return false;
+        i = after;
         return true;
     };
-    if (!word(u"LOAD") || !blank(i)) return false;
+    if (!word(u"LOAD") || !word(u"DATA")) return std::nullopt;
+    if (!word(u"LOW_PRIORITY")) word(u"CONCURRENT");
+    if (!word(u"LOCAL") || !word(u"INFILE")) return std::nullopt;
     while (blank(i)) ++i;
-    return word(u"DATA") && (i == statement.size() || blank(i));
+    std::u16string name;
+    if (!readStringLiteral(statement, i, name)) return std::nullopt;
+    return name;
 }
 
 }  // namespace
@@ -130,6 +216,7 @@ bool TMysqlClient::connect(const std::u16string& ahost, const std::u16string& au
     ftrysock = atrysocket;
 
     const auto port = static_cast<std::int32_t>(fport);
+    fnet->vio().set_timeouts(fread_timeout, fwrite_timeout);
     if (fnamed_pipe) {
         fnet->net_open(VIO_TYPE_NAMEDPIPE, fhost, funix_socket, port, fconnect_timeout, ftrysock);
         if (fnet->vio_type() == VIO_TYPE_NAMEDPIPE) {
@@ -205,8 +292,8 @@ bool TMysqlClient::connect(const std::u16string& ahost, const std::u16string& au
     auth.push_back(static_cast<char>((fclient_flag >> 8) & 0xFF));
     auth.push_back(0x02);
     auth.push_back(0x00);
-    putLittleEndian(auth, kMaxPacketAnnounced, 4);
-    auth.push_back(static_cast<char>(kCharsetNumber));
+    putLittleEndian(auth, fnet->max_allowed_packet(), 4);
+    auth.push_back(static_cast<char>(supportsUtf8mb4(version) ? kCharsetUtf8mb4 : kCharsetUtf8));
     auth.append(23, '\0');
     auth += to_ansi(fuser.substr(0, kUserLimit));
     auth.push_back('\0');
@@ -249,6 +336,15 @@ std::int32_t TMysqlClient::answer_auth_switch(std::int32_t length, const std::u1
     reader.skip(1);
     std::string answer;
     if (reader.atEnd()) {
+        // After a 4.1 greeting this asks to downgrade to the old scramble, which can be cracked
+        // offline from the wire: only when the caller allowed it.
+        if ((fserver_capabilities & CLIENT_SECURE_CONNECTION) && !fallow_old_passwords) {
+            fnet->set_last_errno(CR_UNKNOWN_ERROR);
+            fnet->set_last_error(
+                u"The server asked for the old (pre-4.1) password scramble after a 4.1 "
+                u"greeting; refused because old passwords are not allowed");
+            return -1;
+        }
         // Old-password account: the 8-character scramble and a zero byte.
         if (const auto scramble = old_scramble(password, fscramble_buff))
             answer.append(scramble->data(), 8);
@@ -339,6 +435,10 @@ void TMysqlClient::close() {
 std::int32_t TMysqlClient::send_command(std::uint8_t command, const void* arg, std::uint32_t length,
                                         bool skip_check, bool retry) {
     if (!fnet->net_connected() && !reconnect()) return -1;
+    // Results of the last statement that the caller did not take are read and dropped, so
+    // that this command gets its own answer.
+    skip_pending_results();
+    if (!fnet->net_connected() && !reconnect()) return -1;
     if (fstatus != MYSQL_STATUS_READY) {
         record_error(CR_COMMANDS_OUT_OF_SYNC);
         return -1;
@@ -369,13 +469,19 @@ std::int32_t TMysqlClient::send_command(std::uint8_t command, const void* arg, s
         flast_reply_length = reply;
         return 0;
     }
+    // Resent only when the connection broke before any byte of a reply came: an error packet
+    // is the server's answer, a command it has answered has run (or was refused) once, and a
+    // server that is only slow may still run it.
+    const bool unanswered = fnet->last_errno() == CR_SERVER_LOST &&
+                            fnet->received_since_clear() == 0 && !fnet->read_timed_out();
     if (fnet->last_errno() == CR_SERVER_LOST) close();
-    if (retry) return send_command(command, arg, length, skip_check, false);
+    if (retry && unanswered) return send_command(command, arg, length, skip_check, false);
     return -1;
 }
 
-bool TMysqlClient::simple_command(std::uint8_t command, const void* arg, std::uint32_t length) {
-    return send_command(command, arg, length, false, freconnect) == 0;
+bool TMysqlClient::simple_command(std::uint8_t command, const void* arg, std::uint32_t length,
+                                  bool repeatable) {
+    return send_command(command, arg, length, false, freconnect && repeatable) == 0;
 }
 
 bool TMysqlClient::select_db(const std::u16string& newdb) {
@@ -393,7 +499,8 @@ bool TMysqlClient::create_db(const std::u16string& db) {
 
 bool TMysqlClient::drop_db(const std::u16string& adb) {
     const std::string name = text::toUtf8(adb);
-    return simple_command(COM_DROP_DB, name.data(), static_cast<std::uint32_t>(name.size()));
+    // A server that ran it and then died would drop a database created again in between.
+    return simple_command(COM_DROP_DB, name.data(), static_cast<std::uint32_t>(name.size()), false);
 }
 
 bool TMysqlClient::refresh(std::int32_t options) {
@@ -405,7 +512,8 @@ bool TMysqlClient::refresh(std::int32_t options) {
 bool TMysqlClient::kill(std::int32_t pid) {
     std::string argument;
     putLittleEndian(argument, static_cast<std::uint32_t>(pid), 4);
-    return simple_command(COM_PROCESS_KILL, argument.data(), 4);
+    // Killing this very connection ends it without an answer: never kill a second time.
+    return simple_command(COM_PROCESS_KILL, argument.data(), 4, false);
 }
 
 bool TMysqlClient::ping() {
@@ -501,13 +609,18 @@ void TMysqlClient::query(const std::u16string& aquery, bool StoreResult, bool& E
     const std::string statement = to_utf8(text::toUtf8(aquery));
     ExecutedOk = false;
     if (freconnect && !ping()) return;
-    fin_load_data = isLoadData(aquery);
+    flocal_infile = fallow_local_infile ? localInfileName(aquery) : std::nullopt;
     const bool replied =
         send_command(COM_QUERY, statement.data(), static_cast<std::uint32_t>(statement.size()),
                      true, freconnect) == 0 &&
         read_query_reply() == 0;
-    fin_load_data = false;
+    flocal_infile.reset();
     if (!replied) return;
+    take_result(StoreResult, ExecutedOk, MysqlResult);
+}
+
+void TMysqlClient::take_result(bool StoreResult, bool& ExecutedOk,
+                               std::unique_ptr<TMysqlResult>& MysqlResult) {
     const bool resultPending = fhas_fields;
     if (StoreResult) {
         MysqlResult = store_result_set();
@@ -518,6 +631,44 @@ void TMysqlClient::query(const std::u16string& aquery, bool StoreResult, bool& E
     // Rows that could not be read are a failure, not an empty success.
     if (resultPending && !MysqlResult) return;
     ExecutedOk = true;
+}
+
+bool TMysqlClient::MoreResults() const {
+    return (fserver_status & SERVER_MORE_RESULTS_EXISTS) && fstatus == MYSQL_STATUS_READY &&
+           fnet->net_connected();
+}
+
+void TMysqlClient::next_result(bool StoreResult, bool& ExecutedOk,
+                               std::unique_ptr<TMysqlResult>& MysqlResult) {
+    MysqlResult.reset();
+    ExecutedOk = false;
+    if (!MoreResults()) return;
+    fserver_status &= ~SERVER_MORE_RESULTS_EXISTS;
+    fnet->set_last_error(u"");
+    fnet->set_last_errno(0);
+    finfo.clear();
+    faffected_rows = 0;
+    finsert_id = 0;
+    if (read_query_reply() != 0) return;
+    take_result(StoreResult, ExecutedOk, MysqlResult);
+}
+
+void TMysqlClient::skip_pending_results() {
+    while (MoreResults()) {
+        fserver_status &= ~SERVER_MORE_RESULTS_EXISTS;
+        if (read_query_reply() != 0) return;
+        if (!fhas_fields) continue;
+        for (;;) {
+            const std::int32_t length = fnet->net_safe_read();
+            if (length == -1) break;
+            if (is_end_packet(length)) {
+                read_end_packet(length);
+                break;
+            }
+        }
+        free_field_defs();
+        fstatus = MYSQL_STATUS_READY;
+    }
 }
 
 bool TMysqlClient::TryQuery(std::unique_ptr<TMysqlResult>& MySQLResult, std::int32_t& Enum,
@@ -564,7 +715,11 @@ void TMysqlClient::malformed() {
 
 std::int32_t TMysqlClient::read_query_reply() {
     std::int32_t length = fnet->net_safe_read();
-    if (length == -1) return -1;
+    if (length == -1) {
+        // An error ends the statement's results.
+        fserver_status &= ~SERVER_MORE_RESULTS_EXISTS;
+        return -1;
+    }
     free_field_defs();
     for (;;) {
         PacketReader reader(fnet->read_pos(), static_cast<std::size_t>(length));
@@ -576,9 +731,13 @@ std::int32_t TMysqlClient::read_query_reply() {
         }
         if (coded == PacketReader::Coded::Null) {
             const std::string fileName(reader.readZeroTerminated());
-            const std::int32_t sent = fallow_local_infile && fin_load_data
-                                          ? send_local_file(fileName)
-                                          : refuse_local_file(systemService().fromAnsi(fileName));
+            // Only the file the caller's own statement names is sent, whatever else is asked.
+            const bool asked = flocal_infile && text::toUtf8(*flocal_infile) == fileName;
+            const std::int32_t sent =
+                asked ? send_local_file(*flocal_infile)
+                      : refuse_local_file(text::isValidUtf8(fileName)
+                                              ? text::fromUtf8(fileName)
+                                              : systemService().fromAnsi(fileName));
             length = fnet->net_safe_read();
             if (sent == -1 || length == -1) return -1;
             continue;
@@ -625,16 +784,15 @@ void TMysqlClient::read_ok_packet(PacketReader& reader) {
 std::int32_t TMysqlClient::refuse_local_file(const std::u16string& fileName) {
     fnet->set_last_errno(CR_UNKNOWN_ERROR);
     fnet->set_last_error(u"Local file '" + fileName +
-                         u"' refused: LOAD DATA LOCAL is allowed only for the client's own LOAD "
-                         u"DATA statement with local files enabled");
+                         u"' refused: only the file named in the client's own LOAD DATA LOCAL "
+                         u"INFILE statement is sent, with local files enabled");
     fnet->my_net_write(nullptr, 0);
     fnet->net_flush();
     return -1;
 }
 
-std::int32_t TMysqlClient::send_local_file(const std::string& file_name) {
+std::int32_t TMysqlClient::send_local_file(const std::u16string& name) {
     auto& files = platform::get<platform::Files>();
-    const std::u16string name = systemService().fromAnsi(file_name);
     int error = 0;
     const platform::Files::Handle file = files.openRead(name, false, error);
     if (file == platform::Files::kInvalid) {

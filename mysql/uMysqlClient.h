@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -95,6 +96,12 @@ class TMysqlClient {
                      const std::u16string& NewDb);
     void query(const std::u16string& aquery, bool StoreResult, bool& ExecutedOk,
                std::unique_ptr<TMysqlResult>& MysqlResult);
+    // True when the last statement has another result waiting (as a CALL has). Results not
+    // taken are read and dropped before the next command.
+    bool MoreResults() const;
+    // Reads the next result of the last statement, as query does for the first.
+    void next_result(bool StoreResult, bool& ExecutedOk,
+                     std::unique_ptr<TMysqlResult>& MysqlResult);
     bool TryQuery(std::unique_ptr<TMysqlResult>& MySQLResult, std::int32_t& Enum,
                   std::u16string& EStr, const std::u16string& querystr, bool notnil, bool setutf);
 
@@ -119,14 +126,29 @@ class TMysqlClient {
     void setUseNamedPipe(bool value);
     bool TrySockets() const { return ftrysock; }
     void setTrySockets(bool value) { ftrysock = value; }
+    // Seconds; 0 waits without a limit of the client's own. The connect time-out bounds the
+    // connect and the wait for the server's greeting (default 30); the read and write
+    // time-outs bound each later wait for the server (default 300) and take effect at the
+    // next connect. A wait that expires fails with 2003 (connect) or 2013.
     std::uint32_t ConnectTimeout() const { return fconnect_timeout; }
     void setConnectTimeout(std::uint32_t value) { fconnect_timeout = value; }
+    std::uint32_t ReadTimeout() const { return fread_timeout; }
+    void setReadTimeout(std::uint32_t value) { fread_timeout = value; }
+    std::uint32_t WriteTimeout() const { return fwrite_timeout; }
+    void setWriteTimeout(std::uint32_t value) { fwrite_timeout = value; }
+    // Longest payload sent or read (default 64 MiB, at most 1 GiB), announced at login; longer
+    // replies fail with 2020.
+    std::uint32_t MaxAllowedPacket() const { return fnet->max_allowed_packet(); }
+    void setMaxAllowedPacket(std::uint32_t value) { fnet->set_max_allowed_packet(value); }
+    // Off by default: after a 4.1 greeting, a request for the pre-4.1 scramble is refused.
+    bool AllowOldPasswords() const { return fallow_old_passwords; }
+    void setAllowOldPasswords(bool value) { fallow_old_passwords = value; }
     bool Compress() const { return fcompress; }
     void setCompress(bool) { fcompress = false; }
     bool UseSSL() const { return fuse_ssl; }
     void setUseSSL(bool) { fuse_ssl = false; }
     // Off by default: a server's request for a local file is honoured only when this is on and
-    // the statement being run is the caller's own LOAD DATA.
+    // the file is the one named in the caller's own LOAD DATA LOCAL INFILE statement.
     bool AllowLocalInfile() const { return fallow_local_infile; }
     void setAllowLocalInfile(bool value) { fallow_local_infile = value; }
     TMysql_Status Status() const { return fstatus; }
@@ -156,8 +178,13 @@ class TMysqlClient {
     std::int32_t send_command(std::uint8_t command, const void* arg, std::uint32_t length,
                               bool skip_check, bool retry);
     std::int32_t read_query_reply();
+    void take_result(bool StoreResult, bool& ExecutedOk,
+                     std::unique_ptr<TMysqlResult>& MysqlResult);
+    void skip_pending_results();
+    // Takes the server status from a 4.1 end packet.
+    void read_end_packet(std::int32_t length);
     std::int32_t answer_auth_switch(std::int32_t length, const std::u16string& password);
-    std::int32_t send_local_file(const std::string& file_name);
+    std::int32_t send_local_file(const std::u16string& name);
     std::int32_t refuse_local_file(const std::u16string& reason);
     void read_ok_packet(PacketReader& reader);
     void malformed();
@@ -176,7 +203,9 @@ class TMysqlClient {
     bool is_end_packet(std::int32_t length) const;
     void record_error(std::uint32_t number);
     void cut_connection();
-    bool simple_command(std::uint8_t command, const void* arg, std::uint32_t length);
+    // `repeatable`: may be sent again on a new connection when the old one broke unanswered.
+    bool simple_command(std::uint8_t command, const void* arg, std::uint32_t length,
+                        bool repeatable = true);
 
     std::unique_ptr<TMysqlNet> fnet;
     std::u16string fhost;
@@ -193,7 +222,7 @@ class TMysqlClient {
     bool freconnect = true;
     bool fnamed_pipe = false;
     bool ftrysock = false;
-    std::uint32_t fconnect_timeout = 0;
+    std::uint32_t fconnect_timeout = 30;
     bool fcompress = false;
     std::uint32_t fclient_flag = CLIENT_DEFAULT_FLAG;
     std::u16string fserver_version;
@@ -208,7 +237,12 @@ class TMysqlClient {
     TMysqlResult* fusedresult = nullptr;
     bool fuse_ssl = false;
     bool fallow_local_infile = false;
-    bool fin_load_data = false;  // the statement being sent is the caller's LOAD DATA
+    // The file named by the statement being sent, when it is a LOAD DATA LOCAL INFILE and local
+    // files are allowed.
+    std::optional<std::u16string> flocal_infile;
+    bool fallow_old_passwords = false;
+    std::uint32_t fread_timeout = 300;
+    std::uint32_t fwrite_timeout = 300;
     std::vector<TMysql_Row::Source> frow_values;  // scratch for splitting row packets
     std::int32_t flast_reply_length = 0;          // length of the last command's reply
 

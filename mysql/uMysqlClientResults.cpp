@@ -58,6 +58,13 @@ bool TMysqlClient::is_end_packet(std::int32_t length) const {
            PacketReader(fnet->read_pos(), static_cast<std::size_t>(length)).startsWith(0xFE);
 }
 
+void TMysqlClient::read_end_packet(std::int32_t length) {
+    PacketReader reader(fnet->read_pos(), static_cast<std::size_t>(length));
+    std::uint64_t status = 0;
+    if ((fserver_capabilities & CLIENT_PROTOCOL_41) && reader.skip(3) && reader.readUint(2, status))
+        fserver_status = static_cast<std::int32_t>(status);
+}
+
 void TMysqlClient::free_field_defs() {
     ffields.clear();
     fhas_fields = false;
@@ -179,7 +186,10 @@ std::unique_ptr<TMYSQL_DATA> TMysqlClient::read_row_list(std::vector<TMysql_Fiel
         for (;;) {
             const std::int32_t length = fnet->net_safe_read();
             if (length == -1) return nullptr;
-            if (is_end_packet(length)) break;
+            if (is_end_packet(length)) {
+                read_end_packet(length);
+                break;
+            }
             if (!split_row(fnet->read_pos(), static_cast<std::size_t>(length), count)) {
                 malformed();
                 return nullptr;
@@ -202,7 +212,10 @@ std::int32_t TMysqlClient::read_single_row(std::int32_t count, TMysql_Row& row,
                                            std::vector<std::uint32_t>& lengths) {
     const std::int32_t length = fnet->net_safe_read();
     if (length == -1) return -1;
-    if (is_end_packet(length)) return 1;
+    if (is_end_packet(length)) {
+        read_end_packet(length);
+        return 1;
+    }
     if (!split_row(fnet->read_pos(), static_cast<std::size_t>(length), count)) {
         malformed();
         return -1;
@@ -297,7 +310,11 @@ TMysqlResult::~TMysqlResult() {
         TMysqlNet& net = *fhandle->fnet;
         for (;;) {
             const std::int32_t length = net.net_safe_read();
-            if (length == -1 || fhandle->is_end_packet(length)) break;
+            if (length == -1) break;
+            if (fhandle->is_end_packet(length)) {
+                fhandle->read_end_packet(length);
+                break;
+            }
         }
         fhandle->fstatus = MYSQL_STATUS_READY;
         fhandle->fusedresult = nullptr;

@@ -89,6 +89,16 @@ std::u16string format_error_text(const char* templateText,
     return out;
 }
 
+std::u16string cut_characters(const std::u16string& text, std::size_t limit) {
+    std::size_t end = 0;
+    for (std::size_t characters = 0; end < text.size() && characters < limit; ++characters) {
+        const bool pair = text[end] >= 0xD800 && text[end] <= 0xDBFF && end + 1 < text.size() &&
+                          text[end + 1] >= 0xDC00 && text[end + 1] <= 0xDFFF;
+        end += pair ? 2 : 1;
+    }
+    return text.substr(0, end);
+}
+
 std::u16string client_error_text(std::uint32_t number,
                                  std::initializer_list<ErrorArgument> arguments) {
     if (number < CR_MIN_ERROR || number > CR_MAX_ERROR) return {};

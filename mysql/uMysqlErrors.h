@@ -42,6 +42,8 @@ using ErrorArgument = std::variant<std::u16string, std::int64_t, std::uint64_t>;
 // the placeholder empty; surplus ones are ignored.
 std::u16string format_error_text(const char* templateText,
                                  std::initializer_list<ErrorArgument> arguments);
+// The first `limit` characters of `text` (a surrogate pair counts as one and is never split).
+std::u16string cut_characters(const std::u16string& text, std::size_t limit);
 // The text of client error `number` (2000..2020) with its placeholders filled.
 std::u16string client_error_text(std::uint32_t number,
                                  std::initializer_list<ErrorArgument> arguments = {});

@@ -4,9 +4,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
+#include "common/Text.h"
 #include "mysql/uMysqlErrors.h"
 #include "mysql/uMysqlPacketReader.h"
+#include "platform/Registry.h"
+#include "platform/System.h"
 
 namespace {
 
@@ -79,8 +83,18 @@ int TMysqlNet::net_close() {
 }
 
 bool TMysqlNet::net_pack() {
-    if (freading_or_writing != 0 || fbuf_length <= MYSQL_NET_BUFFER_START || fbuff.empty())
+    if (freading_or_writing != 0 || fbuff.empty()) return true;
+    if (!fcompress) {
+        // Nothing is kept between packets in plain mode: a grown buffer goes back to its size.
+        if (fbuff.size() <= static_cast<std::size_t>(MYSQL_NET_BUFFER_START)) return true;
+        fbuff.assign(MYSQL_NET_BUFFER_START, 0);
+        fbuff.shrink_to_fit();
+        fwrite_pos = 0;
+        fread_pos = 0;
+        fmax_packet = MYSQL_NET_BUFFER_START;
         return true;
+    }
+    if (fbuf_length <= MYSQL_NET_BUFFER_START) return true;
     // Bytes of a compressed frame not handed out yet move to the front and are kept.
     std::size_t keep = 0;
     if (fremain_in_buf > 0) {
@@ -103,13 +117,19 @@ bool TMysqlNet::net_pack() {
 }
 
 bool TMysqlNet::net_realloc(std::uint32_t len1) {
-    if (len1 >= MYSQL_NET_BUFFER_LIMIT) {
+    // Room for the longest payload allowed, its header while it is read and the zero after it.
+    if (std::uint64_t(len1) > std::uint64_t(fmax_allowed_packet) + 8) {
         set_last_errno(ER_NET_PACKET_TOO_LARGE);
         return false;
     }
     const std::size_t size = (std::size_t(len1) + MYSQL_NET_BUFFER_STEP - 1) /
                              MYSQL_NET_BUFFER_STEP * MYSQL_NET_BUFFER_STEP;
-    fbuff.resize(size);
+    try {
+        fbuff.resize(size);
+    } catch (const std::bad_alloc&) {
+        set_last_errno(ER_NET_PACKET_TOO_LARGE);
+        return false;
+    }
     fwrite_pos = 0;
     fread_pos = 0;
     fmax_packet = static_cast<std::int32_t>(size);
@@ -127,6 +147,8 @@ void TMysqlNet::net_clear() {
     }
     fpkt_nr = 0;
     fwrite_pos = 0;
+    freceived = 0;
+    fread_timed_out = false;
 }
 
 std::int32_t TMysqlNet::net_flush() {
@@ -154,22 +176,41 @@ std::int32_t TMysqlNet::net_write_buff(const void* packet, std::int32_t len1) {
     return 0;
 }
 
+std::int32_t TMysqlNet::write_packets(const std::uint8_t* command, const std::uint8_t* data,
+                                      std::uint64_t length) {
+    std::uint64_t left = length + (command ? 1 : 0);
+    for (;;) {
+        // A payload that fills whole packets is ended by an empty one, or the peer would wait
+        // for more.
+        const auto chunk =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(left, fmax_packet_payload));
+        std::uint8_t header[5];
+        put24(header, chunk);
+        header[3] = fcompress ? 0 : fpkt_nr++;
+        std::uint32_t dataBytes = chunk;
+        std::int32_t headerSize = 4;
+        if (command && chunk > 0) {
+            header[4] = *command;
+            command = nullptr;
+            headerSize = 5;
+            --dataBytes;
+        }
+        if (net_write_buff(header, headerSize) != 0) return 1;
+        if (dataBytes > 0 && net_write_buff(data, static_cast<std::int32_t>(dataBytes)) != 0)
+            return 1;
+        data += dataBytes;
+        left -= chunk;
+        if (chunk < fmax_packet_payload) return 0;
+    }
+}
+
 std::int32_t TMysqlNet::my_net_write(const void* packet, std::uint32_t len1) {
-    std::uint8_t header[4];
-    put24(header, len1 & 0xFFFFFF);
-    header[3] = fcompress ? 0 : fpkt_nr++;
-    if (net_write_buff(header, 4) != 0) return 1;
-    return net_write_buff(packet, static_cast<std::int32_t>(len1));
+    return write_packets(nullptr, static_cast<const std::uint8_t*>(packet), len1);
 }
 
 std::int32_t TMysqlNet::net_write_command(std::uint8_t command, const void* packet,
                                           std::uint32_t len1) {
-    std::uint8_t header[5];
-    put24(header, (len1 + 1) & 0xFFFFFF);
-    header[3] = fcompress ? 0 : fpkt_nr++;
-    header[4] = command;
-    if (net_write_buff(header, 5) != 0) return 1;
-    if (len1 > 0 && net_write_buff(packet, static_cast<std::int32_t>(len1)) != 0) return 1;
+    if (write_packets(&command, static_cast<const std::uint8_t*>(packet), len1) != 0) return 1;
     return net_flush() != 0 ? 1 : 0;
 }
 
@@ -210,9 +251,11 @@ bool TMysqlNet::read_exactly(std::size_t offset, std::size_t count) {
         if (got == 0) return false;
         if (got < 0) {
             if (fvio->vio_intrerupted() && net_connected()) continue;
+            fread_timed_out = fvio->vio_timed_out();
             return false;
         }
         done += static_cast<std::size_t>(got);
+        freceived += static_cast<std::uint64_t>(got);
     }
     return true;
 }
@@ -239,7 +282,7 @@ std::int32_t TMysqlNet::my_real_read(std::int32_t& complen) {
         std::uint64_t(std::max<std::uint32_t>(length, static_cast<std::uint32_t>(complen))) +
         static_cast<std::uint64_t>(fwhere_b);
     if (needed >= static_cast<std::uint64_t>(fmax_packet)) {
-        if (needed + 1 >= MYSQL_NET_BUFFER_LIMIT) {
+        if (needed > std::uint64_t(fmax_allowed_packet)) {
             set_last_errno(ER_NET_PACKET_TOO_LARGE);
             return fail();
         }
@@ -253,10 +296,23 @@ std::int32_t TMysqlNet::my_real_read(std::int32_t& complen) {
 std::int32_t TMysqlNet::my_net_read() {
     std::int32_t complen = 0;
     if (!fcompress) {
-        const std::int32_t length = my_real_read(complen);
-        fread_pos = static_cast<std::size_t>(fwhere_b);
-        if (length != -1) fbuff[fread_pos + static_cast<std::size_t>(length)] = 0;
-        return length;
+        // Each further packet of a long payload is read in right behind what is there (its
+        // header lands where the payload goes on, and is overwritten by it).
+        std::int32_t total = 0;
+        for (;;) {
+            fwhere_b = total;
+            const std::int32_t length = my_real_read(complen);
+            fwhere_b = 0;
+            if (length == -1) {
+                fread_pos = 0;
+                return -1;
+            }
+            total += length;
+            if (static_cast<std::uint32_t>(length) != fmax_packet_payload) break;
+        }
+        fread_pos = 0;
+        fbuff[static_cast<std::size_t>(total)] = 0;
+        return total;
     }
     if (fremain_in_buf != 0)
         fbuff[static_cast<std::size_t>(fbuf_length - fremain_in_buf)] = fsave_char;
@@ -329,9 +385,14 @@ std::int32_t TMysqlNet::net_safe_read() {
     // 4.1 servers put '#' and a five-character SQL state before the message.
     if (fprotocol_version >= 10 && message.size() >= 6 && message[0] == '#')
         message.remove_prefix(6);
-    if (message.size() > kServerMessageLimit) message = message.substr(0, kServerMessageLimit);
+    // The connection speaks UTF-8, so the message is UTF-8; bytes that are not are taken in
+    // the ANSI code page. Cut by characters, never inside one.
+    const std::u16string text =
+        text::isValidUtf8(message)
+            ? text::fromUtf8(message)
+            : platform::get<platform::System>().fromAnsi(std::string(message));
     fvio->set_last_errno(number);
-    fvio->flast_error.assign(message.data(), message.size());
+    fvio->set_last_error(cut_characters(text, kServerMessageLimit));
     return -1;
 }
 

@@ -39,8 +39,8 @@ void TMysqlVio::set_last_error(const std::u16string& text) {
         flast_error.clear();
         return;
     }
-    flast_error = platform::get<platform::System>().toAnsi(text);
-    if (flast_error.size() > kErrorTextLimit) flast_error.resize(kErrorTextLimit);
+    // Characters, not bytes: where the code page is UTF-8 a byte cut would split one.
+    flast_error = platform::get<platform::System>().toAnsi(cut_characters(text, kErrorTextLimit));
 }
 
 void TMysqlVio::record_error(std::uint32_t number, std::initializer_list<ErrorArgument> arguments) {
@@ -65,8 +65,10 @@ int TMysqlVio::vio_open(TEnumVioType _type, const std::u16string& host,
         const std::u16string pipeName = u"MySQL";
         const std::string path = "\\\\.\\pipe\\MySQL";
         const auto opened = sockets().openLocalChannel(
-            path, static_cast<std::uint32_t>(
-                      std::min<std::uint64_t>(std::uint64_t(connect_timeout) * 1000, 0xFFFFFFFE)));
+            path,
+            static_cast<std::uint32_t>(
+                std::min<std::uint64_t>(std::uint64_t(connect_timeout) * 1000, 0xFFFFFFFE)),
+            toMilliseconds(fread_timeout), toMilliseconds(fwrite_timeout));
         using Failure = platform::Sockets::ChannelFailure;
         const std::uint64_t error = opened.error;
         switch (opened.failure) {
@@ -85,9 +87,14 @@ int TMysqlVio::vio_open(TEnumVioType _type, const std::u16string& host,
                 record_error(CR_NAMEDPIPESETSTATE_ERROR, {pipeHost, pipeName, error});
                 break;
         }
-        if (!trysock) return -9;
-        if (opened.failure != Failure::StateFailed)
+        if (opened.failure != Failure::StateFailed && trysock)
             record_error(CR_NAMEDPIPEOPEN_ERROR, {pipeHost, pipeName, error});
+        // Where a Unix-domain socket stands in for the pipe, the error names its path.
+        if (!opened.socketPath.empty())
+            record_error(CR_CONNECTION_ERROR,
+                         {platform::get<platform::System>().fromAnsi(opened.socketPath),
+                          std::int64_t(opened.error)});
+        if (!trysock) return -9;
     }
 
     const std::u16string tcpHost = givenHost.empty() ? u"localhost" : givenHost;
@@ -98,19 +105,23 @@ int TMysqlVio::vio_open(TEnumVioType _type, const std::u16string& host,
         return -8;
     }
     std::uint32_t address = 0;
-    if (!sockets().resolveIPv4(to_ansi(tcpHost), address)) {
-        const int error = sockets().lastSocketError();
+    int error = 0;
+    if (!sockets().resolveIPv4(to_ansi(tcpHost), address, error)) {
         sockets().shutdownAndClose(socket);
         record_error(CR_UNKNOWN_HOST, {tcpHost, std::int64_t(error)});
         return -7;
     }
-    if (!sockets().connect(socket, address, static_cast<std::uint16_t>(tcpPort))) {
-        const int error = sockets().lastSocketError();
+    if (!sockets().connect(socket, address, static_cast<std::uint16_t>(tcpPort),
+                           toMilliseconds(connect_timeout))) {
+        error = sockets().lastSocketError();
         sockets().shutdownAndClose(socket);
         record_error(CR_CONN_HOST_ERROR, {tcpHost, std::int64_t(error)});
         return -6;
     }
     sockets().setNoDelayAndKeepAlive(socket);
+    if (fread_timeout != 0 || fwrite_timeout != 0)
+        sockets().setTimeouts(socket, toMilliseconds(fread_timeout),
+                              toMilliseconds(fwrite_timeout));
     ftype = VIO_TYPE_TCPIP;
     FSd = socket;
     FHPipe = 0;
@@ -180,6 +191,10 @@ bool TMysqlVio::vio_should_retry() {
 
 bool TMysqlVio::vio_intrerupted() {
     return sockets().isInterrupted(sockets().lastSocketError());
+}
+
+bool TMysqlVio::vio_timed_out() {
+    return sockets().isTimedOut(sockets().lastSocketError());
 }
 
 bool TMysqlVio::vio_poll_read(std::uint32_t timeout) {

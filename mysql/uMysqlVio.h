@@ -22,7 +22,8 @@ class TMysqlVio {
 
     // 0 success; -20 already open; -2 SSL requested; -1 sockets failed to start; -9 local
     // channel failed without TCP/IP fallback; -8 no socket; -7 host not resolved; -6 connect
-    // failed. A socket kind is always served by TCP/IP.
+    // failed (also when it took longer than `connect_timeout` seconds; 0: no limit of its own).
+    // A socket kind is always served by TCP/IP.
     int vio_open(TEnumVioType _type, const std::u16string& host, const std::u16string& unix_socket,
                  std::int32_t port, std::uint32_t connect_timeout, bool trysock);
     // 0 done (also when closed); -1 when shutting down or closing a socket failed; for the
@@ -36,13 +37,22 @@ class TMysqlVio {
     int vio_blocking(bool onoff);
     bool vio_should_retry();
     bool vio_intrerupted();
+    // True when the last failed read or write gave up at its time-out.
+    bool vio_timed_out();
     // True when nothing arrived within `timeout` seconds. The local channel cannot be polled
     // and answers false, so the caller goes on and reads.
     bool vio_poll_read(std::uint32_t timeout);
 
+    // Seconds a later read or write may wait before it fails (0: no limit); takes effect at
+    // the next vio_open.
+    void set_timeouts(std::uint32_t readSeconds, std::uint32_t writeSeconds) {
+        fread_timeout = readSeconds;
+        fwrite_timeout = writeSeconds;
+    }
+
     std::int32_t fcntl_mode() const { return ffcntl_mode; }
     std::u16string last_error() const;
-    // Stored in the ANSI code page, cut to 200 characters; empty clears.
+    // Cut to 200 characters (never inside one), stored in the ANSI code page; empty clears.
     void set_last_error(const std::u16string& text);
     std::uint32_t last_errno() const { return flast_errno; }
     void set_last_errno(std::uint32_t number) { flast_errno = number; }
@@ -57,7 +67,7 @@ class TMysqlVio {
     std::intptr_t FHPipe = -1;
     std::int32_t ffcntl_mode = 0;  // bit 0: switched to non-blocking
     TEnumVioType ftype = VIO_CLOSED;
-    std::string flast_error;  // ANSI code page, at most 200 bytes
+    std::string flast_error;  // ANSI code page, at most 200 characters
     std::uint32_t flast_errno = 0;
 
   private:
@@ -69,4 +79,6 @@ class TMysqlVio {
     std::unique_ptr<std::uint8_t[]> fahead;
     int fahead_pos = 0;
     int fahead_end = 0;
+    std::uint32_t fread_timeout = 0;
+    std::uint32_t fwrite_timeout = 0;
 };

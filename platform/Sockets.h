@@ -31,11 +31,18 @@ class Sockets {
     virtual Handle createStreamSocket() = 0;
     // The host as a dotted IPv4 address without any lookup; any other text is looked up and
     // the first IPv4 address of the answer is taken. Network byte order. False when neither
-    // gives an address.
-    virtual bool resolveIPv4(const std::string& host, std::uint32_t& address) = 0;
-    // Blocking connect to address (network byte order) and port (host byte order); the
-    // platform's own TCP time-out applies. False on failure.
-    virtual bool connect(Handle socket, std::uint32_t address, std::uint16_t port) = 0;
+    // gives an address; `error` is then the resolver's own code (WSAGetLastError after
+    // gethostbyname; getaddrinfo's EAI_* code, or errno for EAI_SYSTEM).
+    virtual bool resolveIPv4(const std::string& host, std::uint32_t& address, int& error) = 0;
+    // Connect to address (network byte order) and port (host byte order), giving up after
+    // `timeoutMilliseconds` (0: the platform's own TCP time-out) with the time-out error
+    // (WSAETIMEDOUT / ETIMEDOUT) as the last socket error. The socket is blocking again
+    // afterwards. False on failure.
+    virtual bool connect(Handle socket, std::uint32_t address, std::uint16_t port,
+                         int timeoutMilliseconds) = 0;
+    // Bounds every later receive and send on the socket (0: no limit). A receive or send that
+    // waits longer fails (-1), and the connection is no longer usable.
+    virtual void setTimeouts(Handle socket, int readMilliseconds, int writeMilliseconds) = 0;
     // TCP_NODELAY and SO_KEEPALIVE on; failures are ignored.
     virtual void setNoDelayAndKeepAlive(Handle socket) = 0;
     // send / recv with flags 0: the platform's result unchanged (-1 error, 0 orderly close).
@@ -43,9 +50,9 @@ class Sockets {
     virtual int receive(Handle socket, void* buffer, int size) = 0;
     // FIONBIO with 1 (non-blocking) or 0 (blocking): the platform call's result, 0 when done.
     virtual int setNonBlocking(Handle socket, bool nonBlocking) = 0;
-    // A one-socket select on the wanted conditions (bits above). A negative time-out waits
-    // without limit; otherwise it is cut to whole seconds. Negative: select failed; 1: a
-    // wanted condition was reported; 0: none within the time-out.
+    // A one-socket wait on the wanted conditions (bits above). A negative time-out waits
+    // without limit. Negative: the wait failed; 1: a wanted condition was reported; 0: none
+    // within the time-out.
     virtual int waitSocket(Handle socket, int wanted, int timeoutMilliseconds) = 0;
     // Shuts down both directions, then closes: 0, or -1 when either call failed.
     virtual int shutdownAndClose(Handle socket) = 0;
@@ -56,21 +63,29 @@ class Sockets {
     virtual bool isInterrupted(int error) = 0;
     virtual bool isWouldBlock(int error) = 0;
     virtual bool isInProgress(int error) = 0;
+    // A receive or send (socket or local channel) that gave up at its time-out.
+    virtual bool isTimedOut(int error) = 0;
 
-    // The local channel. On Windows `path` is the pipe path (\\.\pipe\MySQL); all instances
-    // busy (231) waits `waitMilliseconds` (0: the pipe's default) and tries again, at most 101
-    // opens in all; the open handle is set to byte read mode with blocking waits. On Linux the
-    // server's Unix-domain socket (/run/mysqld/mysqld.sock, or ORVELLE_MYSQL_UNIX_SOCKET when
-    // that is set) stands in for the pipe, whatever the path.
+    // The local channel. On Windows `path` is the pipe path (\\.\pipe\MySQL), opened at
+    // identification level only (the server may not act as the user); all instances busy
+    // (231) waits `waitMilliseconds` (0: the pipe's default) and tries again, at most 101 opens
+    // in all; the open handle is set to byte read mode. On Linux the server's Unix-domain
+    // socket (/run/mysqld/mysqld.sock, or ORVELLE_MYSQL_UNIX_SOCKET when that is set) stands
+    // in for the pipe, whatever the path; its connect waits at most `waitMilliseconds` (0: no
+    // limit). Reads and writes on the channel give up after the given times (0: no limit).
     enum class ChannelFailure { None, WaitFailed, OpenFailed, StateFailed };
     struct ChannelResult {
         Handle handle = kInvalid;
         ChannelFailure failure = ChannelFailure::None;
         std::uint32_t error = 0;  // the platform's error number for the failure
+        // The Unix-domain socket's path when the channel is one (empty for a pipe), so that an
+        // error names what failed.
+        std::string socketPath;
     };
-    virtual ChannelResult openLocalChannel(const std::string& path,
-                                           std::uint32_t waitMilliseconds) = 0;
-    // Bytes read or written, or -1 when the call failed.
+    virtual ChannelResult openLocalChannel(const std::string& path, std::uint32_t waitMilliseconds,
+                                           int readMilliseconds, int writeMilliseconds) = 0;
+    // Bytes read or written, or -1 when the call failed, timed out or (reading) the stream
+    // ended.
     virtual int channelRead(Handle channel, void* buffer, int size) = 0;
     virtual int channelWrite(Handle channel, const void* data, int size) = 0;
     // The platform call's own result (CloseHandle: non-zero on success; close: 0 on success).

@@ -44,23 +44,26 @@ platform::Sockets::Handle ScriptedSockets::createStreamSocket() {
     return kSocket;
 }
 
-bool ScriptedSockets::resolveIPv4(const std::string& host, std::uint32_t& address) {
+bool ScriptedSockets::resolveIPv4(const std::string& host, std::uint32_t& address, int& error) {
     if (parseDotted(host, address)) return true;
     calls.push_back("lookup " + host);
     for (const auto& [name, value] : hosts)
         if (name == host) return parseDotted(value, address);
-    flastError = 11001;
+    error = 11001;
     return false;
 }
 
-bool ScriptedSockets::connect(Handle, std::uint32_t address, std::uint16_t port) {
+bool ScriptedSockets::connect(Handle, std::uint32_t address, std::uint16_t port, int) {
     calls.push_back("connect " + dotted(address) + ":" + std::to_string(port));
+
     if (failConnect) {
         flastError = socketError;
         return false;
     }
     return true;
 }
+
+void ScriptedSockets::setTimeouts(Handle, int, int) {}
 
 void ScriptedSockets::setNoDelayAndKeepAlive(Handle) {
     calls.push_back("nodelay keepalive");
@@ -114,9 +117,11 @@ int ScriptedSockets::shutdownAndClose(Handle) {
 }
 
 platform::Sockets::ChannelResult ScriptedSockets::openLocalChannel(const std::string& path,
-                                                                   std::uint32_t waitMilliseconds) {
+                                                                   std::uint32_t waitMilliseconds,
+                                                                   int, int) {
     calls.push_back("channel " + path + " " + std::to_string(waitMilliseconds));
     ChannelResult result;
+    result.socketPath = channelSocketPath;
     result.failure = channelFailure;
     if (channelFailure == ChannelFailure::None)
         result.handle = kChannel;

@@ -48,11 +48,14 @@ class ScriptedSockets : public platform::Sockets {
     // The local channel's answer; a handle of kInvalid with failure None counts as open (42).
     ChannelFailure channelFailure = ChannelFailure::OpenFailed;
     std::uint32_t channelError = 2;
+    std::string channelSocketPath;  // non-empty: the channel stands for a Unix-domain socket
 
     bool startup() override;
     Handle createStreamSocket() override;
-    bool resolveIPv4(const std::string& host, std::uint32_t& address) override;
-    bool connect(Handle socket, std::uint32_t address, std::uint16_t port) override;
+    bool resolveIPv4(const std::string& host, std::uint32_t& address, int& error) override;
+    bool connect(Handle socket, std::uint32_t address, std::uint16_t port,
+                 int timeoutMilliseconds) override;
+    void setTimeouts(Handle socket, int readMilliseconds, int writeMilliseconds) override;
     void setNoDelayAndKeepAlive(Handle socket) override;
     int send(Handle socket, const void* data, int size) override;
     int receive(Handle socket, void* buffer, int size) override;
@@ -63,8 +66,9 @@ class ScriptedSockets : public platform::Sockets {
     bool isInterrupted(int error) override { return error == 10004; }
     bool isWouldBlock(int error) override { return error == 10035; }
     bool isInProgress(int error) override { return error == 10036; }
-    ChannelResult openLocalChannel(const std::string& path,
-                                   std::uint32_t waitMilliseconds) override;
+    bool isTimedOut(int error) override { return error == 10060; }
+    ChannelResult openLocalChannel(const std::string& path, std::uint32_t waitMilliseconds,
+                                   int readMilliseconds, int writeMilliseconds) override;
     int channelRead(Handle channel, void* buffer, int size) override;
     int channelWrite(Handle channel, const void* data, int size) override;
     int channelClose(Handle channel) override;

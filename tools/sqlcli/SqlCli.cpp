@@ -14,7 +14,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: orvelle-sql [-h HOST] [-P PORT] [-u USER] [-p PASSWORD] [-D DB] [--pipe]\n"
-    "                   [--use-result] [--local-infile] [-N] (-e STATEMENT)...\n"
+    "                   [--use-result] [--local-infile] [-N] [--connect-timeout SECONDS]\n"
+    "                   [--read-timeout SECONDS] (-e STATEMENT)...\n"
     "                   [--command ping|stat|processlist|kill ID|refresh N|create-db NAME|\n"
     "                              drop-db NAME|select-db NAME|change-user USER PASS DB|"
     "shutdown]...\n";
@@ -36,6 +37,8 @@ struct Options {
     bool useResult = false;
     bool localInfile = false;
     bool header = true;
+    std::optional<std::uint32_t> connectTimeout;
+    std::optional<std::uint32_t> readTimeout;
     std::vector<Step> steps;
 };
 
@@ -74,6 +77,14 @@ std::optional<std::string> parse(const std::vector<std::u16string>& arguments, O
             options.localInfile = true;
         } else if (argument == u"-N") {
             options.header = false;
+        } else if (argument == u"--connect-timeout" || argument == u"--read-timeout") {
+            std::int32_t seconds = 0;
+            if (i + 1 >= arguments.size() || !text::parseInt32(arguments[i + 1], seconds) ||
+                seconds < 0)
+                return name + " needs a number of seconds";
+            ++i;
+            (argument == u"--connect-timeout" ? options.connectTimeout : options.readTimeout) =
+                static_cast<std::uint32_t>(seconds);
         } else if (argument == u"--command") {
             if (i + 1 >= arguments.size()) return "--command needs a command name";
             Step step;
@@ -158,6 +169,11 @@ class Runner {
     int run() {
         fclient.setAllowLocalInfile(foptions.localInfile);
         if (foptions.pipe) fclient.setUseNamedPipe(true);
+        if (foptions.connectTimeout) fclient.setConnectTimeout(*foptions.connectTimeout);
+        if (foptions.readTimeout) {
+            fclient.setReadTimeout(*foptions.readTimeout);
+            fclient.setWriteTimeout(*foptions.readTimeout);
+        }
         if (!fclient.connect(foptions.host, foptions.user, foptions.password, foptions.db,
                              foptions.port, u"", false,
                              static_cast<std::int32_t>(fclient.ClientFlag())))
@@ -181,7 +197,17 @@ class Runner {
         std::unique_ptr<TMysqlResult> result;
         fclient.query(sql, !foptions.useResult, executed, result);
         if (!executed) return fail();
-        return result ? print(*result) : 0;
+        // Every result of the statement (a CALL may give several), as the mariadb client does.
+        for (;;) {
+            if (result) {
+                const int status = print(*result);
+                if (status != 0) return status;
+                result.reset();
+            }
+            if (!fclient.MoreResults()) return 0;
+            fclient.next_result(!foptions.useResult, executed, result);
+            if (!executed) return fail();
+        }
     }
 
     int print(TMysqlResult& result) {

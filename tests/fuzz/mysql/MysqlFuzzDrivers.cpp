@@ -85,18 +85,28 @@ int walk(TMysqlResult& result) {
     return guard;
 }
 
+// Runs a statement and walks every result it gives.
 int runQuery(TMysqlClient& client, const std::u16string& sql, bool store) {
     bool executed = false;
     std::unique_ptr<TMysqlResult> result;
     client.query(sql, store, executed, result);
-    return result ? walk(*result) : 0;
+    int rows = 0;
+    for (int guard = 0; executed && guard < 1000; ++guard) {
+        if (result) rows += walk(*result);
+        result.reset();
+        if (!client.MoreResults()) break;
+        client.next_result(store, executed, result);
+    }
+    return rows;
 }
 
-}  // namespace
-
-int session(const std::uint8_t* data, std::size_t size) {
+// One session; `packetPayload` below the protocol's 0xFFFFFF makes packets of that length
+// join with the next, so that small inputs reach the joining of long payloads.
+int sessionWith(const std::uint8_t* data, std::size_t size, std::uint32_t packetPayload) {
     FedServer server(std::string(reinterpret_cast<const char*>(data), size));
     TMysqlClient client;
+    client.net().fmax_packet_payload = packetPayload;
+    client.setMaxAllowedPacket(1 << 20);
     client.setHost(u"127.0.0.1");
     client.setPort(3307);
     client.setUser(u"orvelle");
@@ -105,6 +115,7 @@ int session(const std::uint8_t* data, std::size_t size) {
     int rows = runQuery(client, u"SET NAMES utf8mb4", true);
     rows += runQuery(client, u"SELECT * FROM orvelle_test.samples ORDER BY id", true);
     rows += runQuery(client, u"SELECT id, v FROM orvelle_test.one_column ORDER BY id", false);
+
     {
         // A used result freed after its first row drains the rest.
         bool executed = false;
@@ -115,7 +126,24 @@ int session(const std::uint8_t* data, std::size_t size) {
     client.change_user(u"orvelle", u"orvelle-pass", u"orvelle_test");
     client.ping();
     client.stat();
+    // Statements with several results, walked and left untaken.
+    rows += runQuery(client, u"CALL orvelle_test.two_results()", true);
+    rows += runQuery(client, u"CALL orvelle_test.two_results()", false);
+    {
+        bool executed = false;
+        std::unique_ptr<TMysqlResult> result;
+        client.query(u"CALL orvelle_test.two_results()", false, executed, result);
+    }
+    client.ping();
     client.close();
+    return rows;
+}
+
+}  // namespace
+
+int session(const std::uint8_t* data, std::size_t size) {
+    const int rows = sessionWith(data, size, 0xFFFFFF);
+    sessionWith(data, size, 64);
     return rows;
 }
 

@@ -11,7 +11,9 @@ namespace mysqlfuzz {
 // Each driver answers how many result rows it walked (for the replay tests).
 
 // A whole session: connect, queries with stored and used results walked and freed,
-// list_processes, change_user, ping, stat, close.
+// list_processes, change_user, ping, stat, CALLs with every result walked or left, close. Run
+// a second time with packets of 64 bytes counting as full, so that the joining of long
+// payloads is reached; the answer is the first run's.
 int session(const std::uint8_t* data, std::size_t size);
 // The greeting alone: the bytes are the first packet's payload; an OK answers the login.
 int greeting(const std::uint8_t* data, std::size_t size);

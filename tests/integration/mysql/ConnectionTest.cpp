@@ -30,6 +30,18 @@ TEST_F(ConnectionTest, connectTimeoutWaitsForTheGreetingOverTcp) {
     EXPECT_EQ(scalar(client, u"SELECT 1"), "1");
 }
 
+TEST_F(ConnectionTest, textRoundTripsWithoutNamingACharacterSet) {
+    TMysqlClient client;
+    ASSERT_TRUE(open(client)) << u8(client.LastError());
+    const auto result = run(client, u"SELECT name, CHAR_LENGTH(name), UPPER(name), "
+                                    u"'Привіт' = 'ПРИВІТ' FROM samples WHERE id = 4");
+    ASSERT_TRUE(result && !result->Eof());
+    EXPECT_EQ(u8(result->FieldValue(0)), "Привіт, світе");
+    EXPECT_EQ(u8(result->FieldValue(1)), "13");
+    EXPECT_EQ(u8(result->FieldValue(2)), "ПРИВІТ, СВІТЕ");
+    EXPECT_EQ(u8(result->FieldValue(3)), "1");  // compared as text, not as bytes
+}
+
 TEST_F(ConnectionTest, passwordLoginWithDatabase) {
     TMysqlClient client;
     ASSERT_TRUE(open(client)) << u8(client.LastError());

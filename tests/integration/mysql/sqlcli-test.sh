@@ -54,6 +54,42 @@ same "several statements, one without rows" "SELECT 1 AS one" "DO 1" "SELECT 'tw
 same "empty result prints nothing" "SELECT id FROM samples WHERE id < 0"
 same "column aliases and expressions" "SELECT COUNT(*) AS rows_total, MAX(LENGTH(s1)) FROM bench"
 
+# Text round-trips without SET NAMES: the same output as mariadb in utf8mb4.
+ref8=(mariadb --no-defaults --batch --default-character-set=utf8mb4 -h 127.0.0.1 -P 3307
+      -u orvelle -porvelle-pass orvelle_test)
+statement="SELECT name, CHAR_LENGTH(name), UPPER(name), CHAR_LENGTH('Привіт') FROM samples WHERE id = 4"
+check "non-Latin text, CHAR_LENGTH and UPPER as mariadb prints them" \
+    "$("${ref8[@]}" -e "$statement" 2>&1)" "$("$tool" "${conn[@]}" -e "$statement" 2>&1)"
+# Every result of a CALL, then the next statement's own.
+"$tool" "${conn[@]}" -e "CREATE OR REPLACE PROCEDURE cli_two_results() BEGIN SELECT 1 AS a; SELECT 'x' AS b, 2 AS c; END" >/dev/null 2>&1
+same "each result of a CALL" "CALL cli_two_results()" "SELECT 3 AS d"
+out=$("$tool" "${conn[@]}" --read-timeout 1 -e "SELECT SLEEP(3)" 2>&1); status=$?
+check "read time-out" "ERROR 2013: Lost connection to MySQL server during query" "$out"
+check "read time-out exits 1" 1 "$status"
+# A listener whose backlog is full drops further connection attempts: the connect time-out ends
+# the wait.
+exec 5< <(python3 -c '
+import socket, time
+listener = socket.socket()
+listener.bind(("127.0.0.1", 0))
+listener.listen(0)
+held = []
+for _ in range(3):
+    s = socket.socket()
+    s.setblocking(False)
+    s.connect_ex(listener.getsockname())
+    held.append(s)
+time.sleep(0.2)
+print(listener.getsockname()[1], flush=True)
+time.sleep(60)')
+listener=$!
+read -r port <&5
+out=$("$tool" -h 127.0.0.1 -P "$port" --connect-timeout 1 -e "DO 1" 2>&1)
+check "connect time-out" "ERROR 2003: Can't connect to MySQL server on '127.0.0.1' (110)" "$out"
+kill "$listener" 2>/dev/null
+wait "$listener" 2>/dev/null
+exec 5<&-
+
 check "NULL prints empty" "$(printf 'NULL\tx\n\tx')" "$("$tool" "${conn[@]}" -e "SELECT NULL, 'x'")"
 check "statement without rows prints nothing" "" "$("$tool" "${conn[@]}" -e "DO 1")"
 

@@ -68,6 +68,48 @@ TEST_F(CommandTest, serverErrorFailsTheCommandAndKeepsTheConnection) {
     server.finish();
 }
 
+TEST_F(CommandTest, refusedOrPossiblyRunCommandsAreNeverSentTwice) {
+    // Connection 0 refuses every command; connection 1 takes a kill and breaks unanswered, as
+    // a server killing this very connection does; connection 2 answers.
+    FakeMysqlServer server({[](FakeMysqlConnection& c) {
+                                handshake(c);
+                                while (auto command = c.readPacket()) {
+                                    if (command->size() == 1 && (*command)[0] == 1) break;
+                                    c.sendPacket(1,
+                                                 mysqlwire::error(1044, "Access denied", "42000"));
+                                }
+                            },
+                            [](FakeMysqlConnection& c) { handshake(c), c.readPacket(), c.close(); },
+                            [](FakeMysqlConnection& c) { handshake(c), answerOk(c); }});
+    TMysqlClient client;
+    connectTo(client, server, true);
+    EXPECT_FALSE(client.select_db(u"a"));
+    EXPECT_FALSE(client.kill(5));
+    EXPECT_FALSE(client.create_db(u"b"));
+    EXPECT_FALSE(client.drop_db(u"c"));
+    EXPECT_FALSE(client.refresh(1));
+    EXPECT_EQ(client.LastErrorNo(), 1044u);
+    client.close();
+    connectTo(client, server, true);
+    EXPECT_FALSE(client.kill(9));
+    EXPECT_EQ(client.LastErrorNo(), 2013u);
+    EXPECT_TRUE(client.ping());
+    client.close();
+    EXPECT_EQ(server.finish(), 3);
+    EXPECT_EQ(afterLogin(server.received(0)),
+              (std::vector<std::string>{"\x02"
+                                        "a",
+                                        bytes({0x0C, 5, 0, 0, 0}),
+                                        "\x05"
+                                        "b",
+                                        "\x06"
+                                        "c",
+                                        bytes({0x07, 1, 0, 0, 0}), "\x01"}));
+    EXPECT_EQ(afterLogin(server.received(1)),
+              (std::vector<std::string>{bytes({0x0C, 9, 0, 0, 0})}));
+    EXPECT_EQ(afterLogin(server.received(2)), (std::vector<std::string>{"\x0E", "\x01"}));
+}
+
 TEST_F(CommandTest, pingAfterTheServerClosedReconnectsWhenAllowed) {
     FakeMysqlServer server({[](FakeMysqlConnection& c) { handshake(c), c.readPacket(); },
                             [](FakeMysqlConnection& c) { handshake(c), answerOk(c); }});
@@ -292,6 +334,15 @@ class LocalFileTest : public CommandTest {
             answerOk(c);
         };
     }
+    // The path as a quoted SQL literal (Windows paths hold backslashes, which SQL unescapes).
+    static std::u16string literal(const std::u16string& path) {
+        std::u16string out = u"'";
+        for (char16_t c : path) {
+            if (c == u'\\') out.push_back(c);
+            out.push_back(c);
+        }
+        return out + u"'";
+    }
     std::u16string temporaryFile(const std::string& content) {
         auto& files = platform::get<platform::Files>();
         const std::u16string path = files.temporaryFolder() + u"orvelle_mysql_local_file.txt";
@@ -311,8 +362,8 @@ TEST_F(LocalFileTest, requestIsRefusedWhenLocalFilesAreNotEnabled) {
     EXPECT_FALSE(executed);
     EXPECT_EQ(client.LastErrorNo(), 2000u);
     EXPECT_EQ(client.LastError(),
-              u"Local file '/etc/passwd' refused: LOAD DATA LOCAL is allowed only for the "
-              u"client's own LOAD DATA statement with local files enabled");
+              u"Local file '/etc/passwd' refused: only the file named in the client's own LOAD "
+              u"DATA LOCAL INFILE statement is sent, with local files enabled");
     // The empty answer kept the exchange in step: the connection is usable.
     EXPECT_TRUE(client.ping());
     client.close();
@@ -322,20 +373,40 @@ TEST_F(LocalFileTest, requestIsRefusedWhenLocalFilesAreNotEnabled) {
     EXPECT_EQ(received[1], "");
 }
 
-TEST_F(LocalFileTest, requestInAnswerToAnyOtherStatementIsRefusedEvenWhenEnabled) {
-    FakeMysqlServer server({askFor("C:\\secret.txt")});
+TEST_F(LocalFileTest, requestForAnyFileButTheStatementsOwnIsRefusedEvenWhenEnabled) {
+    // Asks for the secret in answer to every statement.
+    FakeMysqlServer server({[](FakeMysqlConnection& c) {
+        handshake(c);
+        while (auto command = c.readPacket()) {
+            if (command->empty() || (*command)[0] != 3) {
+                c.sendPacket(1, mysqlwire::ok());
+                continue;
+            }
+            c.sendPacket(1, "\xFB/etc/secret");
+            std::uint8_t sequence = 0;
+            while (auto packet = c.readPacket(&sequence))
+                if (packet->empty()) break;
+            c.sendPacket(static_cast<std::uint8_t>(sequence + 1), mysqlwire::ok());
+        }
+    }});
     TMysqlClient client;
     connectTo(client, server);
     client.setAllowLocalInfile(true);
-    bool executed = true;
-    std::unique_ptr<TMysqlResult> result;
-    client.query(u"SELECT 1", true, executed, result);
-    EXPECT_FALSE(executed);
-    EXPECT_EQ(client.LastErrorNo(), 2000u);
-    EXPECT_TRUE(client.ping());
+    for (const std::u16string statement :
+         {u"SELECT 1", u"LOAD DATA INFILE '/etc/secret' INTO TABLE t",
+          u"LOAD DATA LOCAL INFILE 'data.csv' INTO TABLE t",
+          u"LOAD DATA LOCAL INFILE '/etc/secret.old' INTO TABLE t"}) {
+        bool executed = true;
+        std::unique_ptr<TMysqlResult> result;
+        client.query(statement, true, executed, result);
+        EXPECT_FALSE(executed) << text::toUtf8(statement);
+        EXPECT_EQ(client.LastErrorNo(), 2000u);
+        EXPECT_TRUE(client.ping());
+    }
     client.close();
     server.finish();
-    EXPECT_EQ(afterLogin(server.received(0))[1], "");
+    for (const auto& packet : afterLogin(server.received(0)))  // commands and empty answers
+        EXPECT_TRUE(packet.empty() || packet[0] == 3 || packet[0] == 14 || packet[0] == 1);
 }
 
 TEST_F(LocalFileTest, enabledLoadDataSendsTheFileInPacketsAndAnEmptyOne) {
@@ -347,15 +418,17 @@ TEST_F(LocalFileTest, enabledLoadDataSendsTheFileInPacketsAndAnEmptyOne) {
     client.setAllowLocalInfile(true);
     bool executed = false;
     std::unique_ptr<TMysqlResult> result;
-    client.query(u"  load   data local infile 'x' into table t", true, executed, result);
+    const std::u16string statement =
+        u"  load   data local infile " + literal(path) + u" into table t";
+    client.query(statement, true, executed, result);
     EXPECT_TRUE(executed) << text::toUtf8(client.LastError());
     EXPECT_EQ(client.AffectedRows(), 2);
     client.close();
     server.finish();
     const auto received = afterLogin(server.received(0));
-    EXPECT_EQ(received, (std::vector<std::string>{"\x03  load   data local infile 'x' into table t",
-                                                  std::string(61440, 'L'),
-                                                  std::string(70000 - 61440, 'L'), "", "\x01"}));
+    EXPECT_EQ(received,
+              (std::vector<std::string>{"\x03" + text::toUtf8(statement), std::string(61440, 'L'),
+                                        std::string(70000 - 61440, 'L'), "", "\x01"}));
 }
 
 TEST_F(LocalFileTest, missingFileIsAnsweredWithAnEmptyPacket) {
@@ -367,7 +440,8 @@ TEST_F(LocalFileTest, missingFileIsAnsweredWithAnEmptyPacket) {
     client.setAllowLocalInfile(true);
     bool executed = true;
     std::unique_ptr<TMysqlResult> result;
-    client.query(u"LOAD DATA LOCAL INFILE 'x' INTO TABLE t", true, executed, result);
+    client.query(u"LOAD DATA LOCAL INFILE " + literal(path) + u" INTO TABLE t", true, executed,
+                 result);
     EXPECT_FALSE(executed);
     EXPECT_EQ(client.LastErrorNo(), 0u);
     EXPECT_EQ(client.LastError(), u"File '" + path + u"' not found (Errcode: 2)");

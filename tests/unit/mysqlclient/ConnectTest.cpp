@@ -11,8 +11,9 @@ namespace {
 using mysqlwire::Greeting;
 using ConnectTest = NativeSocketsTest;
 
+// Flags, maximum packet 64 MiB, utf8mb4 (45) for the 5.5.5-10.11 greeting, 23 zero bytes.
 const std::string kLoginHead =
-    bytes({0x85, 0xA6, 0x02, 0x00, 0x00, 0x00, 0x00, 0x01, 0x08}) + std::string(23, '\0');
+    bytes({0x85, 0xA6, 0x02, 0x00, 0x00, 0x00, 0x00, 0x04, 0x2D}) + std::string(23, '\0');
 
 TEST_F(ConnectTest, probeLoginIs35BytesAndTheGreetingFillsTheProperties) {
     std::uint8_t loginSequence = 0;
@@ -46,6 +47,20 @@ TEST_F(ConnectTest, probeLoginIs35BytesAndTheGreetingFillsTheProperties) {
               (std::vector<std::string>{kLoginHead + bytes({0, 0, 0}), std::string(1, '\x01')}));
 }
 
+TEST_F(ConnectTest, loginAnnouncesUtf8ForServersWithoutUtf8mb4) {
+    Greeting old;
+    old.version = "5.5.2-m2";
+    FakeMysqlServer server({[&](FakeMysqlConnection& c) { handshake(c, old), drain(c); }});
+    {
+        TMysqlClient client;
+        pointAt(client, server);
+        ASSERT_TRUE(client.connect()) << text::toUtf8(client.LastError());
+    }
+    server.finish();
+    ASSERT_FALSE(server.received(0).empty());
+    EXPECT_EQ(server.received(0)[0].substr(8, 1), "\x21");
+}
+
 TEST_F(ConnectTest, loginCarriesUserTokenAndDatabase) {
     FakeMysqlServer server({[&](FakeMysqlConnection& c) {
         handshake(c);
@@ -65,7 +80,7 @@ TEST_F(ConnectTest, loginCarriesUserTokenAndDatabase) {
     }
     server.finish();
     const std::string expectedHead =
-        bytes({0x8D, 0xA6, 0x02, 0x00, 0x00, 0x00, 0x00, 0x01, 0x08}) + std::string(23, '\0');
+        bytes({0x8D, 0xA6, 0x02, 0x00, 0x00, 0x00, 0x00, 0x04, 0x2D}) + std::string(23, '\0');
     EXPECT_EQ(server.received(0)[0],
               expectedHead + "root" + '\0' +
                   std::string(reinterpret_cast<const char*>(token->data()), 21) + "shop");
@@ -257,16 +272,32 @@ TEST_F(ConnectTest, settingPropertiesCutsTheConnectionOnlyOnChange) {
     EXPECT_EQ(server.received(0).size(), 1u);  // no goodbye when a property cuts
 }
 
-TEST_F(ConnectTest, greetingThatDoesNotComeWithinTheTimeoutIs2013) {
-    FakeMysqlServer server({[](FakeMysqlConnection& c) { c.waitForPeerClose(); }});
+TEST_F(ConnectTest, silentServerEndsEveryWaitWith2013) {
+    // One never greets; the other greets, admits the login and then says nothing.
+    FakeMysqlServer server({[](FakeMysqlConnection& c) { c.waitForPeerClose(); },
+                            [](FakeMysqlConnection& c) { handshake(c), drain(c); },
+                            [](FakeMysqlConnection& c) { handshake(c), answerOk(c); }});
     TMysqlClient client;
     pointAt(client, server);
+    EXPECT_EQ(client.ConnectTimeout(), 30u);
+    EXPECT_EQ(client.ReadTimeout(), 300u);
+    EXPECT_EQ(client.WriteTimeout(), 300u);
     client.setConnectTimeout(1);
+    client.setReadTimeout(1);
     EXPECT_FALSE(client.connect());
     EXPECT_EQ(client.LastErrorNo(), 2013u);
     EXPECT_EQ(client.LastError(), u"Lost connection to MySQL server during query");
     EXPECT_FALSE(client.Connected());
-    server.finish();
+    ASSERT_TRUE(client.connect()) << text::toUtf8(client.LastError());
+    EXPECT_FALSE(client.ping());
+    EXPECT_EQ(client.LastErrorNo(), 2013u);
+    EXPECT_EQ(client.LastError(), u"Lost connection to MySQL server during query");
+    EXPECT_FALSE(client.Connected());
+    // A slow server may still run the command: it is not sent again on a new connection.
+    EXPECT_TRUE(client.ping());
+    client.close();
+    EXPECT_EQ(server.finish(), 3);
+    EXPECT_EQ(server.received(2).size(), 3u);  // login, the one ping, goodbye
 }
 
 TEST_F(ConnectTest, closeOnANeverConnectedClientResetsAndSendsNothing) {
@@ -286,7 +317,14 @@ namespace {
 
 TEST_F(ConnectTest, serverAskingForAnotherAnswerIsAnsweredBeforeTheLoginCounts) {
     const std::string newSeed = "ABCDEFGHIJKLMNOPQRST";
-    FakeMysqlServer server({[](FakeMysqlConnection& c) {  // an old-password account
+    const auto askForOldScramble = [](FakeMysqlConnection& c) {
+        c.sendPacket(0, mysqlwire::greeting());
+        c.readPacket();
+        c.sendPacket(2, "\xFE");
+        drain(c);
+    };
+    FakeMysqlServer server({askForOldScramble,
+                            [](FakeMysqlConnection& c) {  // an old-password account
                                 c.sendPacket(0, mysqlwire::greeting());
                                 c.readPacket();
                                 c.sendPacket(2, "\xFE");
@@ -313,6 +351,13 @@ TEST_F(ConnectTest, serverAskingForAnotherAnswerIsAnsweredBeforeTheLoginCounts) 
                                 drain(c);
                             }});
     TMysqlClient client;
+    // After a 4.1 greeting the old scramble is a downgrade: refused unless allowed.
+    EXPECT_FALSE(client.connect(u"127.0.0.1", u"bob", u"pw", u"", server.port(), u"", false, 0));
+    EXPECT_EQ(client.LastErrorNo(), 2000u);
+    EXPECT_EQ(client.LastError(),
+              u"The server asked for the old (pre-4.1) password scramble after a 4.1 greeting; "
+              u"refused because old passwords are not allowed");
+    client.setAllowOldPasswords(true);
     for (int k = 0; k < 2; ++k) {
         ASSERT_TRUE(client.connect(u"127.0.0.1", u"bob", u"pw", u"", server.port(), u"", false, 0))
             << text::toUtf8(client.LastError());
@@ -329,8 +374,9 @@ TEST_F(ConnectTest, serverAskingForAnotherAnswerIsAnsweredBeforeTheLoginCounts) 
     std::memcpy(seed, newSeed.data(), 20);
     const auto token = secure_auth_token(u"pw", seed);
     ASSERT_TRUE(oldAnswer && token);
-    EXPECT_EQ(server.received(0)[1], std::string(oldAnswer->data(), 8) + '\0');
-    EXPECT_EQ(server.received(1)[1],
+    EXPECT_EQ(server.received(0).size(), 1u);  // the login only: nothing of the password
+    EXPECT_EQ(server.received(1)[1], std::string(oldAnswer->data(), 8) + '\0');
+    EXPECT_EQ(server.received(2)[1],
               std::string(reinterpret_cast<const char*>(token->data()) + 1, 20));
 }
 

@@ -67,6 +67,24 @@ TEST_F(LocalChannelTest, namedPipeOptionConnectsThroughTheServersSocket) {
     EXPECT_EQ(received[2], "\x01");
 }
 
+TEST_F(LocalChannelTest, silentServerOnTheSocketEndsTheWaitWith2013) {
+    // Greets, admits the login, then reads on and never answers.
+    std::thread server = serve([](FakeMysqlConnection& c) { handshake(c), drain(c); });
+    {
+        TMysqlClient client;
+        client.setUseNamedPipe(true);
+        client.setHost(u".");
+        client.setReadTimeout(1);
+        client.setShouldReconnect(false);
+        EXPECT_TRUE(client.connect()) << text::toUtf8(client.LastError());
+        EXPECT_FALSE(client.ping());
+        EXPECT_EQ(client.LastErrorNo(), 2013u);
+        EXPECT_EQ(client.LastError(), u"Lost connection to MySQL server during query");
+        EXPECT_FALSE(client.Connected());
+    }
+    server.join();
+}
+
 TEST_F(LocalChannelTest, missingSocketFallsBackToTcpOnlyWithTrySockets) {
     ::unsetenv("ORVELLE_MYSQL_UNIX_SOCKET");
     ::setenv("ORVELLE_MYSQL_UNIX_SOCKET", "/tmp/orvelle-no-such.sock", 1);
@@ -76,8 +94,10 @@ TEST_F(LocalChannelTest, missingSocketFallsBackToTcpOnlyWithTrySockets) {
     client.setHost(u"127.0.0.1");
     client.setPort(tcp.port());
     EXPECT_FALSE(client.connect());
-    EXPECT_EQ(client.LastErrorNo(), 2017u);
-    EXPECT_EQ(client.LastError(), u"Can't open named pipe to host: .  pipe: MySQL (2)");
+    EXPECT_EQ(client.LastErrorNo(), 2002u);
+    EXPECT_EQ(
+        client.LastError(),
+        u"Can't connect to local MySQL server through socket '/tmp/orvelle-no-such.sock' (2)");
     client.setTrySockets(true);
     ASSERT_TRUE(client.connect());
     EXPECT_EQ(client.net().vio_type(), VIO_TYPE_TCPIP);

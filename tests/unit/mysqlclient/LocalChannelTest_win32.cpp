@@ -102,7 +102,35 @@ TEST_F(LocalChannelTest, busyPipeIsWaitedForAndTheFailedWaitIsReported) {
     EXPECT_EQ(second.LastErrorNo(), 2016u);
     EXPECT_EQ(second.LastError().rfind(u"Can't wait for named pipe to host: .  pipe: MySQL (", 0),
               0u);
+    // The wait's own error, never 0.
+    EXPECT_EQ(second.LastError().find(u"(0)"), std::u16string::npos)
+        << text::toUtf8(second.LastError());
     first.close();
+    server.join();
+}
+
+TEST_F(LocalChannelTest, silentPipeEndsTheWaitWith2013) {
+    PipeServer pipe;
+    ASSERT_TRUE(pipe.valid());
+    std::thread server([&] {
+        if (!pipe.waitForClient()) return;
+        pipe.send(0, mysqlwire::greeting());
+        if (pipe.read()) pipe.send(2, mysqlwire::ok());
+        while (pipe.read()) {  // and then never a word
+        }
+    });
+    {
+        TMysqlClient client;
+        client.setUseNamedPipe(true);
+        client.setHost(u".");
+        client.setReadTimeout(1);
+        client.setShouldReconnect(false);
+        EXPECT_TRUE(client.connect()) << text::toUtf8(client.LastError());
+        EXPECT_FALSE(client.ping());
+        EXPECT_EQ(client.LastErrorNo(), 2013u);
+        EXPECT_EQ(client.LastError(), u"Lost connection to MySQL server during query");
+        EXPECT_FALSE(client.Connected());
+    }
     server.join();
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "mysql/uMysqlNet.h"
+#include "platform/System.h"
 #include "tests/unit/mysqlclient/MysqlTestSupport.h"
 
 namespace {
@@ -122,14 +123,16 @@ TEST_F(NetTest, bufferGrowsInSteps) {
     EXPECT_EQ(net.net_safe_read(), 8192);
     EXPECT_EQ(net.fmax_packet, 12288);
     EXPECT_EQ(net.read_pos()[8192], 0);
-    // The buffer keeps its size in plain mode.
+    // Packing gives a grown buffer back.
     EXPECT_TRUE(net.net_pack());
-    EXPECT_EQ(net.fmax_packet, 12288);
+    EXPECT_EQ(net.fmax_packet, 8192);
+    EXPECT_EQ(net.fbuff.size(), 8192u);
 }
 
-TEST_F(NetTest, packetNeeding16MiBIsRefusedAs2020) {
+TEST_F(NetTest, payloadOverTheMaximumIsRefusedAs2020) {
     open();
-    sockets.feed(bytes({0xFF, 0xFF, 0xFF, 0x00}));
+    net.set_max_allowed_packet(10000);
+    sockets.feed(packet(0, std::string(10001, 'x')));
     EXPECT_EQ(net.net_safe_read(), -1);
     EXPECT_EQ(net.last_errno(), 2020u);
     EXPECT_EQ(net.last_error(), u"Got packet bigger than 'max_allowed_packet'");
@@ -137,15 +140,37 @@ TEST_F(NetTest, packetNeeding16MiBIsRefusedAs2020) {
     EXPECT_EQ(net.fmax_packet, 8192);
 }
 
-TEST_F(NetTest, largestPacketBelowTheLimitIsRead) {
+TEST_F(NetTest, longPayloadsTravelAsFullPacketsEndedByAShorterOne) {
     open();
-    const std::string big(0xFFFFFE, 'b');
-    sockets.feed(packet(0, big));
-    EXPECT_EQ(net.net_safe_read(), 0xFFFFFE);
-    EXPECT_EQ(net.fmax_packet, 0x1000000);  // 0xFFFFFF rounded up to a multiple of 4096
+    // Written: a statement one byte longer than a packet holds, and a payload of exactly one
+    // packet, which needs an empty packet after it.
+    std::string statement(0xFFFFFF, 's');
+    ASSERT_EQ(net.net_write_command(3, statement.data(), 0xFFFFFF), 0);
+    EXPECT_EQ(sockets.sent.size(), 4u + 0xFFFFFF + 4 + 1);
+    EXPECT_EQ(sockets.sent.substr(0, 5), bytes({0xFF, 0xFF, 0xFF, 0x00, 0x03}));
+    EXPECT_EQ(sockets.sent.substr(4 + 0xFFFFFF), bytes({0x01, 0x00, 0x00, 0x01, 's'}));
+    sockets.sent.clear();
+    net.fpkt_nr = 0;
+    ASSERT_EQ(net.my_net_write(statement.data(), 0xFFFFFF), 0);
+    ASSERT_EQ(net.net_flush(), 0);
+    EXPECT_EQ(sockets.sent.size(), 4u + 0xFFFFFF + 4);
+    EXPECT_EQ(sockets.sent.substr(4 + 0xFFFFFF), bytes({0x00, 0x00, 0x00, 0x01}));
+
+    // Read: two full packets and a short one are one payload, with the zero after it.
+    net.fpkt_nr = 0;
+    std::string value = std::string(0xFFFFFF, 'a') + std::string(0xFFFFFF, 'b') + "tail";
+    sockets.feed(packet(0, value.substr(0, 0xFFFFFF)) +
+                 packet(1, value.substr(0xFFFFFF, 0xFFFFFF)) + packet(2, "tail") +
+                 packet(3, "next"));
+    ASSERT_EQ(net.net_safe_read(), 2 * 0xFFFFFF + 4);
+    EXPECT_TRUE(payload(2 * 0xFFFFFF + 4) == value);
+    EXPECT_EQ(net.read_pos()[2 * 0xFFFFFF + 4], 0);
+    ASSERT_EQ(net.net_safe_read(), 4);
+    EXPECT_EQ(payload(4), "next");
 }
 
 TEST_F(NetTest, errorPacketsGiveTheServersNumberAndText) {
+    auto& system = platform::get<platform::System>();
     const struct {
         std::uint32_t protocol;
         std::string payload;
@@ -159,6 +184,9 @@ TEST_F(NetTest, errorPacketsGiveTheServersNumberAndText) {
         {10, mysqlwire::error(1064, "plain message"), 1064, u"plain message"},
         {9, "\xFFold server text", 2000, u"old server text"},
         {10, mysqlwire::error(1105, std::string(300, 'm')), 1105, std::u16string(199, u'm')},
+        // Cut by characters, not bytes, and shown in the code page the platform has.
+        {10, mysqlwire::error(1105, text::toUtf8(std::u16string(300, u'Ж'))), 1105,
+         system.fromAnsi(system.toAnsi(std::u16string(199, u'Ж')))},
     };
     for (const auto& c : cases) {
         open();

@@ -90,9 +90,9 @@ TEST_F(CapturedPackets, greetingAndLoginAsTheProbeMakesThem) {
     EXPECT_EQ(client.ServerLanguage(), 8u);
     EXPECT_EQ(client.ServerStatus(), 2);
     EXPECT_EQ(client.ClientFlag(), 0xA685u);
-    // The 35-byte answer: flags, 0x02, 0, maximum packet, character set 8, 23 zeros, and a
-    // zero byte each for the empty user, password and database.
-    std::string answer("\x23\x00\x00\x01\x85\xA6\x02\x00\x00\x00\x00\x01\x08", 13);
+    // The 35-byte answer: flags, 0x02, 0, maximum packet (64 MiB), character set 45
+    // (utf8mb4), 23 zeros, and a zero byte each for the empty user, password and database.
+    std::string answer("\x23\x00\x00\x01\x85\xA6\x02\x00\x00\x00\x00\x04\x2D", 13);
     answer += std::string(23 + 3, '\0');
     EXPECT_EQ(sockets.sent, answer);
 }
