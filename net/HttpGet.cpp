@@ -374,8 +374,9 @@ class Transfer {
             return;
         }
         window_.pumpMessages();
-        // Basic goes with the first request, so a Basic proxy sees no extra round trip.
-        if (loginGiven())
+        // Basic goes with the first request, so a Basic proxy sees no extra round trip; never
+        // to a server reached directly (loopback), which must not learn the proxy's login.
+        if (loginGiven() && accessType_ == platform::kAccessTypeNamedProxy)
             http_.setCredentials(request.get(), platform::kAuthTargetProxy,
                                  platform::kAuthSchemeBasic, ProxySettings.login,
                                  ProxySettings.password);
