@@ -9,7 +9,7 @@
 namespace platform {
 
 class Files {
-public:
+  public:
     using Handle = std::intptr_t;
     static constexpr Handle kInvalid = -1;
 
@@ -26,6 +26,15 @@ public:
     // worded as the Windows runtime words it: Cannot create file "<path>". <system reason>
     virtual bool writeWhole(const std::u16string& path, const std::string& bytes,
                             std::u16string& errorText) = 0;
+    // Saves a file the program may start later: a new file (never a replacement, never written
+    // through a link) that only the user can reach, the bytes whole or no file at all; the error
+    // text as writeWhole words it. Together with a temporary folder that is the user's alone
+    // (on Linux one only the user can reach, not the shared /tmp) nobody else can plant what
+    // is started. Windows' temporary folder is the user's own already: there it is writeWhole.
+    virtual bool writeNew(const std::u16string& path, const std::string& bytes,
+                          std::u16string& errorText) {
+        return writeWhole(path, bytes, errorText);
+    }
 
     // The user's temporary folder, ending with the path separator.
     virtual std::u16string temporaryFolder() = 0;

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "common/Text.h"
+#include "common/WindowsCommandLine.h"
 #include "net/HttpGet.h"
 #include "net/SysErrorText.h"
 #include "platform/Processes.h"
@@ -16,12 +17,28 @@ namespace {
 constexpr std::uint8_t pbstMarqueeState = 0;
 constexpr std::uint8_t pbstNormalState = 1;
 
+// A switch's value as one argument: quoted only when it holds a blank or a double quote, so
+// that the plain form installers know stays as it was, and an empty value stays empty.
+std::u16string switchValue(const std::u16string& value) {
+    return value.empty() ? value : commandline::quote(value);
+}
+
+// The folder a command line's program starts in. A quoted program names its folder plainly;
+// an unquoted text keeps the whole-text rule, which a path with blanks but no quotes needs.
+std::u16string programFolder(const std::u16string& commandLine) {
+    const std::size_t first = commandLine.find_first_not_of(u" \t");
+    if (first != std::u16string::npos && commandLine[first] == u'"') {
+        return FolderOf(commandline::split(commandLine).front());
+    }
+    return FolderOf(commandLine);
+}
+
 }  // namespace
 
 std::u16string InstallerArgs(const TProxySettings& settings) {
-    return u"/proxy=" + text::decimal(settings.mode) + u" /host=" + settings.host + u" /port=" +
-           text::decimal(settings.port) + u" /plogin=" + settings.login + u" /ppass=" +
-           settings.password;
+    return u"/proxy=" + text::decimal(settings.mode) + u" /host=" + switchValue(settings.host) +
+           u" /port=" + text::decimal(settings.port) + u" /plogin=" + switchValue(settings.login) +
+           u" /ppass=" + switchValue(settings.password);
 }
 
 std::u16string EscapeQueryValue(const std::u16string& value) {
@@ -51,7 +68,8 @@ std::u16string EscapeQueryValue(const std::u16string& value) {
 std::u16string MonitorRequestUrl(std::int32_t monitorPort, const std::u16string& installerArgs,
                                  const std::u16string& logFile,
                                  const std::u16string& installerPath) {
-    const std::u16string param = installerArgs + u" /SILENT /LOG=\"" + logFile + u"\"";
+    const std::u16string param =
+        installerArgs + u" /SILENT /LOG=" + commandline::quoteAlways(logFile);
     return u"http://127.0.0.1:" + text::decimal(monitorPort) + u"/run?param=" +
            EscapeQueryValue(param) + u"&path=" + EscapeQueryValue(installerPath);
 }
@@ -59,8 +77,9 @@ std::u16string MonitorRequestUrl(std::int32_t monitorPort, const std::u16string&
 bool StartProcess(DownloadRun& run, const std::u16string& program, const std::u16string& arguments,
                   bool quoteProgram) {
     int error = 0;
-    if (platform::get<platform::Processes>().start(program, arguments, FolderOf(program),
-                                                   quoteProgram, error)) {
+    const std::u16string folder = quoteProgram ? FolderOf(program) : programFolder(program);
+    if (platform::get<platform::Processes>().start(program, arguments, folder, quoteProgram,
+                                                   error)) {
         return true;
     }
     run.window.showMessage(u"Не вдалося встановити (1)." + SysErrorText(error));

@@ -9,7 +9,8 @@
 #include "run/DownloadRun.h"
 #include "settings/ProxySettings.h"
 
-// "/proxy=<mode> /host=<host> /port=<port> /plogin=<login> /ppass=<password>", unquoted.
+// "/proxy=<mode> /host=<host> /port=<port> /plogin=<login> /ppass=<password>"; a value with a
+// blank or a double quote is quoted by the Windows command-line rules so it stays one argument.
 std::u16string InstallerArgs(const TProxySettings& settings);
 
 // Makes a query value arrive as it is: "%", "&", "+" and "#" would otherwise change the query's
@@ -22,7 +23,8 @@ std::u16string MonitorRequestUrl(std::int32_t monitorPort, const std::u16string&
                                  const std::u16string& installerPath);
 
 // Starts program + arguments in the program's folder; on failure shows
-// "Не вдалося встановити (1)." with the system text and clears RunOk.
+// "Не вдалося встановити (1)." with the system text and clears RunOk. Without quoteProgram,
+// program is a whole command line (the monitor program's, as the installation wrote it).
 bool StartProcess(DownloadRun& run, const std::u16string& program, const std::u16string& arguments,
                   bool quoteProgram);
 

@@ -70,7 +70,7 @@ void fetchFiles(DownloadRun& run) {
             continue;
         }
         std::u16string errorText;
-        if (!files.writeWhole(item.name, run.stream, errorText)) {
+        if (!files.writeNew(item.name, run.stream, errorText)) {
             run.window.showMessage(u"Не вдалося отримати дані (11). Неможливо зберегти файл: " +
                                    errorText);
             run.RunOk = false;

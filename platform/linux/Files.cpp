@@ -1,5 +1,6 @@
 // Linux files: POSIX calls; an exclusive read takes a non-blocking flock, the nearest thing to
-// Windows' share mode 0.
+// Windows' share mode 0. The temporary folder is one only the user can reach: the shared /tmp
+// would let anyone plant a link or a file under the names the run writes and then starts.
 #include "platform/Files.h"
 
 #include <dirent.h>
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "common/Text.h"
 
@@ -22,8 +24,46 @@ std::u16string reasonText(int error) {
     return text::fromUtf8(std::string(std::strerror(error)) + ".");
 }
 
+std::string withSlash(std::string folder) {
+    if (folder.empty() || folder.back() != '/') folder.push_back('/');
+    return folder;
+}
+
+// Ours, a real folder (not a link to one) and closed to everybody else.
+bool isPrivateFolder(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::geteuid() && (info.st_mode & 077) == 0;
+}
+
+// Our own folder of that name, closed to others if it was not; false when it is missing, a
+// link, not a folder or someone else's.
+bool claimOwnFolder(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat info {};
+    const bool ours = ::fstat(fd, &info) == 0 && info.st_uid == ::geteuid() &&
+                      ((info.st_mode & 077) == 0 || ::fchmod(fd, 0700) == 0);
+    ::close(fd);
+    return ours;
+}
+
+bool writeAll(int fd, const std::string& bytes, int& error) {
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            error = n < 0 ? errno : EIO;
+            return false;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 class LinuxFiles final : public Files {
-public:
+  public:
     Handle openRead(const std::u16string& path, bool exclusive, int& error) override {
         const int fd = ::open(text::toUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
@@ -60,29 +100,55 @@ public:
             errorText = u"Cannot create file \"" + path + u"\". " + reasonText(errno);
             return false;
         }
-        std::size_t written = 0;
-        while (written < bytes.size()) {
-            const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                errorText = reasonText(errno);
-                ::close(fd);
-                return false;
-            }
-            written += static_cast<std::size_t>(n);
+        int error = 0;
+        bool ok = writeAll(fd, bytes, error);
+        if (::close(fd) != 0 && ok) {
+            ok = false;
+            error = errno;
         }
-        if (::close(fd) != 0) {
-            errorText = reasonText(errno);
-            return false;
-        }
-        return true;
+        if (!ok) errorText = reasonText(error);
+        return ok;
     }
 
+    bool writeNew(const std::u16string& path, const std::string& bytes,
+                  std::u16string& errorText) override {
+        const std::string name = text::toUtf8(path);
+        const int fd =
+            ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            errorText = u"Cannot create file \"" + path + u"\". " + reasonText(errno);
+            return false;
+        }
+        int error = 0;
+        bool ok = writeAll(fd, bytes, error);
+        if (::close(fd) != 0 && ok) {
+            ok = false;
+            error = errno;
+        }
+        if (ok) return true;
+        ::unlink(name.c_str());  // ours alone, made just now: a part of an installer must go
+        errorText = reasonText(error);
+        return false;
+    }
+
+    // $XDG_RUNTIME_DIR when it is private, else <temp>/orvelle-<uid>, else a new folder beside
+    // that name when someone else holds it. Empty, with errno set, when none can be made.
     std::u16string temporaryFolder() override {
+        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        if (runtime && runtime[0] == '/' && isPrivateFolder(runtime)) {
+            return text::fromUtf8(withSlash(runtime));
+        }
         const char* tmp = std::getenv("TMPDIR");
-        std::string folder = (tmp && *tmp) ? tmp : "/tmp";
-        if (folder.back() != '/') folder.push_back('/');
-        return text::fromUtf8(folder);
+        std::string base = (tmp && *tmp) ? tmp : "/tmp";
+        while (base.size() > 1 && base.back() == '/') base.pop_back();
+        const std::string own =
+            (base == "/" ? "" : base) + "/orvelle-" + std::to_string(::geteuid());
+        if ((::mkdir(own.c_str(), 0700) == 0 || errno == EEXIST) && claimOwnFolder(own)) {
+            return text::fromUtf8(withSlash(own));
+        }
+        std::string fresh = own + "-XXXXXX";
+        if (::mkdtemp(fresh.data())) return text::fromUtf8(withSlash(fresh));
+        return {};
     }
 
     void deleteByMask(const std::u16string& folder, const std::u16string& mask) override {
@@ -107,6 +173,8 @@ public:
 
 }  // namespace
 
-std::unique_ptr<Files> createNativeFiles() { return std::make_unique<LinuxFiles>(); }
+std::unique_ptr<Files> createNativeFiles() {
+    return std::make_unique<LinuxFiles>();
+}
 
 }  // namespace platform

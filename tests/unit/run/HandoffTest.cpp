@@ -12,16 +12,16 @@ namespace {
 
 using runtest::RunTest;
 
-TEST(InstallerArgs, DefaultsKeepEveryEmptySwitch) {
+TEST(InstallerArgs, EmptyAndPlainValuesStayAsTheyAreAndOthersAreQuotedToStayOneArgument) {
     EXPECT_EQ(InstallerArgs(TProxySettings{}), u"/proxy=1 /host= /port=3128 /plogin= /ppass=");
     TProxySettings manual;
     manual.mode = pmManual;
     manual.host = u"proxy.lan";
     manual.port = -5;
     manual.login = u"ann lee";
-    manual.password = u"p\"w&%";
+    manual.password = u"p\"w&% \\";
     EXPECT_EQ(InstallerArgs(manual),
-              u"/proxy=2 /host=proxy.lan /port=-5 /plogin=ann lee /ppass=p\"w&%");
+              u"/proxy=2 /host=proxy.lan /port=-5 /plogin=\"ann lee\" /ppass=\"p\\\"w&% \\\\\"");
 }
 
 TEST(MonitorRequest, CarriesTheArgumentsTheLogAndThePathWithAmpersandAndPercentEscaped) {
@@ -68,6 +68,15 @@ TEST_F(RunTest, AnInstallerThatCannotStartIsReportedWithTheSystemText) {
     EXPECT_FALSE(run.RunOk);
     ASSERT_EQ(window.messages.size(), 1u);
     EXPECT_EQ(window.messages[0], u"Не вдалося встановити (1)." + SysErrorText(2));
+}
+
+TEST_F(RunTest, AQuotedMonitorCommandLineStartsInItsProgramsFolder) {
+    DownloadRun run(window);
+    const std::u16string line = u" \"" + folder() + u"ORVL_Monitor.exe\" /from=\"a\\b c\"";
+    EXPECT_TRUE(StartProcess(run, line, u"", false));
+    ASSERT_EQ(processes.started.size(), 1u);
+    EXPECT_EQ(processes.started[0].program, line);
+    EXPECT_EQ(processes.started[0].folder, folder());
 }
 
 TEST_F(RunTest, TheUpdateHostComesFromTheEnvironmentWhenSet) {

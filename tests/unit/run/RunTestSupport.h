@@ -71,6 +71,10 @@ class FolderFiles final : public platform::Files {
                     std::u16string& errorText) override {
         return real_.writeWhole(p, bytes, errorText);
     }
+    bool writeNew(const std::u16string& p, const std::string& bytes,
+                  std::u16string& errorText) override {
+        return real_.writeNew(p, bytes, errorText);
+    }
     std::u16string temporaryFolder() override { return temp; }
     void deleteByMask(const std::u16string& folder, const std::u16string& mask) override {
         real_.deleteByMask(folder, mask);

@@ -83,7 +83,7 @@ TEST_F(RunWithEngine, TheMonitorRequestCarriesTheQueryAsBuilt) {
     const auto requests = callsStartingWith("openRequest");
     ASSERT_EQ(requests.size(), 3u);
     const std::string expected =
-        "openRequest(#8,GET,/run?param=/proxy=0 /host= /port=3128 /plogin= /ppass=a%26b c "
+        "openRequest(#8,GET,/run?param=/proxy=0 /host= /port=3128 /plogin= /ppass=\"a%26b c\" "
         "/SILENT /LOG=\"" +
         text::toUtf8(folder()) + "Orvelle_Install.log\"&path=" + text::toUtf8(folder()) +
         "ORVL_Downloader.exe,0x0)";

@@ -1,0 +1,156 @@
+// Linux: the run's files live in a folder only the user can reach, and nothing planted by
+// someone else (a link, a folder or a file under our names) is written through or started.
+// Another user's ownership is made with chown, so those cases need root.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "RunTestSupport.h"
+#include "common/Text.h"
+#include "run/Run.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+constexpr uid_t kSomeoneElse = 4242;
+
+class PrivateFiles : public runtest::RunTest {
+  protected:
+    void SetUp() override {
+        RunTest::SetUp();
+        for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
+            const char* value = std::getenv(name);
+            saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+        }
+        ::unsetenv("XDG_RUNTIME_DIR");
+        tmp = root / "tmp";
+        fs::create_directory(tmp);
+        ::setenv("TMPDIR", tmp.c_str(), 1);
+        own = tmp / ("orvelle-" + std::to_string(::geteuid()));
+    }
+    void TearDown() override {
+        for (const auto& [name, value] : saved_) {
+            if (value) {
+                ::setenv(name.c_str(), value->c_str(), 1);
+            } else {
+                ::unsetenv(name.c_str());
+            }
+        }
+        RunTest::TearDown();
+    }
+
+    static std::string temporaryFolder() {
+        return text::toUtf8(platform::createNativeFiles()->temporaryFolder());
+    }
+    static struct stat statOf(const fs::path& path) {
+        struct stat info {};
+        EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
+        return info;
+    }
+    static bool someoneElseCanBeMade() { return ::geteuid() == 0; }
+
+    fs::path tmp;
+    fs::path own;
+
+  private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+TEST_F(PrivateFiles, TheTemporaryFolderIsTheUsersAloneAndNeverOneSomeoneElseHolds) {
+    // A private runtime folder is used as it is; an open one is not.
+    const fs::path runtime = root / "runtime";
+    fs::create_directory(runtime);
+    ::chmod(runtime.c_str(), 0700);
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    EXPECT_EQ(temporaryFolder(), runtime.string() + "/");
+    ::chmod(runtime.c_str(), 0755);
+    EXPECT_EQ(temporaryFolder(), own.string() + "/");
+    EXPECT_EQ(statOf(own).st_mode & 07777, 0700u);
+
+    // Our own folder that was opened up is closed again before use.
+    ::chmod(own.c_str(), 0777);
+    EXPECT_EQ(temporaryFolder(), own.string() + "/");
+    EXPECT_EQ(statOf(own).st_mode & 07777, 0700u);
+
+    // A link in its place, even to a private folder of ours, is passed over for a new folder.
+    fs::remove(own);
+    fs::create_symlink(runtime, own);
+    ::chmod(runtime.c_str(), 0700);
+    ::unsetenv("XDG_RUNTIME_DIR");
+    const std::string instead = temporaryFolder();
+    EXPECT_TRUE(instead.starts_with(own.string() + "-")) << instead;
+    EXPECT_EQ(statOf(instead).st_uid, ::geteuid());
+    EXPECT_EQ(statOf(instead).st_mode & 07777, 0700u);
+
+    if (!someoneElseCanBeMade()) GTEST_SKIP() << "chown to another user needs root";
+    fs::remove(own);
+    fs::create_directory(own);
+    ::chmod(own.c_str(), 0700);
+    ASSERT_EQ(::chown(own.c_str(), kSomeoneElse, kSomeoneElse), 0);
+    const std::string another = temporaryFolder();
+    EXPECT_TRUE(another.starts_with(own.string() + "-")) << another;
+    EXPECT_NE(another, instead);
+    EXPECT_EQ(statOf(another).st_uid, ::geteuid());
+}
+
+TEST_F(PrivateFiles, ASavedFileIsNeverWrittenThroughALinkOrIntoAFileThatIsThere) {
+    auto native = platform::createNativeFiles();
+    const fs::path victim = root / "victim.txt";
+    writeFile(victim.u16string(), "precious");
+    const fs::path link = tmp / "ORVL_Downloader.exe";
+    fs::create_symlink(victim, link);
+    std::u16string error;
+    EXPECT_FALSE(native->writeNew(link.u16string(), "payload", error));
+    EXPECT_EQ(error, u"Cannot create file \"" + link.u16string() + u"\". File exists.");
+    EXPECT_EQ(readFile(victim.u16string()), "precious");
+    // A link to where nothing is yet must not create its target either.
+    const fs::path dangling = tmp / "ORVL_Downloader.msi";
+    fs::create_symlink(root / "created.txt", dangling);
+    EXPECT_FALSE(native->writeNew(dangling.u16string(), "payload", error));
+    EXPECT_FALSE(exists((root / "created.txt").u16string()));
+
+    EXPECT_FALSE(native->writeNew(victim.u16string(), "payload", error));
+    EXPECT_EQ(error, u"Cannot create file \"" + victim.u16string() + u"\". File exists.");
+    EXPECT_EQ(readFile(victim.u16string()), "precious");
+
+    const fs::path fresh = tmp / "ORVL_Downloader_sql.msi";
+    EXPECT_TRUE(native->writeNew(fresh.u16string(), "bytes", error));
+    EXPECT_EQ(readFile(fresh.u16string()), "bytes");
+    EXPECT_EQ(statOf(fresh).st_mode & 07777, 0600u);
+}
+
+TEST_F(PrivateFiles, ARunNeitherOverwritesAPlantedLinkNorStartsSomeoneElsesFile) {
+    if (!someoneElseCanBeMade()) GTEST_SKIP() << "chown to another user needs root";
+    // What another user can plant in the shared temporary folder: a link under the old fixed
+    // name, and our private folder's name taken, holding an installer of theirs.
+    const fs::path victim = root / "victim.txt";
+    writeFile(victim.u16string(), "precious");
+    fs::create_symlink(victim, tmp / "ORVL_Downloader.exe");
+    fs::create_directory(own);
+    writeFile((own / "ORVL_Downloader.exe").u16string(), "their program");
+    ASSERT_EQ(::chown((own / "ORVL_Downloader.exe").c_str(), kSomeoneElse, kSomeoneElse), 0);
+    ASSERT_EQ(::chown(own.c_str(), kSomeoneElse, kSomeoneElse), 0);
+
+    files->temp = platform::createNativeFiles()->temporaryFolder();
+    system->environment[u"ORVELLE_UPDATE_HOST"] = u"update.test";
+    auto& http = runtest::scriptedHttp();
+    http.answers[u"https://update.test/update/ver.txt"].body = "1=https://files.test/setup.exe";
+    http.answers[u"https://files.test/setup.exe"].body = "our installer";
+    RunDownload(window);
+
+    EXPECT_TRUE(window.messages.empty());
+    EXPECT_EQ(readFile(victim.u16string()), "precious");
+    EXPECT_EQ(readFile((own / "ORVL_Downloader.exe").u16string()), "their program");
+    ASSERT_EQ(processes.started.size(), 1u);
+    const std::u16string installer = processes.started[0].program;
+    EXPECT_TRUE(installer.starts_with(own.u16string() + u"-")) << text::toUtf8(installer);
+    EXPECT_EQ(readFile(installer), "our installer");
+    EXPECT_EQ(statOf(fs::path(installer).parent_path()).st_mode & 07777, 0700u);
+}
+
+}  // namespace
