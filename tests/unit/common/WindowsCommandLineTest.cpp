@@ -29,7 +29,10 @@ TEST(WindowsCommandLine, QuotesOnlyWhatNeedsItAndEveryValueComesBackUnchanged) {
                        u"a\\\\\"b\\", u"tab\there", u"\"\"", u"\\\\server\\share\\",
                        u"плюс 100%",  u"x\\\\"};
     std::u16string line;
-    for (const auto& value : values) line += u" " + commandline::quote(value);
+    for (const auto& value : values) {
+        line += u' ';
+        line += commandline::quote(value);
+    }
     EXPECT_EQ(commandline::splitArguments(line), values) << text::toUtf8(line);
 }
 

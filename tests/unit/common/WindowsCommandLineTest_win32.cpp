@@ -1,8 +1,9 @@
 // The system's own parser agrees with ours: what we quote, CommandLineToArgvW reads back, and
 // it splits the argument texts as we do.
+#include <windows.h>
+// after windows.h
 #include <gtest/gtest.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include "common/WindowsCommandLine.h"
 #include "tests/unit/common/WindowsCommandLineCases.h"
@@ -28,7 +29,10 @@ TEST(WindowsCommandLine, CommandLineToArgvWReadsTheSameWords) {
     const std::vector<std::u16string> values{u"my pass",     u"",         u"a\\\\\"b\\",
                                              u"\\\\s\\sh\\", u"\"q\" \"", u"плюс 100%"};
     std::u16string line;
-    for (const auto& value : values) line += u" " + commandline::quote(value);
+    for (const auto& value : values) {
+        line += u' ';
+        line += commandline::quote(value);
+    }
     EXPECT_EQ(systemArguments(line), values) << text::toUtf8(line);
 }
 
