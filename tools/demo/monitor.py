@@ -28,6 +28,42 @@ def unix_path(path, wine):
     return path
 
 
+def split_arguments(text):
+    """The words of an argument text as a Windows program's C runtime reads them: blanks and
+    tabs separate, quotes group, 2n backslashes before a quote give n (the quote groups), 2n+1
+    give n and a literal quote, "" inside quotes is a literal quote that ends the quoted part."""
+    words, at, n = [], 0, len(text)
+    while True:
+        while at < n and text[at] in " \t":
+            at += 1
+        if at >= n:
+            return words
+        word, quoted = [], False
+        while at < n and (quoted or text[at] not in " \t"):
+            c = text[at]
+            if c == "\\":
+                run = 0
+                while at < n and text[at] == "\\":
+                    run, at = run + 1, at + 1
+                if at < n and text[at] == '"':
+                    word.append("\\" * (run // 2))
+                    if run % 2:
+                        word.append('"')
+                        at += 1
+                else:
+                    word.append("\\" * run)
+            elif c == '"':
+                if quoted and at + 1 < n and text[at + 1] == '"':
+                    word.append('"')
+                    quoted, at = False, at + 2
+                else:
+                    quoted, at = not quoted, at + 1
+            else:
+                word.append(c)
+                at += 1
+        words.append("".join(word))
+
+
 def write_progress(path, value):
     temporary = path + ".tmp"
     with open(temporary, "wb") as f:
@@ -62,7 +98,8 @@ class Monitor(http.server.BaseHTTPRequestHandler):
 
     def install(self, param, installer):
         options = self.options
-        words = param.split(" ")
+        # The service passes param on as the installer's command line.
+        words = split_arguments(param)
         # The progress file sits beside the log file; its path may hold blanks.
         found = re.search(r'/LOG="([^"]*)"', param)
         progress = None
@@ -74,11 +111,11 @@ class Monitor(http.server.BaseHTTPRequestHandler):
             env["ORVELLE_DEMO_RECORD"] = options.record
         try:
             if options.wine:
-                subprocess.Popen([options.wine, installer] + [w for w in words if w], env=env,
+                subprocess.Popen([options.wine, installer] + words, env=env,
                                  cwd=os.path.dirname(program) or None)
             else:
                 os.chmod(program, os.stat(program).st_mode | 0o100)
-                subprocess.Popen([program] + [w for w in words if w], env=env,
+                subprocess.Popen([program] + words, env=env,
                                  cwd=os.path.dirname(program) or None)
         except OSError as error:
             print("monitor: cannot start %s: %s" % (program, error), file=sys.stderr)

@@ -37,6 +37,24 @@ def winepath(option, path):
     return out.stdout.strip()
 
 
+def windows_quoted(argument):
+    """An argument as the demo installer records it: quoted by the Windows rules when it
+    holds a blank or a double quote (backslashes before a quote doubled)."""
+    if argument and not any(c in argument for c in ' \t"'):
+        return argument
+    out, backslashes = '"', 0
+    for c in argument:
+        if c == "\\":
+            backslashes += 1
+        elif c == '"':
+            out += "\\" * (backslashes + 1)
+            backslashes = 0
+        else:
+            backslashes = 0
+        out += c
+    return out + "\\" * backslashes + '"'
+
+
 def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
@@ -151,9 +169,13 @@ class Harness(unittest.TestCase):
                         ORVELLE_DEMO_RECORD=self.native_path(self.record),
                         no_proxy="127.0.0.1,localhost", NO_PROXY="127.0.0.1,localhost")
         if not OPTIONS.windows:
-            self.temp = os.path.join(self.folder, "temp")
-            os.makedirs(self.temp)
-            self.env["TMPDIR"] = self.temp
+            # The run keeps its files in a folder of the user's own under TMPDIR (the runtime
+            # folder would be preferred when the session has one).
+            shared = os.path.join(self.folder, "temp")
+            os.makedirs(shared)
+            self.env["TMPDIR"] = shared
+            self.env.pop("XDG_RUNTIME_DIR", None)
+            self.temp = os.path.join(shared, "orvelle-%d" % os.geteuid())
         else:
             self.temp = OPTIONS.wine_temp
 
@@ -335,14 +357,17 @@ class RunE2E(Harness):
         self.assertEqual(self.site.requests(), ["/update/ver.txt"])
         self.assertIsNone(self.downloader.poll())
 
-    def start_monitor(self, *extra):
+    def start_monitor(self, *extra, monitor_arguments=""):
         self.monitor_port = free_port()
         monitor_program = os.path.join(self.folder, "monitor", "ORVL_Monitor.exe")
         os.makedirs(os.path.dirname(monitor_program))
         shutil.copy2(OPTIONS.installer, monitor_program)
         self.monitor_log = os.path.join(self.folder, "monitor.log")
+        command_line = self.native_path(monitor_program)
+        if monitor_arguments:
+            command_line = '"%s" %s' % (command_line, monitor_arguments)
         command = [sys.executable, os.path.join(TOOLS, "monitor.py"), "--port",
-                   str(self.monitor_port), "--monitor-program", self.native_path(monitor_program),
+                   str(self.monitor_port), "--monitor-program", command_line,
                    "--record", self.native_path(self.record), "--log", self.monitor_log,
                    "--step", "0.2"] + list(extra)
         if OPTIONS.windows:
@@ -358,14 +383,16 @@ class RunE2E(Harness):
         except OSError:
             return False
 
-    def update_arguments(self):
-        return ["update", "1", "", "3128", "", "", str(self.monitor_port)]
+    def update_arguments(self, password=""):
+        return ["update", "1", "", "3128", "", password, str(self.monitor_port)]
 
     def test_update_mode_follows_the_monitor_service_and_starts_the_monitor_program(self):
+        # A password with a blank and quotes stays one argument through the service; the
+        # monitor program's command line from the progress file is read by the Windows rules.
         self.site.put("/files/setup.exe", self.installer_bytes)
         self.site.put("/update/ver.txt", ("1=%s\r\n" % self.site.url("/files/setup.exe")).encode())
-        self.start_monitor()
-        self.start(*self.update_arguments())
+        self.start_monitor(monitor_arguments='/from=update "/note=a b"')
+        self.start(*self.update_arguments(password='my "pass"'))
         self.click(DOWNLOAD_BUTTON)
         self.dismiss_message(120)  # "Оновлення завершено"
         self.assertEqual(self.wait_exit(60), 0)
@@ -374,12 +401,17 @@ class RunE2E(Harness):
         self.assertEqual(path, "/run")
         log_file = self.native_path(os.path.join(os.path.dirname(self.program),
                                                  "Orvelle_Install.log"))
-        self.assertEqual(param, ARGS + ' /SILENT /LOG="%s"' % log_file)
+        self.assertEqual(param, ARGS + '"my \\"pass\\"" /SILENT /LOG="%s"' % log_file)
         self.assertTrue(installer.endswith("ORVL_Downloader.exe"))
         records = wait_for(lambda: len(self.records()) >= 2 and self.records(), 60,
                            "the installer and the monitor program")
-        self.assertTrue(records[0]["arguments"].startswith(ARGS + " /SILENT /LOG="))
+        self.assertEqual(records[0]["arguments"],
+                         ARGS[:-len("/ppass=")] + '"/ppass=my \\"pass\\"" /SILENT '
+                         + windows_quoted("/LOG=" + log_file))
         self.assertTrue(records[1]["program"].endswith("ORVL_Monitor.exe"))
+        self.assertEqual(records[1]["arguments"], '/from=update "/note=a b"')
+        self.assertEqual(os.path.normcase(records[1]["folder"].rstrip("\\/")),
+                         os.path.normcase(self.native_path(os.path.join(self.folder, "monitor"))))
         self.assertTrue(os.path.exists(os.path.join(os.path.dirname(self.program),
                                                     "Orvelle_Install.ini")))
 
@@ -387,7 +419,7 @@ class RunE2E(Harness):
         self.site.put("/files/setup.exe", self.installer_bytes)
         self.site.put("/update/ver.txt", ("1=%s\r\n" % self.site.url("/files/setup.exe")).encode())
         self.start_monitor("--refuse", "Busy")
-        self.start(*self.update_arguments())
+        self.start(*self.update_arguments(password="my pass"))
         self.click(DOWNLOAD_BUTTON)
         self.dismiss_message()
         self.assertIsNone(self.downloader.poll())
@@ -395,7 +427,7 @@ class RunE2E(Harness):
         self.click(DOWNLOAD_BUTTON)
         self.assertEqual(self.wait_exit(120), 0)
         record = wait_for(self.records, 60, "the installer's record")[0]
-        self.assertEqual(record["arguments"], ARGS + " /SILENT")
+        self.assertEqual(record["arguments"], ARGS[:-len("/ppass=")] + '"/ppass=my pass" /SILENT')
         with open(self.monitor_log, encoding="utf-8") as f:
             self.assertEqual(len(f.readlines()), 1, "the second run did not ask the service")
 

@@ -1,6 +1,8 @@
 // The demo update site's stand-in for the product installer (and, under the name
 // ORVL_Monitor.exe, for the monitor program): it writes the command line it received, its
 // current folder and its own path to a record file, then shows them in a window until closed.
+// Each argument is written as it arrived, quoted by the Windows rules when it holds a blank or
+// a quote, so one argument "/ppass=my pass" and two arguments /ppass=my pass differ.
 // The record goes to $ORVELLE_DEMO_RECORD, or to orvelle-demo-installer.txt in the current
 // folder.
 #include <filesystem>
@@ -8,6 +10,7 @@
 #include <memory>
 
 #include "common/Text.h"
+#include "common/WindowsCommandLine.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
 #include "platform/System.h"
@@ -25,7 +28,7 @@ int ProgramMain() {
     std::u16string arguments;
     for (const auto& argument : system->commandLineArguments()) {
         if (!arguments.empty()) arguments += u' ';
-        arguments += argument;
+        arguments += commandline::quote(argument);
     }
     std::error_code error;
     const std::u16string folder = std::filesystem::current_path(error).u16string();
