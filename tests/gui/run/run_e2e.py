@@ -169,13 +169,13 @@ class Harness(unittest.TestCase):
                         ORVELLE_DEMO_RECORD=self.native_path(self.record),
                         no_proxy="127.0.0.1,localhost", NO_PROXY="127.0.0.1,localhost")
         if not OPTIONS.windows:
-            # The run keeps its files in a folder of the user's own under TMPDIR (the runtime
-            # folder would be preferred when the session has one).
-            shared = os.path.join(self.folder, "temp")
-            os.makedirs(shared)
-            self.env["TMPDIR"] = shared
-            self.env.pop("XDG_RUNTIME_DIR", None)
-            self.temp = os.path.join(shared, "orvelle-%d" % os.geteuid())
+            # The run keeps its files in the session's private runtime folder.
+            self.temp = os.path.join(self.folder, "runtime")
+            os.makedirs(self.temp, mode=0o700)
+            os.chmod(self.temp, 0o700)
+            self.env["XDG_RUNTIME_DIR"] = self.temp
+            self.env["TMPDIR"] = os.path.join(self.folder, "temp")
+            os.makedirs(self.env["TMPDIR"])
         else:
             self.temp = OPTIONS.wine_temp
 
