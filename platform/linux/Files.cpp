@@ -139,7 +139,7 @@ class LinuxFiles final : public Files {
             return text::fromUtf8(withSlash(runtime));
         }
         const char* tmp = std::getenv("TMPDIR");
-        std::string base = (tmp && *tmp) ? tmp : "/tmp";
+        std::string base = (tmp && tmp[0] == '/') ? tmp : "/tmp";  // never the current folder
         while (base.size() > 1 && base.back() == '/') base.pop_back();
         const std::string own =
             (base == "/" ? "" : base) + "/orvelle-" + std::to_string(::geteuid());
