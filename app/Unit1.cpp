@@ -23,7 +23,8 @@ TForm1::TForm1(platform::Widgets& widgets, platform::Toolkit& toolkit,
     btn = widgets.createButton(*form, {400, 79, 84, 25}, u"Завантажити");
     stop = widgets.createButton(*form, {400, 79, 84, 25}, u"Зупинити");
     stop->setVisible(false);
-    sb = widgets.createSpeedButton(*form, {456, 8, 28, 24}, SettingsGlyph());
+    sb = widgets.createSpeedButton(*form, {456, 8, 28, 24}, SettingsGlyph(),
+                                   u"Налаштування з'єднання");
     pb = std::make_unique<TtbProgressBar>(form->handle());
     pb->SetBounds(8, 8, 476, 25);
     pb->setVisible(false);
@@ -79,8 +80,23 @@ bool TForm1::FormCanResize(int, int) {
     return false;
 }
 
+namespace {
+// Unwinds a run from the pump in which the main window was closed: every handle the run holds
+// is released on the way out, and nothing the run would have done next happens. Deliberately
+// not a std::exception, which the run's own handlers may catch.
+struct MainWindowClosed {};
+}  // namespace
+
 void TForm1::btnClick() {
-    RunDownload(*this);
+    running_ = true;
+    try {
+        RunDownload(*this);
+    } catch (const MainWindowClosed&) {
+        running_ = false;
+        toolkit_.quitMessageLoop(0);
+        return;
+    }
+    running_ = false;
 }
 
 void TForm1::sbClick() {
@@ -95,6 +111,13 @@ void TForm1::stopClick() {
 
 void TForm1::FormClose() {
     form->hide();
+    if (Form2) Form2->form->hide();
+    // Inside a run the close arrives in one of the run's pumps: the run ends as that pump
+    // returns (see pumpMessages), and btnClick then ends the loop.
+    if (running_) {
+        closed_ = true;
+        return;
+    }
     toolkit_.quitMessageLoop(0);
 }
 
@@ -163,9 +186,11 @@ void TForm1::setProgressState(std::uint8_t state) {
 }
 
 void TForm1::pumpMessages() {
-    toolkit_.processMessages();
+    if (!closed_) toolkit_.processMessages();
+    if (closed_) throw MainWindowClosed{};
 }
 
 void TForm1::showMessage(const std::u16string& text) {
+    if (closed_) throw MainWindowClosed{};
     toolkit_.showMessage(form->handle(), kApplicationTitle, text);
 }

@@ -72,5 +72,7 @@ class TForm1 final : public RunWindow {
 
     platform::Toolkit& toolkit_;
     TForm1Environment environment_;
+    bool running_ = false;  // inside btnClick
+    bool closed_ = false;   // the main window was closed during a run
 };
 

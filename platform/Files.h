@@ -36,7 +36,8 @@ class Files {
         return writeWhole(path, bytes, errorText);
     }
 
-    // The user's temporary folder, ending with the path separator.
+    // The user's temporary folder, ending with the path separator; empty when the system cannot
+    // tell (its error then is the last system error).
     virtual std::u16string temporaryFolder() = 0;
     // Deletes the files (hidden and system ones too) in folder whose names match the wildcard
     // mask; folders are skipped and files that cannot be deleted are left silently.

@@ -135,9 +135,11 @@ class Widgets {
     virtual std::unique_ptr<Form> createForm(const FormOptions& options) = 0;
     virtual std::unique_ptr<Button> createButton(Control& parent, Rect bounds,
                                                  const std::u16string& caption) = 0;
-    // A flat graphic button that never takes the keyboard focus.
+    // A flat graphic button that never takes the keyboard focus; accessibleName is what screen
+    // readers announce for it, since it shows no text.
     virtual std::unique_ptr<Button> createSpeedButton(Control& parent, Rect bounds,
-                                                      const Bitmap& glyph) = 0;
+                                                      const Bitmap& glyph,
+                                                      const std::u16string& accessibleName) = 0;
     virtual std::unique_ptr<CheckBox> createCheckBox(Control& parent, Rect bounds,
                                                      const std::u16string& caption) = 0;
     // fontHeight is in pixels as a negative character height (-11 is Tahoma 8 pt).

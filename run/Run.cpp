@@ -1,8 +1,10 @@
 #include "run/Run.h"
 
 #include "net/HttpGet.h"
+#include "net/SysErrorText.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
+#include "platform/System.h"
 #include "run/InstallerHandoff.h"
 #include "run/Manifest.h"
 #include "run/ManifestTrust.h"
@@ -86,6 +88,14 @@ void RunDownload(RunWindow& window) {
     showRunning(window);
 
     const std::u16string tempFolder = TempPath();
+    if (tempFolder.empty()) {
+        // Without it the files would land in (and old ones be deleted from) the current folder.
+        const int error = platform::get<platform::System>().lastError();
+        window.showMessage(u"Не вдалося отримати дані (11). Неможливо зберегти файл: " +
+                           SysErrorText(error));
+        showIdle(window);
+        return;
+    }
     DeleteByMask(tempFolder, u"ORVL_Downloader*");
 
     fetchManifest(run);

@@ -44,6 +44,13 @@ std::uint64_t signExtended(std::int32_t value) {
                    text::decimal(kLegacyHigh));
 }
 
+// No entry window yet (the program sets it once its main window exists) is not a window the
+// shell should be asked about; neither are the invalid-handle values.
+bool addressable(platform::WindowHandle entry) {
+    return entry != platform::kNoWindow && entry != kInvalidHandle32 &&
+           entry != ~platform::WindowHandle{0};
+}
+
 }  // namespace
 
 TtbProgressBar::TtbProgressBar(platform::WindowHandle AOwner) : TtbTaskbarWinControl(AOwner) {
@@ -55,7 +62,7 @@ TtbProgressBar::TtbProgressBar(platform::WindowHandle AOwner) : TtbTaskbarWinCon
 TtbProgressBar::~TtbProgressBar() {
     if (FShowInTaskbar && versionAtLeast(6, 1) && FTaskbarList3) {
         const platform::WindowHandle entry = GetTaskBarEntryHandle();
-        if (entry != kInvalidHandle32 && entry != ~platform::WindowHandle{0}) {
+        if (addressable(entry)) {
             // A destructor cannot raise; a failing shell call only leaves the button as it was.
             try {
                 FTaskbarList3->SetProgressState(entry, TBPF_NOPROGRESS);
@@ -277,7 +284,7 @@ void TtbProgressBar::WndProc(std::uint32_t message, std::uintptr_t wParam, std::
 void TtbProgressBar::UpdateTaskbar() {
     if (!versionAtLeast(6, 1) || !FTaskbarList3) return;
     const platform::WindowHandle entry = GetTaskBarEntryHandle();
-    if (entry == kInvalidHandle32 || entry == ~platform::WindowHandle{0}) return;
+    if (!addressable(entry)) return;
     if (!FShowInTaskbar) {
         FTaskbarList3->SetProgressState(entry, TBPF_NOPROGRESS);
         return;

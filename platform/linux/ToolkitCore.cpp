@@ -59,6 +59,7 @@ void deliver(WindowMessageHandler* handler, std::uint32_t message, std::uintptr_
     } catch (const std::exception& error) {
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Orvelle Downloader"),
                         QString::fromUtf8(error.what()), QMessageBox::Ok);
+        box.setTextFormat(Qt::PlainText);
         box.exec();
     }
 }
@@ -255,6 +256,8 @@ class QtToolkit final : public Toolkit {
                      const std::u16string& text) override {
         QMessageBox box(QMessageBox::NoIcon, toQString(caption), toQString(text), QMessageBox::Ok,
                         qt::widgetOf(owner));
+        // Server-provided texts (a refusal, a status) are shown literally, never as HTML.
+        box.setTextFormat(Qt::PlainText);
         box.exec();
     }
 

@@ -414,9 +414,10 @@ class QtWidgets final : public Widgets {
         button->setAutoDefault(false);
         return std::make_unique<QtButton>(button);
     }
-    std::unique_ptr<Button> createSpeedButton(Control& parent, Rect bounds,
-                                              const Bitmap& glyph) override {
+    std::unique_ptr<Button> createSpeedButton(Control& parent, Rect bounds, const Bitmap& glyph,
+                                              const std::u16string& accessibleName) override {
         auto* button = placed<QToolButton>(parent, bounds);
+        button->setAccessibleName(toQString(accessibleName));
         button->setFocusPolicy(Qt::NoFocus);
         button->setIcon(QIcon(QPixmap::fromImage(imageOf(glyph))));
         button->setIconSize(QSize(glyph.width, glyph.height));
@@ -431,6 +432,8 @@ class QtWidgets final : public Widgets {
     std::unique_ptr<Label> createLabel(Control& parent, int left, int top,
                                        const std::u16string& text, int fontHeight) override {
         auto* label = new QLabel(widgetFor(parent));
+        // Texts come from servers too: shown literally, as Windows shows them, never as HTML.
+        label->setTextFormat(Qt::PlainText);
         label->setFont(formFont(fontHeight));
         label->move(left, top);
         label->setFocusPolicy(Qt::NoFocus);

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 namespace platform {
 namespace {
 
@@ -20,6 +22,26 @@ std::u16string systemReason(DWORD code) {
     if (buffer) LocalFree(buffer);
     while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r')) text.pop_back();
     return text;
+}
+
+// GetLastError right after a failure; a write that stopped short without one still failed.
+DWORD failureCode() {
+    const DWORD error = GetLastError();
+    return error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT;
+}
+
+DWORD writeAll(HANDLE file, const std::string& bytes) {
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const DWORD chunk =
+            static_cast<DWORD>(std::min<std::size_t>(bytes.size() - written, 1u << 30));
+        DWORD n = 0;
+        SetLastError(ERROR_SUCCESS);
+        if (!WriteFile(file, bytes.data() + written, chunk, &n, nullptr) || n == 0)
+            return failureCode();
+        written += n;
+    }
+    return ERROR_SUCCESS;
 }
 
 struct HandleCloser {
@@ -63,23 +85,35 @@ public:
             errorText = u"Cannot create file \"" + path + u"\". " + systemReason(GetLastError());
             return false;
         }
-        std::size_t written = 0;
-        while (written < bytes.size()) {
-            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - written, 1u << 30));
-            DWORD n = 0;
-            if (!WriteFile(file.handle, bytes.data() + written, chunk, &n, nullptr) || n == 0) {
-                errorText = systemReason(GetLastError());
-                return false;
-            }
-            written += n;
-        }
-        return true;
+        DWORD error = writeAll(file.handle, bytes);
+        // Closing flushes what the system still holds; a failure there loses data as well.
+        const HANDLE handle = file.handle;
+        file.handle = INVALID_HANDLE_VALUE;
+        if (!CloseHandle(handle) && error == ERROR_SUCCESS) error = failureCode();
+        if (error == ERROR_SUCCESS) return true;
+        // A truncated installer must not stay behind looking like a download.
+        DeleteFileW(wide(path));
+        errorText = systemReason(error);
+        return false;
     }
 
+    // Empty, with the system's error as the thread's last error, when the system cannot tell:
+    // never the current folder.
     std::u16string temporaryFolder() override {
-        wchar_t buffer[MAX_PATH + 1] = {};
-        const DWORD n = GetTempPathW(MAX_PATH, buffer);
-        return std::u16string(reinterpret_cast<const char16_t*>(buffer), n);
+        std::wstring buffer(MAX_PATH + 1, L'\0');
+        // The path may grow between the calls (another thread changing TMP); ask again then.
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            const DWORD n = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
+            if (n == 0) return {};
+            if (n < buffer.size()) {
+                std::u16string folder(reinterpret_cast<const char16_t*>(buffer.data()), n);
+                if (folder.back() != u'\\') folder.push_back(u'\\');
+                return folder;
+            }
+            buffer.assign(static_cast<std::size_t>(n) + 1, L'\0');
+        }
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return {};
     }
 
     void deleteByMask(const std::u16string& folder, const std::u16string& mask) override {

@@ -47,6 +47,17 @@ struct GlobalText {
     }
 };
 
+// WinHTTP on Windows 7 and 8.0 offers only SSL 3 and TLS 1.0 unless told otherwise, so a server
+// that requires TLS 1.2 would fail and the run would fall back to plain HTTP. Systems without
+// the option (or without the newer protocols) refuse it; their defaults then stay.
+void enableCurrentTls(HINTERNET session) {
+    const DWORD lastError = GetLastError();
+    DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1 |
+                      WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+    WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols);
+    SetLastError(lastError);
+}
+
 DWORD headerQuery(HttpHeader header) {
     switch (header) {
         case HttpHeader::AcceptRanges:
@@ -129,8 +140,10 @@ class WindowsHttp final : public Http {
     HttpHandle openSession(const std::u16string& agent, std::uint32_t accessType,
                            const std::u16string& proxy, const std::u16string& bypass,
                            std::uint32_t flags) override {
-        return toHandle(
-            WinHttpOpen(wide(agent), accessType, wideOrNull(proxy), wideOrNull(bypass), flags));
+        HINTERNET session =
+            WinHttpOpen(wide(agent), accessType, wideOrNull(proxy), wideOrNull(bypass), flags);
+        if (session) enableCurrentTls(session);
+        return toHandle(session);
     }
 
     bool setTimeouts(HttpHandle session, int resolveMs, int connectMs, int sendMs,

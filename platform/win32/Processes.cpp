@@ -3,6 +3,10 @@
 #include "platform/Processes.h"
 
 #include <windows.h>
+// after windows.h
+#include <shellapi.h>
+
+#include "platform/win32/CommandLineSplit.h"
 
 namespace platform {
 namespace {
@@ -39,10 +43,36 @@ class WindowsProcesses final : public Processes {
             &created);
         if (!ok) {
             error = static_cast<int>(GetLastError());
+            // A program that asks for administrator rights (most installers do) cannot be
+            // created directly; the shell's elevation path shows the consent prompt instead.
+            if (error == ERROR_ELEVATION_REQUIRED) return startElevated(commandLine, folder, error);
             return false;
         }
         HandleCloser process{created.hProcess};
         HandleCloser thread{created.hThread};
+        return true;
+    }
+
+  private:
+    static bool startElevated(const std::u16string& commandLine, const std::u16string& folder,
+                              int& error) {
+        const ProgramAndArguments split = splitProgram(commandLine);
+        SHELLEXECUTEINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+        info.lpVerb = L"runas";
+        info.lpFile = reinterpret_cast<const wchar_t*>(split.program.c_str());
+        info.lpParameters =
+            split.arguments.empty() ? nullptr
+                                    : reinterpret_cast<const wchar_t*>(split.arguments.c_str());
+        info.lpDirectory =
+            folder.empty() ? nullptr : reinterpret_cast<const wchar_t*>(folder.c_str());
+        info.nShow = SW_SHOW;
+        if (!ShellExecuteExW(&info)) {
+            error = static_cast<int>(GetLastError());  // ERROR_CANCELLED when the user declines
+            return false;
+        }
+        HandleCloser process{info.hProcess};
         return true;
     }
 };

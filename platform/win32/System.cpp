@@ -18,6 +18,34 @@ const wchar_t* wide(const std::u16string& text) {
     return reinterpret_cast<const wchar_t*>(text.c_str());
 }
 
+constexpr int kFirstWinHttpError = 12000;
+constexpr int kLastWinHttpError = 12999;
+
+std::optional<std::u16string> formatMessage(DWORD source, HMODULE module, int code,
+                                            std::uint16_t languageId) {
+    wchar_t* buffer = nullptr;
+    const DWORD n = FormatMessageW(
+        source | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, module,
+        static_cast<DWORD>(code), languageId, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::unique_ptr<void, LocalFreeDeleter> owner(buffer);
+    if (n == 0 || !buffer) return std::nullopt;
+    return fromWide(buffer, n);
+}
+
+// The program links WinHTTP, so the module is normally loaded already; otherwise it is loaded
+// as data only, for its message table, and kept for the life of the process.
+HMODULE winHttpModule() {
+    if (HMODULE loaded = GetModuleHandleW(L"winhttp.dll")) return loaded;
+    static const HMODULE asData = [] {
+        wchar_t folder[MAX_PATH] = {};
+        const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH) return HMODULE{};
+        const std::wstring path = std::wstring(folder, n) + L"\\winhttp.dll";
+        return LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    }();
+    return asData;
+}
+
 class WindowsSystem final : public System {
 public:
     std::string toAnsi(const std::u16string& text) override {
@@ -43,15 +71,14 @@ public:
     int lastError() override { return static_cast<int>(GetLastError()); }
 
     std::optional<std::u16string> errorMessage(int code, std::uint16_t languageId) override {
-        wchar_t* buffer = nullptr;
-        const DWORD n = FormatMessageW(
-            FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
-                FORMAT_MESSAGE_IGNORE_INSERTS,
-            nullptr, static_cast<DWORD>(code), languageId, reinterpret_cast<wchar_t*>(&buffer), 0,
-            nullptr);
-        std::unique_ptr<void, LocalFreeDeleter> owner(buffer);
-        if (n == 0 || !buffer) return std::nullopt;
-        return fromWide(buffer, n);
+        if (auto text = formatMessage(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, languageId))
+            return text;
+        // WinHTTP's own errors are not in the system's table but in winhttp.dll's.
+        if (code >= kFirstWinHttpError && code <= kLastWinHttpError) {
+            if (HMODULE winhttp = winHttpModule())
+                return formatMessage(FORMAT_MESSAGE_FROM_HMODULE, winhttp, code, languageId);
+        }
+        return std::nullopt;
     }
 
     void sleepMilliseconds(std::uint32_t milliseconds) override { Sleep(milliseconds); }

@@ -78,6 +78,8 @@ class Win32Control {
 
     // BN_CLICKED and the like, sent by this control's window to its parent.
     virtual void command(WORD) {}
+    // WM_NOTIFY from a window this control owns, sent to the parent; true when handled.
+    virtual bool notify(const NMHDR&, LRESULT&) { return false; }
     // Messages to this window before its own procedure; true when handled (result set).
     virtual bool filter(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
 
@@ -129,6 +131,11 @@ class Win32Control {
   public:
     // Hands WM_COMMAND from a child control to that control's object.
     static bool dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+        if (message == WM_NOTIFY && lParam != 0) {
+            const auto& header = *reinterpret_cast<const NMHDR*>(lParam);
+            Win32Control* from = controlOf(header.hwndFrom);
+            return from && from->notify(header, result);
+        }
         if (message != WM_COMMAND || lParam == 0) return false;
         Win32Control* child = controlOf(reinterpret_cast<HWND>(lParam));
         if (!child) return false;
@@ -241,6 +248,7 @@ class Win32Form final : public Win32Widget<Form> {
         LRESULT result = 0;
         switch (message) {
             case WM_COMMAND:
+            case WM_NOTIFY:
                 if (Win32Control::dispatch(message, wParam, lParam, result)) return result;
                 break;
             case WM_CLOSE:
@@ -322,16 +330,37 @@ class Win32Form final : public Win32Widget<Form> {
             SetFocus(hwnd());
     }
 
+    // Centred on the work area of the monitor that holds the owner (or this window), or over
+    // the owner, and kept inside that work area: never on another monitor, never under the
+    // taskbar.
     void place() {
         placed_ = true;
-        RECT area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-        if (options_.placement == Placement::CentreOverFirstShown && options_.centreOver)
-            GetWindowRect(win32::hwndOf(options_.centreOver), &area);
-        int x = area.left + (area.right - area.left - width_) / 2;
-        int y = area.top + (area.bottom - area.top - height_) / 2;
-        if (x < 0) x = 0;
-        if (y < 0) y = 0;
+        const HWND over = options_.placement == Placement::CentreOverFirstShown
+                              ? win32::hwndOf(options_.centreOver)
+                              : nullptr;
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof monitor;
+        RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+        if (GetMonitorInfoW(MonitorFromWindow(over ? over : hwnd(), MONITOR_DEFAULTTONEAREST),
+                            &monitor))
+            work = monitor.rcWork;
+        RECT area = work;
+        if (over) GetWindowRect(over, &area);
+        RECT frame;
+        GetWindowRect(hwnd(), &frame);
+        const int width = frame.right - frame.left;
+        const int height = frame.bottom - frame.top;
+        const int x = keepInside(area.left + (area.right - area.left - width) / 2, width,
+                                 work.left, work.right);
+        const int y = keepInside(area.top + (area.bottom - area.top - height) / 2, height,
+                                 work.top, work.bottom);
         SetWindowPos(hwnd(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    // The start that keeps [start, start + size) within [low, high); low when it cannot fit.
+    static int keepInside(int start, int size, int low, int high) {
+        if (start + size > high) start = high - size;
+        return start < low ? low : start;
     }
 
     static constexpr UINT kRestoreSize = WM_APP + 0x4F;
@@ -379,8 +408,11 @@ class Win32Button final : public Win32Widget<Button> {
 // A glyph button that presses and clicks with the mouse but never takes the focus.
 class Win32SpeedButton final : public Win32Widget<Button> {
   public:
-    Win32SpeedButton(HWND parent, Rect bounds, const Bitmap& glyph) {
-        adopt(createChild(L"BUTTON", u"", BS_PUSHBUTTON | BS_BITMAP, 0, parent, bounds), -11);
+    // The window text is never drawn (BS_BITMAP) but is the name screen readers announce.
+    Win32SpeedButton(HWND parent, Rect bounds, const Bitmap& glyph,
+                     const std::u16string& accessibleName) {
+        adopt(createChild(L"BUTTON", accessibleName, BS_PUSHBUTTON | BS_BITMAP, 0, parent, bounds),
+              -11);
         bitmap_ = glyphBitmap(glyph);
         SendMessageW(hwnd(), BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap_));
     }
@@ -559,6 +591,8 @@ class Win32RadioButton final : public Win32Control {
             -11);
     }
     void command(WORD code) override;
+    // The arrow keys move through the group and pick, as the dialog manager does.
+    bool filter(UINT message, WPARAM wParam, LPARAM, LRESULT& result) override;
 
   private:
     Win32RadioGroup& group_;
@@ -587,9 +621,31 @@ class Win32RadioGroup final : public Win32Widget<RadioGroup> {
     int itemIndex() const override { return index_; }
     void setItemIndex(int index) override {
         index_ = (index >= 0 && index < static_cast<int>(buttons_.size())) ? index : -1;
-        for (std::size_t i = 0; i < buttons_.size(); ++i)
-            SendMessageW(buttons_[i]->hwnd(), BM_SETCHECK,
+        // As in a dialog, Tab reaches the group at its checked item (the first when none is).
+        const int tabStop = index_ < 0 ? 0 : index_;
+        for (std::size_t i = 0; i < buttons_.size(); ++i) {
+            const HWND button = buttons_[i]->hwnd();
+            SendMessageW(button, BM_SETCHECK,
                          static_cast<int>(i) == index_ ? BST_CHECKED : BST_UNCHECKED, 0);
+            const LONG_PTR style = GetWindowLongPtrW(button, GWL_STYLE);
+            const LONG_PTR wanted = static_cast<int>(i) == tabStop ? (style | WS_TABSTOP)
+                                                                   : (style & ~LONG_PTR{WS_TABSTOP});
+            if (wanted != style) SetWindowLongPtrW(button, GWL_STYLE, wanted);
+        }
+    }
+    // The next enabled item from `from` in direction step (±1), wrapping round; -1 if none.
+    int neighbour(int from, int step) const {
+        const int count = static_cast<int>(buttons_.size());
+        for (int i = 1; i <= count; ++i) {
+            const int candidate = ((from + step * i) % count + count) % count;
+            if (IsWindowEnabled(buttons_[static_cast<std::size_t>(candidate)]->hwnd()))
+                return candidate;
+        }
+        return -1;
+    }
+    void focusAndPick(int index) {
+        SetFocus(buttons_[static_cast<std::size_t>(index)]->hwnd());
+        if (index != index_) picked(index);
     }
     void setOnClick(std::function<void()> handler) override { onClick_ = std::move(handler); }
     void setEnabled(bool enabled) override {
@@ -614,6 +670,18 @@ void Win32RadioButton::command(WORD code) {
     if (code == BN_CLICKED) group_.picked(index_);
 }
 
+bool Win32RadioButton::filter(UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
+    if (message != WM_KEYDOWN) return false;
+    int step = 0;
+    if (wParam == VK_DOWN || wParam == VK_RIGHT) step = +1;
+    if (wParam == VK_UP || wParam == VK_LEFT) step = -1;
+    if (step == 0) return false;
+    const int next = group_.neighbour(index_, step);
+    if (next >= 0) group_.focusAndPick(next);
+    result = 0;
+    return true;
+}
+
 // ---- spin field ------------------------------------------------------------------------------
 
 char16_t decimalSeparator() {
@@ -623,25 +691,48 @@ char16_t decimalSeparator() {
     return u'.';
 }
 
-// An edit with an up-down control inside its right edge; the up-down only reports the arrow
-// presses, the field applies its own rules.
+// An edit with an up-down control as its buddy, sharing the field's rectangle (the arrows take
+// its right end); the up-down only reports the arrow presses, the field applies its own rules.
 class Win32SpinEdit final : public Win32Widget<SpinEdit> {
   public:
     Win32SpinEdit(HWND parent, Rect bounds, std::int32_t minValue, std::int32_t maxValue)
         : min_(minValue), max_(maxValue) {
-        adopt(createChild(L"EDIT", u"", ES_AUTOHSCROLL | WS_TABSTOP | WS_CLIPCHILDREN,
-                          WS_EX_CLIENTEDGE, parent, bounds),
+        adopt(createChild(L"EDIT", u"", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, parent,
+                          bounds),
               -11);
-        RECT client;
-        GetClientRect(hwnd(), &client);
-        constexpr int kArrowsWidth = 15;
-        arrows_ = CreateWindowExW(0, UPDOWN_CLASSW, nullptr, WS_CHILD | WS_VISIBLE,
-                                  client.right - kArrowsWidth, 0, kArrowsWidth, client.bottom,
-                                  hwnd(), nullptr, GetModuleHandleW(nullptr), nullptr);
+        // UDS_ALIGNRIGHT narrows the buddy and puts the arrows beside it, inside the bounds.
+        arrows_ = CreateWindowExW(0, UPDOWN_CLASSW, nullptr,
+                                  WS_CHILD | WS_VISIBLE | UDS_ALIGNRIGHT | UDS_NOTHOUSANDS, 0, 0,
+                                  0, 0, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+        SetPropW(arrows_, kControlProperty, reinterpret_cast<HANDLE>(static_cast<Win32Control*>(this)));
+        SendMessageW(arrows_, UDM_SETBUDDY, reinterpret_cast<WPARAM>(hwnd()), 0);
         // Mid-range position, so that both arrows always report a press.
         SendMessageW(arrows_, UDM_SETRANGE32, 0, 100);
         SendMessageW(arrows_, UDM_SETPOS32, 0, 50);
-        SendMessageW(hwnd(), EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, kArrowsWidth));
+    }
+    ~Win32SpinEdit() override {
+        if (arrows_ && IsWindow(arrows_)) {
+            RemovePropW(arrows_, kControlProperty);
+            DestroyWindow(arrows_);
+        }
+    }
+    void setVisible(bool visible) override {
+        ShowWindow(hwnd(), visible ? SW_SHOW : SW_HIDE);
+        ShowWindow(arrows_, visible ? SW_SHOW : SW_HIDE);
+    }
+    Rect bounds() const override {
+        Rect r = Win32Widget<SpinEdit>::bounds();
+        RECT arrows;
+        GetWindowRect(arrows_, &arrows);
+        r.width += arrows.right - arrows.left;
+        return r;
+    }
+    bool notify(const NMHDR& header, LRESULT& result) override {
+        if (header.hwndFrom != arrows_ || header.code != UDN_DELTAPOS) return false;
+        const auto& change = reinterpret_cast<const NMUPDOWN&>(header);
+        step(change.iDelta > 0 ? +1 : -1);
+        result = 1;  // the arrows keep their own position
+        return true;
     }
     std::u16string text() const override { return windowText(hwnd()); }
     void setText(const std::u16string& text) override { SetWindowTextW(hwnd(), wide(text)); }
@@ -673,16 +764,6 @@ class Win32SpinEdit final : public Win32Widget<SpinEdit> {
                 result = DefSubclassProc(hwnd(), message, wParam, lParam);
                 clampOnExit();
                 return true;
-            case WM_NOTIFY: {
-                const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-                if (header->hwndFrom == arrows_ && header->code == UDN_DELTAPOS) {
-                    const auto* change = reinterpret_cast<const NMUPDOWN*>(lParam);
-                    step(change->iDelta > 0 ? +1 : -1);
-                    result = 1;  // the arrows keep their own position
-                    return true;
-                }
-                return false;
-            }
             default:
                 return false;
         }
@@ -720,9 +801,9 @@ class Win32Widgets final : public Widgets {
                                          const std::u16string& caption) override {
         return std::make_unique<Win32Button>(parentOf(parent), bounds, caption);
     }
-    std::unique_ptr<Button> createSpeedButton(Control& parent, Rect bounds,
-                                              const Bitmap& glyph) override {
-        return std::make_unique<Win32SpeedButton>(parentOf(parent), bounds, glyph);
+    std::unique_ptr<Button> createSpeedButton(Control& parent, Rect bounds, const Bitmap& glyph,
+                                              const std::u16string& accessibleName) override {
+        return std::make_unique<Win32SpeedButton>(parentOf(parent), bounds, glyph, accessibleName);
     }
     std::unique_ptr<CheckBox> createCheckBox(Control& parent, Rect bounds,
                                              const std::u16string& caption) override {

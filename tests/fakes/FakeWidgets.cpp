@@ -103,8 +103,10 @@ std::unique_ptr<platform::Button> FakeWidgets::createButton(platform::Control& p
 
 std::unique_ptr<platform::Button> FakeWidgets::createSpeedButton(platform::Control& parent,
                                                                  platform::Rect bounds,
-                                                                 const platform::Bitmap& glyph) {
+                                                                 const platform::Bitmap& glyph,
+                                                                 const std::u16string& accessibleName) {
     auto button = make<FakeButton>(*this, Kind::SpeedButton, &parent, bounds, u"");
+    button->record.accessibleName = accessibleName;
     button->record.glyphWidth = glyph.width;
     button->record.glyphHeight = glyph.height;
     return button;

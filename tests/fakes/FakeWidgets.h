@@ -34,6 +34,7 @@ struct ControlRecord {
     bool visible = true;
     bool enabled = true;
     int fontHeight = -11;
+    std::u16string accessibleName;
     int glyphWidth = 0;
     int glyphHeight = 0;
     std::vector<std::u16string> items;
@@ -166,7 +167,8 @@ class FakeWidgets final : public platform::Widgets {
                                                    const std::u16string& caption) override;
     std::unique_ptr<platform::Button> createSpeedButton(platform::Control& parent,
                                                         platform::Rect bounds,
-                                                        const platform::Bitmap& glyph) override;
+                                                        const platform::Bitmap& glyph,
+                                                        const std::u16string& accessibleName) override;
     std::unique_ptr<platform::CheckBox> createCheckBox(platform::Control& parent,
                                                        platform::Rect bounds,
                                                        const std::u16string& caption) override;

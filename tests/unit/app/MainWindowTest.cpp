@@ -55,6 +55,7 @@ TEST_F(MainWindow, isBuiltExactlyAsDesigned) {
     }
     EXPECT_EQ(children[2]->glyphWidth, 20);
     EXPECT_EQ(children[2]->glyphHeight, 19);
+    EXPECT_EQ(children[2]->accessibleName, u"Налаштування з'єднання");
     EXPECT_EQ(children[4]->fontHeight, -8);
     EXPECT_TRUE(form1->sql->checked());
     EXPECT_TRUE(form1->silent->checked());

@@ -126,6 +126,16 @@ TEST_F(TaskbarMirrorTest, EntryWindowIsTheChosenOneOrTheApplicationWindow) {
     fakes.toolkit.deliverPosted();
     bar->setShowInTaskbar(false);
     EXPECT_THAT(shellCalls(), IsEmpty());
+
+    // Before the program names its main window (an update delivered inside the start-up
+    // probe's message box), there is no entry window: window 0 is never addressed.
+    fakes.taskbar.application = platform::kNoWindow;
+    bar->setTaskBarEntryHandle(platform::kNoWindow);
+    bar->setShowInTaskbar(true);
+    bar->setPosition(5);
+    fakes.toolkit.deliverPosted();
+    bar.reset();
+    EXPECT_THAT(shellCalls(), IsEmpty());
 }
 
 TEST_F(TaskbarMirrorTest, NothingIsMirroredWithoutTaskbarList3OrBeforeWindows7) {

@@ -1,0 +1,2 @@
+# ShellExecuteExW for the elevated start.
+target_link_libraries(platform_Processes PUBLIC shell32)
