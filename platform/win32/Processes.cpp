@@ -11,6 +11,9 @@
 namespace platform {
 namespace {
 
+// ERROR_ELEVATION_REQUIRED; not every SDK's headers name it under WIN32_LEAN_AND_MEAN.
+constexpr int kElevationRequired = 740;
+
 struct HandleCloser {
     HANDLE handle = nullptr;
     ~HandleCloser() {
@@ -45,7 +48,7 @@ class WindowsProcesses final : public Processes {
             error = static_cast<int>(GetLastError());
             // A program that asks for administrator rights (most installers do) cannot be
             // created directly; the shell's elevation path shows the consent prompt instead.
-            if (error == ERROR_ELEVATION_REQUIRED) return startElevated(commandLine, folder, error);
+            if (error == kElevationRequired) return startElevated(commandLine, folder, error);
             return false;
         }
         HandleCloser process{created.hProcess};

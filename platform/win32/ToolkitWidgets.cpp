@@ -56,6 +56,60 @@ class Fonts {
 
 Fonts* fonts = nullptr;
 
+// ---- dots per inch ---------------------------------------------------------------------------
+// The forms are designed in pixels at 96 dpi and scaled by their window's DPI. The per-window
+// calls exist from Windows 10 1607 on and are looked up at run time, so that older systems
+// (system-wide DPI only) still start.
+
+constexpr int kDesignDpi = 96;
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
+using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+using AdjustWindowRectExForDpiFunction = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+
+FARPROC user32Function(const char* name) {
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    return user32 ? GetProcAddress(user32, name) : nullptr;
+}
+
+UINT systemDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : kDesignDpi;
+    if (screen) ReleaseDC(nullptr, screen);
+    return dpi > 0 ? static_cast<UINT>(dpi) : kDesignDpi;
+}
+
+UINT dpiOf(HWND window) {
+    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFunction>(
+        reinterpret_cast<void*>(user32Function("GetDpiForWindow")));
+    if (getDpiForWindow && window) {
+        if (const UINT dpi = getDpiForWindow(window)) return dpi;
+    }
+    return systemDpi();
+}
+
+int scaled(int designPixels, UINT dpi) {
+    return MulDiv(designPixels, static_cast<int>(dpi), kDesignDpi);
+}
+
+Rect scaled(Rect design, UINT dpi) {
+    return {scaled(design.left, dpi), scaled(design.top, dpi), scaled(design.width, dpi),
+            scaled(design.height, dpi)};
+}
+
+// The window size for a client size at this DPI (frame metrics grow with it where the system
+// can tell).
+SIZE frameSize(int clientWidth, int clientHeight, DWORD style, DWORD exStyle, UINT dpi) {
+    static const auto adjustForDpi = reinterpret_cast<AdjustWindowRectExForDpiFunction>(
+        reinterpret_cast<void*>(user32Function("AdjustWindowRectExForDpi")));
+    RECT frame{0, 0, clientWidth, clientHeight};
+    if (!adjustForDpi || !adjustForDpi(&frame, style, FALSE, exStyle, dpi))
+        AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+    return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
 // ---- the control base ------------------------------------------------------------------------
 
 class Win32Control;
@@ -83,15 +137,40 @@ class Win32Control {
     // Messages to this window before its own procedure; true when handled (result set).
     virtual bool filter(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
 
+    // Places the window and sets its font again for a new DPI (the window moved to another
+    // monitor, or the scale changed).
+    virtual void rescale(UINT dpi) {
+        dpi_ = dpi;
+        if (hasDesign_) {
+            const Rect r = scaled(design_, dpi);
+            SetWindowPos(hwnd_, nullptr, r.left, r.top, r.width, r.height,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+        SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font()), TRUE);
+    }
+
   protected:
     void adopt(HWND window, int fontHeight) {
         hwnd_ = window;
+        fontHeight_ = fontHeight;
+        dpi_ = dpiOf(window);
         SetPropW(window, kControlProperty, reinterpret_cast<HANDLE>(this));
         SetWindowSubclass(window, subclassProc, kSubclassId, 0);
-        if (fonts)
-            SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(fonts->get(fontHeight)),
-                         FALSE);
+        SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(font()), FALSE);
     }
+    // A child window at its design rectangle (96 dpi pixels), scaled by the parent's DPI.
+    void create(const wchar_t* className, const std::u16string& text, DWORD style, DWORD exStyle,
+                HWND parent, Rect design, int fontHeight) {
+        const Rect r = scaled(design, dpiOf(parent));
+        design_ = design;
+        hasDesign_ = true;
+        adopt(CreateWindowExW(exStyle, className, wide(text), WS_CHILD | WS_VISIBLE | style,
+                              r.left, r.top, r.width, r.height, parent, nullptr,
+                              GetModuleHandleW(nullptr), nullptr),
+              fontHeight);
+    }
+    HFONT font() const { return fonts ? fonts->get(scaled(fontHeight_, dpi_)) : nullptr; }
+    UINT dpi() const { return dpi_; }
 
   private:
     static LRESULT CALLBACK subclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
@@ -146,14 +225,11 @@ class Win32Control {
 
   private:
     HWND hwnd_ = nullptr;
+    int fontHeight_ = -11;
+    UINT dpi_ = kDesignDpi;
+    Rect design_;
+    bool hasDesign_ = false;
 };
-
-HWND createChild(const wchar_t* className, const std::u16string& text, DWORD style, DWORD exStyle,
-                 HWND parent, Rect bounds) {
-    return CreateWindowExW(exStyle, className, wide(text), WS_CHILD | WS_VISIBLE | style,
-                           bounds.left, bounds.top, bounds.width, bounds.height, parent, nullptr,
-                           GetModuleHandleW(nullptr), nullptr);
-}
 
 template <class Interface>
 class Win32Widget : public Interface, public Win32Control {
@@ -206,14 +282,19 @@ class Win32Form final : public Win32Widget<Form> {
             exStyle |= WS_EX_APPWINDOW;
         else
             owner = win32::hwndOf(options.centreOver);  // owned: no button of its own
-        RECT frame{0, 0, options.clientWidth, options.clientHeight};
-        AdjustWindowRectEx(&frame, style, FALSE, exStyle);
-        width_ = frame.right - frame.left;
-        height_ = frame.bottom - frame.top;
+        style_ = style;
+        exStyle_ = exStyle;
+        // Sized for the system DPI first; the window's own DPI (its monitor's) may differ.
+        sizeFor(systemDpi());
         HWND window = CreateWindowExW(exStyle, kFormClass, wide(options.caption), style,
                                       CW_USEDEFAULT, CW_USEDEFAULT, width_, height_, owner, nullptr,
                                       GetModuleHandleW(nullptr), this);
         adopt(window, -11);
+        if (dpiOf(window) != systemDpi()) {
+            sizeFor(dpiOf(window));
+            SetWindowPos(window, nullptr, 0, 0, width_, height_,
+                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
     }
     ~Win32Form() override {
         if (lastActiveForm == this) lastActiveForm = nullptr;
@@ -291,6 +372,19 @@ class Win32Form final : public Win32Widget<Form> {
             case WM_CTLCOLORBTN:
                 SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
                 return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+            case WM_DPICHANGED: {
+                // Moved to a monitor with another scale (or the scale changed): the window takes
+                // the suggested place, its design size at the new DPI, and every control follows.
+                const UINT newDpi = HIWORD(wParam);
+                const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+                sizeFor(newDpi);
+                restoring_ = true;
+                SetWindowPos(hwnd(), nullptr, suggested->left, suggested->top, width_, height_,
+                             SWP_NOZORDER | SWP_NOACTIVATE);
+                restoring_ = false;
+                rescale(newDpi);
+                return 0;
+            }
             case kRestoreSize: {
                 // Two steps, so that the second is a real change that reaches the outside.
                 restoring_ = true;
@@ -306,10 +400,35 @@ class Win32Form final : public Win32Widget<Form> {
         return DefWindowProcW(hwnd(), message, wParam, lParam);
     }
 
+    // The form itself keeps its size (set with the frame); its controls, at any depth, follow.
+    void rescale(UINT dpi) override {
+        Win32Control::rescale(dpi);
+        EnumChildWindows(hwnd(), rescaleChild, static_cast<LPARAM>(dpi));
+        InvalidateRect(hwnd(), nullptr, TRUE);
+    }
+
   private:
+    static BOOL CALLBACK rescaleChild(HWND child, LPARAM dpi) {
+        Win32Control* control = controlOf(child);
+        if (control && control->hwnd() == child) control->rescale(static_cast<UINT>(dpi));
+        return TRUE;
+    }
+
+    void sizeFor(UINT dpi) {
+        clientWidth_ = scaled(options_.clientWidth, dpi);
+        clientHeight_ = scaled(options_.clientHeight, dpi);
+        const SIZE frame = frameSize(clientWidth_, clientHeight_, style_, exStyle_, dpi);
+        width_ = frame.cx;
+        height_ = frame.cy;
+    }
+
+    // The handler is asked in design pixels, as the form was specified.
     bool canResize(int windowWidth, int windowHeight) {
-        const int clientWidth = windowWidth - (width_ - options_.clientWidth);
-        const int clientHeight = windowHeight - (height_ - options_.clientHeight);
+        const UINT dpi = this->dpi();
+        const int clientWidth = MulDiv(windowWidth - (width_ - clientWidth_), kDesignDpi,
+                                       static_cast<int>(dpi));
+        const int clientHeight = MulDiv(windowHeight - (height_ - clientHeight_), kDesignDpi,
+                                        static_cast<int>(dpi));
         return onCanResize_ ? onCanResize_(clientWidth, clientHeight) : true;
     }
 
@@ -367,6 +486,10 @@ class Win32Form final : public Win32Widget<Form> {
 
     FormOptions options_;
     bool restoring_ = false;
+    DWORD style_ = 0;
+    DWORD exStyle_ = 0;
+    int clientWidth_ = 0;
+    int clientHeight_ = 0;
     int width_ = 0;
     int height_ = 0;
     bool placed_ = false;
@@ -394,7 +517,7 @@ LRESULT CALLBACK formProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 class Win32Button final : public Win32Widget<Button> {
   public:
     Win32Button(HWND parent, Rect bounds, const std::u16string& caption) {
-        adopt(createChild(L"BUTTON", caption, BS_PUSHBUTTON | WS_TABSTOP, 0, parent, bounds), -11);
+        create(L"BUTTON", caption, BS_PUSHBUTTON | WS_TABSTOP, 0, parent, bounds, -11);
     }
     void setOnClick(std::function<void()> handler) override { onClick_ = std::move(handler); }
     void command(WORD code) override {
@@ -411,13 +534,16 @@ class Win32SpeedButton final : public Win32Widget<Button> {
     // The window text is never drawn (BS_BITMAP) but is the name screen readers announce.
     Win32SpeedButton(HWND parent, Rect bounds, const Bitmap& glyph,
                      const std::u16string& accessibleName) {
-        adopt(createChild(L"BUTTON", accessibleName, BS_PUSHBUTTON | BS_BITMAP, 0, parent, bounds),
-              -11);
-        bitmap_ = glyphBitmap(glyph);
-        SendMessageW(hwnd(), BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap_));
+        create(L"BUTTON", accessibleName, BS_PUSHBUTTON | BS_BITMAP, 0, parent, bounds, -11);
+        glyph_ = glyph;
+        setGlyph();
     }
     ~Win32SpeedButton() override {
         if (bitmap_) DeleteObject(bitmap_);
+    }
+    void rescale(UINT dpi) override {
+        Win32Widget<Button>::rescale(dpi);
+        setGlyph();
     }
     void setOnClick(std::function<void()> handler) override { onClick_ = std::move(handler); }
 
@@ -462,11 +588,20 @@ class Win32SpeedButton final : public Win32Widget<Button> {
     }
 
     // The glyph on the button face colour (transparent pixels take the face colour).
-    static HBITMAP glyphBitmap(const Bitmap& glyph) {
+    // The glyph at the window's DPI (nearest pixel: the picture stays crisp).
+    void setGlyph() {
+        HBITMAP previous = bitmap_;
+        bitmap_ = glyphBitmap(glyph_, scaled(glyph_.width, dpi()), scaled(glyph_.height, dpi()));
+        SendMessageW(hwnd(), BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap_));
+        if (previous) DeleteObject(previous);
+    }
+
+    static HBITMAP glyphBitmap(const Bitmap& glyph, int width, int height) {
+        if (width <= 0 || height <= 0 || glyph.width <= 0 || glyph.height <= 0) return nullptr;
         BITMAPINFO info{};
         info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = glyph.width;
-        info.bmiHeader.biHeight = -glyph.height;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
         info.bmiHeader.biPlanes = 1;
         info.bmiHeader.biBitCount = 32;
         info.bmiHeader.biCompression = BI_RGB;
@@ -478,14 +613,21 @@ class Win32SpeedButton final : public Win32Widget<Button> {
                                       (static_cast<std::uint32_t>(GetGValue(face)) << 8) |
                                       GetBValue(face);
         auto* out = static_cast<std::uint32_t*>(bits);
-        for (std::size_t i = 0; i < glyph.pixels.size(); ++i) {
-            const std::uint32_t p = glyph.pixels[i];
-            // Opaque: 0xFF alpha so that alpha-aware drawing shows it; the rest is the face.
-            out[i] = (p >> 24) ? (0xFF000000u | (p & 0xFFFFFF)) : (0xFF000000u | faceRgb);
+        for (int y = 0; y < height; ++y) {
+            const int fromY = y * glyph.height / height;
+            for (int x = 0; x < width; ++x) {
+                const int fromX = x * glyph.width / width;
+                const std::size_t from = static_cast<std::size_t>(fromY) * glyph.width + fromX;
+                const std::uint32_t p = from < glyph.pixels.size() ? glyph.pixels[from] : 0;
+                // Opaque: 0xFF alpha so that alpha-aware drawing shows it; the rest is the face.
+                out[static_cast<std::size_t>(y) * width + x] =
+                    (p >> 24) ? (0xFF000000u | (p & 0xFFFFFF)) : (0xFF000000u | faceRgb);
+            }
         }
         return bitmap;
     }
 
+    Bitmap glyph_;
     HBITMAP bitmap_ = nullptr;
     bool pressed_ = false;
     std::function<void()> onClick_;
@@ -494,8 +636,7 @@ class Win32SpeedButton final : public Win32Widget<Button> {
 class Win32CheckBox final : public Win32Widget<CheckBox> {
   public:
     Win32CheckBox(HWND parent, Rect bounds, const std::u16string& caption) {
-        adopt(createChild(L"BUTTON", caption, BS_AUTOCHECKBOX | WS_TABSTOP, 0, parent, bounds),
-              -11);
+        create(L"BUTTON", caption, BS_AUTOCHECKBOX | WS_TABSTOP, 0, parent, bounds, -11);
     }
     bool checked() const override { return SendMessageW(hwnd(), BM_GETCHECK, 0, 0) == BST_CHECKED; }
     void setChecked(bool checked) override {
@@ -505,18 +646,20 @@ class Win32CheckBox final : public Win32Widget<CheckBox> {
 
 class Win32Label final : public Win32Widget<Label> {
   public:
-    Win32Label(HWND parent, int left, int top, const std::u16string& text, int fontHeight)
-        : fontHeight_(fontHeight) {
-        adopt(createChild(L"STATIC", u"", SS_LEFT | SS_NOPREFIX, 0, parent, {left, top, 0, 0}),
-              fontHeight);
+    Win32Label(HWND parent, int left, int top, const std::u16string& text, int fontHeight) {
+        create(L"STATIC", u"", SS_LEFT | SS_NOPREFIX, 0, parent, {left, top, 0, 0}, fontHeight);
         setText(text);
+    }
+    void rescale(UINT dpi) override {
+        Win32Widget<Label>::rescale(dpi);
+        setText(text());  // measured again in the new font
     }
     std::u16string text() const override { return windowText(hwnd()); }
     void setText(const std::u16string& text) override {
         SetWindowTextW(hwnd(), wide(text));
         // Sized to the text in the label's own font.
         HDC dc = GetDC(hwnd());
-        HGDIOBJ previous = SelectObject(dc, fonts ? fonts->get(fontHeight_) : nullptr);
+        HGDIOBJ previous = SelectObject(dc, font());
         SIZE size{0, 0};
         GetTextExtentPoint32W(dc, wide(text), static_cast<int>(text.size()), &size);
         TEXTMETRICW metrics{};
@@ -527,17 +670,13 @@ class Win32Label final : public Win32Widget<Label> {
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         InvalidateRect(GetParent(hwnd()), nullptr, TRUE);
     }
-
-  private:
-    int fontHeight_;
 };
 
 class Win32Edit final : public Win32Widget<Edit> {
   public:
     Win32Edit(HWND parent, Rect bounds) {
-        adopt(createChild(L"EDIT", u"", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, parent,
-                          bounds),
-              -11);
+        create(L"EDIT", u"", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, parent,
+                          bounds, -11);
     }
     std::u16string text() const override { return windowText(hwnd()); }
     void setText(const std::u16string& text) override { SetWindowTextW(hwnd(), wide(text)); }
@@ -565,8 +704,7 @@ bool paintsAsForm(HWND frame, UINT message, WPARAM wParam, LRESULT& result) {
 class Win32GroupBox final : public Win32Widget<GroupBox> {
   public:
     Win32GroupBox(HWND parent, Rect bounds, const std::u16string& caption) {
-        adopt(createChild(L"BUTTON", caption, BS_GROUPBOX, WS_EX_CONTROLPARENT, parent, bounds),
-              -11);
+        create(L"BUTTON", caption, BS_GROUPBOX, WS_EX_CONTROLPARENT, parent, bounds, -11);
     }
     void setEnabled(bool enabled) override {
         EnableWindow(hwnd(), enabled);
@@ -585,10 +723,8 @@ class Win32RadioButton final : public Win32Control {
     Win32RadioButton(Win32RadioGroup& group, int index, HWND parent, Rect bounds,
                      const std::u16string& caption, bool first)
         : group_(group), index_(index) {
-        adopt(
-            createChild(L"BUTTON", caption, BS_RADIOBUTTON | (first ? (WS_GROUP | WS_TABSTOP) : 0),
-                        0, parent, bounds),
-            -11);
+        create(L"BUTTON", caption, BS_RADIOBUTTON | (first ? (WS_GROUP | WS_TABSTOP) : 0),
+                        0, parent, bounds, -11);
     }
     void command(WORD code) override;
     // The arrow keys move through the group and pick, as the dialog manager does.
@@ -604,8 +740,7 @@ class Win32RadioGroup final : public Win32Widget<RadioGroup> {
   public:
     Win32RadioGroup(HWND parent, Rect bounds, const std::u16string& caption,
                     const std::vector<std::u16string>& items) {
-        adopt(createChild(L"BUTTON", caption, BS_GROUPBOX, WS_EX_CONTROLPARENT, parent, bounds),
-              -11);
+        create(L"BUTTON", caption, BS_GROUPBOX, WS_EX_CONTROLPARENT, parent, bounds, -11);
         const int count = static_cast<int>(items.size());
         const int textHeight = 13;
         const int free = bounds.height - textHeight - 5;
@@ -697,14 +832,15 @@ class Win32SpinEdit final : public Win32Widget<SpinEdit> {
   public:
     Win32SpinEdit(HWND parent, Rect bounds, std::int32_t minValue, std::int32_t maxValue)
         : min_(minValue), max_(maxValue) {
-        adopt(createChild(L"EDIT", u"", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, parent,
-                          bounds),
-              -11);
+        create(L"EDIT", u"", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, parent,
+                          bounds, -11);
         // UDS_ALIGNRIGHT narrows the buddy and puts the arrows beside it, inside the bounds.
         arrows_ = CreateWindowExW(0, UPDOWN_CLASSW, nullptr,
                                   WS_CHILD | WS_VISIBLE | UDS_ALIGNRIGHT | UDS_NOTHOUSANDS, 0, 0,
-                                  0, 0, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
-        SetPropW(arrows_, kControlProperty, reinterpret_cast<HANDLE>(static_cast<Win32Control*>(this)));
+                                  scaled(kArrowsWidth, dpi()), 0, parent, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+        SetPropW(arrows_, kControlProperty,
+                 reinterpret_cast<HANDLE>(static_cast<Win32Control*>(this)));
         SendMessageW(arrows_, UDM_SETBUDDY, reinterpret_cast<WPARAM>(hwnd()), 0);
         // Mid-range position, so that both arrows always report a press.
         SendMessageW(arrows_, UDM_SETRANGE32, 0, 100);
@@ -719,6 +855,13 @@ class Win32SpinEdit final : public Win32Widget<SpinEdit> {
     void setVisible(bool visible) override {
         ShowWindow(hwnd(), visible ? SW_SHOW : SW_HIDE);
         ShowWindow(arrows_, visible ? SW_SHOW : SW_HIDE);
+    }
+    void rescale(UINT dpi) override {
+        // The field takes its whole design width again; the buddy link then narrows it.
+        Win32Widget<SpinEdit>::rescale(dpi);
+        SetWindowPos(arrows_, nullptr, 0, 0, scaled(kArrowsWidth, dpi), 0,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageW(arrows_, UDM_SETBUDDY, reinterpret_cast<WPARAM>(hwnd()), 0);
     }
     Rect bounds() const override {
         Rect r = Win32Widget<SpinEdit>::bounds();
@@ -770,6 +913,8 @@ class Win32SpinEdit final : public Win32Widget<SpinEdit> {
     }
 
   private:
+    static constexpr int kArrowsWidth = 15;
+
     std::int32_t min_;
     std::int32_t max_;
     HWND arrows_ = nullptr;

@@ -156,6 +156,35 @@ if [ -n "${settings:-}" ]; then
     else
         fail "settings did not reopen"
     fi
+
+    # The keyboard in the proxy-mode group, as in a dialog: the window opens with the focus on
+    # the checked item (system settings); Down picks manual mode (its group turns enabled, as
+    # when clicked), and Tab leaves the group for the address field.
+    click "$main" 470 20
+    if settings=$(wait_window "$settings_title" 20); then
+        sleep 1
+        press "$settings" Down
+        shot "$settings" settings-keyboard-down
+        convert "$shots/settings-manual.png" -crop 257x151+8+103 +repage /tmp/orvelle-gui-a.png
+        convert "$shots/settings-keyboard-down.png" -crop 257x151+8+103 +repage \
+            /tmp/orvelle-gui-b.png
+        difference=$(compare -metric AE /tmp/orvelle-gui-a.png /tmp/orvelle-gui-b.png null: 2>&1)
+        [ "$difference" = 0 ] && pass "Down picks the next mode" ||
+            fail "manual group after Down differs from the clicked one ($difference pixels)"
+        press "$settings" Tab
+        timeout 5 xdotool type --delay 50 "kb"
+        shot "$settings" settings-keyboard-tab
+        convert "$shots/settings-keyboard-down.png" -crop 138x21+63+126 +repage \
+            /tmp/orvelle-gui-a.png
+        convert "$shots/settings-keyboard-tab.png" -crop 138x21+63+126 +repage \
+            /tmp/orvelle-gui-b.png
+        difference=$(compare -metric AE /tmp/orvelle-gui-a.png /tmp/orvelle-gui-b.png null: 2>&1)
+        [ "$difference" != 0 ] && pass "Tab leads from the group to the address field" ||
+            fail "typing after Tab did not reach the address field"
+        click "$settings" 146 272
+    else
+        fail "settings did not open for the keyboard"
+    fi
 fi
 kill "${pids[0]}" 2>/dev/null
 wait "${pids[0]}" 2>/dev/null
