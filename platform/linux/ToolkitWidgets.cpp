@@ -248,6 +248,39 @@ class QtGroupBox final : public QtControl<GroupBox, QGroupBox> {
 // One column of radio buttons spread over the frame as the Windows radio group arranges them.
 class QtRadioGroup final : public QtControl<RadioGroup, QGroupBox> {
   public:
+    // The arrow keys move to the next enabled item, round the ends, and pick it, as in a
+    // Windows dialog (Qt on its own may only move the focus).
+    class RadioButton final : public QRadioButton {
+      public:
+        RadioButton(const QString& text, QGroupBox* box, QButtonGroup* group)
+            : QRadioButton(text, box), group_(group) {}
+
+      protected:
+        void keyPressEvent(QKeyEvent* event) override {
+            int step = 0;
+            if (event->key() == Qt::Key_Down || event->key() == Qt::Key_Right) step = +1;
+            if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Left) step = -1;
+            if (step == 0) {
+                QRadioButton::keyPressEvent(event);
+                return;
+            }
+            const QList<QAbstractButton*> buttons = group_->buttons();
+            const auto count = buttons.size();
+            const auto at = buttons.indexOf(this);
+            for (qsizetype i = 1; i <= count; ++i) {
+                QAbstractButton* next = buttons[((at + step * i) % count + count) % count];
+                if (!next->isEnabled()) continue;
+                next->setFocus(Qt::TabFocusReason);
+                if (!next->isChecked()) next->click();
+                break;
+            }
+            event->accept();
+        }
+
+      private:
+        QButtonGroup* group_;
+    };
+
     QtRadioGroup(QGroupBox* box, const std::vector<std::u16string>& items)
         : QtControl(box), group_(new QButtonGroup(box)) {
         const int count = static_cast<int>(items.size());
@@ -256,13 +289,16 @@ class QtRadioGroup final : public QtControl<RadioGroup, QGroupBox> {
         const int rowHeight = count > 0 ? free / count : 0;
         const int topMargin = textHeight + 1 + (count > 0 ? (free % count) / 2 : 0);
         for (int i = 0; i < count; ++i) {
-            auto* radio = new QRadioButton(toQString(items[static_cast<std::size_t>(i)]), box);
+            auto* radio =
+                new RadioButton(toQString(items[static_cast<std::size_t>(i)]), box, group_);
             radio->setGeometry(8, topMargin + i * rowHeight, box->width() - 10, rowHeight);
             group_->addButton(radio, i);
         }
+        QObject::connect(group_, &QButtonGroup::idToggled, [this](int, bool) { updateTabStop(); });
         QObject::connect(group_, &QButtonGroup::idClicked, [this](int) {
             if (onClick_) onClick_();
         });
+        updateTabStop();
     }
     int itemIndex() const override { return group_->checkedId(); }
     void setItemIndex(int index) override {
@@ -279,6 +315,16 @@ class QtRadioGroup final : public QtControl<RadioGroup, QGroupBox> {
     void setOnClick(std::function<void()> handler) override { onClick_ = std::move(handler); }
 
   private:
+    // As in a Windows dialog, Tab (and a newly shown window) reaches the group at its checked
+    // item only, the first one when none is checked; the arrows move inside.
+    void updateTabStop() {
+        const QList<QAbstractButton*> buttons = group_->buttons();
+        QAbstractButton* stop = group_->checkedButton();
+        if (!stop && !buttons.isEmpty()) stop = buttons.front();
+        for (QAbstractButton* button : buttons)
+            button->setFocusPolicy(button == stop ? Qt::StrongFocus : Qt::ClickFocus);
+    }
+
     QButtonGroup* group_;
     std::function<void()> onClick_;
 };

@@ -111,6 +111,28 @@ sleep 1.5
 [ "$(size_of "$main")" = 492x106 ] && pass "resize refused" ||
     fail "main window resized to $(size_of "$main")"
 
+# The keyboard in the proxy-mode group, as in a dialog: the settings window opens with the
+# focus on the checked item (system settings); Down picks manual mode and Tab leaves the group
+# for the address field. Cancel then restores the stored values.
+click "$main" 470 20
+if settings=$(wait_window "$settings_title" 20); then
+    sleep 1
+    press "$settings" Down
+    shot "$settings" settings-keyboard-down
+    press "$settings" Tab
+    timeout 5 xdotool type --delay 50 "kb"
+    shot "$settings" settings-keyboard-tab
+    convert "$shots/settings-keyboard-down.png" -crop 138x21+63+126 +repage /tmp/orvelle-gui-a.png
+    convert "$shots/settings-keyboard-tab.png" -crop 138x21+63+126 +repage /tmp/orvelle-gui-b.png
+    difference=$(compare -metric AE /tmp/orvelle-gui-a.png /tmp/orvelle-gui-b.png null: 2>&1)
+    [ "$difference" != 0 ] && pass "Tab leads from the group to the address field" ||
+        fail "typing after Tab did not reach the address field"
+    click "$settings" 146 272
+    gone "$settings_title" || fail "Cancel left the settings open"
+else
+    fail "settings did not open for the keyboard"
+fi
+
 click "$main" 470 20  # the settings button
 settings=$(wait_window "$settings_title" 20) || fail "settings window did not open"
 if [ -n "${settings:-}" ]; then
@@ -121,6 +143,12 @@ if [ -n "${settings:-}" ]; then
     # Manual mode (third item) with an empty address, then OK.
     click "$settings" 30 65
     shot "$settings" settings-manual
+    # The keyboard's choice looks exactly like the click's (the manual group enabled, empty).
+    convert "$shots/settings-manual.png" -crop 257x151+8+103 +repage /tmp/orvelle-gui-a.png
+    convert "$shots/settings-keyboard-down.png" -crop 257x151+8+103 +repage /tmp/orvelle-gui-b.png
+    difference=$(compare -metric AE /tmp/orvelle-gui-a.png /tmp/orvelle-gui-b.png null: 2>&1)
+    [ "$difference" = 0 ] && pass "Down picks the next mode" ||
+        fail "manual group after Down differs from the clicked one ($difference pixels)"
     click "$settings" 227 272
     if box=$(wait_window "$box_title" 20); then
         shot "$box" settings-empty-address
@@ -157,34 +185,6 @@ if [ -n "${settings:-}" ]; then
         fail "settings did not reopen"
     fi
 
-    # The keyboard in the proxy-mode group, as in a dialog: the window opens with the focus on
-    # the checked item (system settings); Down picks manual mode (its group turns enabled, as
-    # when clicked), and Tab leaves the group for the address field.
-    click "$main" 470 20
-    if settings=$(wait_window "$settings_title" 20); then
-        sleep 1
-        press "$settings" Down
-        shot "$settings" settings-keyboard-down
-        convert "$shots/settings-manual.png" -crop 257x151+8+103 +repage /tmp/orvelle-gui-a.png
-        convert "$shots/settings-keyboard-down.png" -crop 257x151+8+103 +repage \
-            /tmp/orvelle-gui-b.png
-        difference=$(compare -metric AE /tmp/orvelle-gui-a.png /tmp/orvelle-gui-b.png null: 2>&1)
-        [ "$difference" = 0 ] && pass "Down picks the next mode" ||
-            fail "manual group after Down differs from the clicked one ($difference pixels)"
-        press "$settings" Tab
-        timeout 5 xdotool type --delay 50 "kb"
-        shot "$settings" settings-keyboard-tab
-        convert "$shots/settings-keyboard-down.png" -crop 138x21+63+126 +repage \
-            /tmp/orvelle-gui-a.png
-        convert "$shots/settings-keyboard-tab.png" -crop 138x21+63+126 +repage \
-            /tmp/orvelle-gui-b.png
-        difference=$(compare -metric AE /tmp/orvelle-gui-a.png /tmp/orvelle-gui-b.png null: 2>&1)
-        [ "$difference" != 0 ] && pass "Tab leads from the group to the address field" ||
-            fail "typing after Tab did not reach the address field"
-        click "$settings" 146 272
-    else
-        fail "settings did not open for the keyboard"
-    fi
 fi
 kill "${pids[0]}" 2>/dev/null
 wait "${pids[0]}" 2>/dev/null
