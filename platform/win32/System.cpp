@@ -32,18 +32,24 @@ std::optional<std::u16string> formatMessage(DWORD source, HMODULE module, int co
     return fromWide(buffer, n);
 }
 
-// The program links WinHTTP, so the module is normally loaded already; otherwise it is loaded
-// as data only, for its message table, and kept for the life of the process.
-HMODULE winHttpModule() {
-    if (HMODULE loaded = GetModuleHandleW(L"winhttp.dll")) return loaded;
-    static const HMODULE asData = [] {
-        wchar_t folder[MAX_PATH] = {};
-        const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
-        if (n == 0 || n >= MAX_PATH) return HMODULE{};
-        const std::wstring path = std::wstring(folder, n) + L"\\winhttp.dll";
-        return LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    }();
-    return asData;
+// The program links these modules, so they are normally loaded already; otherwise one is
+// loaded from the system folder as data only, for its message table, and kept for the life of
+// the process.
+HMODULE systemModule(const wchar_t* name) {
+    if (HMODULE loaded = GetModuleHandleW(name)) return loaded;
+    wchar_t folder[MAX_PATH] = {};
+    const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return nullptr;
+    const std::wstring path = std::wstring(folder, n) + L"\\" + name;
+    return LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+}
+
+std::optional<std::u16string> moduleMessage(HMODULE module, int code, std::uint16_t languageId) {
+    if (!module) return std::nullopt;
+    if (auto text = formatMessage(FORMAT_MESSAGE_FROM_HMODULE, module, code, languageId))
+        return text;
+    // A module's table may hold its neutral language only.
+    return formatMessage(FORMAT_MESSAGE_FROM_HMODULE, module, code, 0);
 }
 
 class WindowsSystem final : public System {
@@ -74,10 +80,14 @@ public:
         if (auto text = formatMessage(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, languageId))
             return text;
         // WinHTTP's own errors are not in the system's table but in winhttp.dll's.
-        if (code >= kFirstWinHttpError && code <= kLastWinHttpError) {
-            if (HMODULE winhttp = winHttpModule())
-                return formatMessage(FORMAT_MESSAGE_FROM_HMODULE, winhttp, code, languageId);
-        }
+        if (code < kFirstWinHttpError || code > kLastWinHttpError) return std::nullopt;
+        static const HMODULE winhttp = systemModule(L"winhttp.dll");
+        static const HMODULE wininet = systemModule(L"wininet.dll");
+        if (auto text = moduleMessage(winhttp, code, languageId)) return text;
+        // A winhttp.dll without a message table (Wine's): WinINet's numbers below mean the same
+        // as WinHTTP's, and its table has their texts.
+        if ((code >= 12001 && code <= 12057) || (code >= 12150 && code <= 12156))
+            return moduleMessage(wininet, code, languageId);
         return std::nullopt;
     }
 
