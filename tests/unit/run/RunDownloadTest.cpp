@@ -173,6 +173,18 @@ TEST_F(RunDownloadTest, AnInstallerThatArrivesEmptyIsFailure10AndNeverSaved) {
     EXPECT_TRUE(window.looksIdle());
 }
 
+TEST_F(RunDownloadTest, WithoutATemporaryFolderTheRunStopsBeforeFetchingAnything) {
+    serveTwoFilesOverHttp();
+    files->temp.clear();  // the system could not tell
+    RunDownload(window);
+    ASSERT_EQ(window.messages.size(), 1u);
+    const std::u16string expected = u"Не вдалося отримати дані (11). Неможливо зберегти файл: ";
+    EXPECT_EQ(window.messages[0].substr(0, expected.size()), expected);
+    EXPECT_TRUE(http().calls.empty());
+    EXPECT_TRUE(processes.started.empty());
+    EXPECT_TRUE(window.looksIdle());
+}
+
 TEST_F(RunDownloadTest, AFailedTransferEndsTheLoopAndTheWindowIsIdleForANewRun) {
     serveTwoFilesOverHttp();
     http().answers.erase(u"http://files.test/setup.exe");
