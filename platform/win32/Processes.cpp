@@ -65,9 +65,9 @@ class WindowsProcesses final : public Processes {
         info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
         info.lpVerb = L"runas";
         info.lpFile = reinterpret_cast<const wchar_t*>(split.program.c_str());
-        info.lpParameters =
-            split.arguments.empty() ? nullptr
-                                    : reinterpret_cast<const wchar_t*>(split.arguments.c_str());
+        info.lpParameters = split.arguments.empty()
+                                ? nullptr
+                                : reinterpret_cast<const wchar_t*>(split.arguments.c_str());
         info.lpDirectory =
             folder.empty() ? nullptr : reinterpret_cast<const wchar_t*>(folder.c_str());
         info.nShow = SW_SHOW;

@@ -164,9 +164,9 @@ class Win32Control {
         const Rect r = scaled(design, dpiOf(parent));
         design_ = design;
         hasDesign_ = true;
-        adopt(CreateWindowExW(exStyle, className, wide(text), WS_CHILD | WS_VISIBLE | style,
-                              r.left, r.top, r.width, r.height, parent, nullptr,
-                              GetModuleHandleW(nullptr), nullptr),
+        adopt(CreateWindowExW(exStyle, className, wide(text), WS_CHILD | WS_VISIBLE | style, r.left,
+                              r.top, r.width, r.height, parent, nullptr, GetModuleHandleW(nullptr),
+                              nullptr),
               fontHeight);
     }
     HFONT font() const { return fonts ? fonts->get(scaled(fontHeight_, dpi_)) : nullptr; }
@@ -425,10 +425,10 @@ class Win32Form final : public Win32Widget<Form> {
     // The handler is asked in design pixels, as the form was specified.
     bool canResize(int windowWidth, int windowHeight) {
         const UINT dpi = this->dpi();
-        const int clientWidth = MulDiv(windowWidth - (width_ - clientWidth_), kDesignDpi,
-                                       static_cast<int>(dpi));
-        const int clientHeight = MulDiv(windowHeight - (height_ - clientHeight_), kDesignDpi,
-                                        static_cast<int>(dpi));
+        const int clientWidth =
+            MulDiv(windowWidth - (width_ - clientWidth_), kDesignDpi, static_cast<int>(dpi));
+        const int clientHeight =
+            MulDiv(windowHeight - (height_ - clientHeight_), kDesignDpi, static_cast<int>(dpi));
         return onCanResize_ ? onCanResize_(clientWidth, clientHeight) : true;
     }
 
@@ -469,10 +469,10 @@ class Win32Form final : public Win32Widget<Form> {
         GetWindowRect(hwnd(), &frame);
         const int width = frame.right - frame.left;
         const int height = frame.bottom - frame.top;
-        const int x = keepInside(area.left + (area.right - area.left - width) / 2, width,
-                                 work.left, work.right);
-        const int y = keepInside(area.top + (area.bottom - area.top - height) / 2, height,
-                                 work.top, work.bottom);
+        const int x = keepInside(area.left + (area.right - area.left - width) / 2, width, work.left,
+                                 work.right);
+        const int y = keepInside(area.top + (area.bottom - area.top - height) / 2, height, work.top,
+                                 work.bottom);
         SetWindowPos(hwnd(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
@@ -675,8 +675,7 @@ class Win32Label final : public Win32Widget<Label> {
 class Win32Edit final : public Win32Widget<Edit> {
   public:
     Win32Edit(HWND parent, Rect bounds) {
-        create(L"EDIT", u"", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, parent,
-                          bounds, -11);
+        create(L"EDIT", u"", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, parent, bounds, -11);
     }
     std::u16string text() const override { return windowText(hwnd()); }
     void setText(const std::u16string& text) override { SetWindowTextW(hwnd(), wide(text)); }
@@ -723,8 +722,8 @@ class Win32RadioButton final : public Win32Control {
     Win32RadioButton(Win32RadioGroup& group, int index, HWND parent, Rect bounds,
                      const std::u16string& caption, bool first)
         : group_(group), index_(index) {
-        create(L"BUTTON", caption, BS_RADIOBUTTON | (first ? (WS_GROUP | WS_TABSTOP) : 0),
-                        0, parent, bounds, -11);
+        create(L"BUTTON", caption, BS_RADIOBUTTON | (first ? (WS_GROUP | WS_TABSTOP) : 0), 0,
+               parent, bounds, -11);
     }
     void command(WORD code) override;
     // The arrow keys move through the group and pick, as the dialog manager does.
@@ -763,8 +762,9 @@ class Win32RadioGroup final : public Win32Widget<RadioGroup> {
             SendMessageW(button, BM_SETCHECK,
                          static_cast<int>(i) == index_ ? BST_CHECKED : BST_UNCHECKED, 0);
             const LONG_PTR style = GetWindowLongPtrW(button, GWL_STYLE);
-            const LONG_PTR wanted = static_cast<int>(i) == tabStop ? (style | WS_TABSTOP)
-                                                                   : (style & ~LONG_PTR{WS_TABSTOP});
+            const LONG_PTR wanted = static_cast<int>(i) == tabStop
+                                        ? (style | WS_TABSTOP)
+                                        : (style & ~LONG_PTR{WS_TABSTOP});
             if (wanted != style) SetWindowLongPtrW(button, GWL_STYLE, wanted);
         }
     }
@@ -832,13 +832,11 @@ class Win32SpinEdit final : public Win32Widget<SpinEdit> {
   public:
     Win32SpinEdit(HWND parent, Rect bounds, std::int32_t minValue, std::int32_t maxValue)
         : min_(minValue), max_(maxValue) {
-        create(L"EDIT", u"", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, parent,
-                          bounds, -11);
+        create(L"EDIT", u"", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, parent, bounds, -11);
         // UDS_ALIGNRIGHT narrows the buddy and puts the arrows beside it, inside the bounds.
-        arrows_ = CreateWindowExW(0, UPDOWN_CLASSW, nullptr,
-                                  WS_CHILD | WS_VISIBLE | UDS_ALIGNRIGHT | UDS_NOTHOUSANDS, 0, 0,
-                                  scaled(kArrowsWidth, dpi()), 0, parent, nullptr,
-                                  GetModuleHandleW(nullptr), nullptr);
+        arrows_ = CreateWindowExW(
+            0, UPDOWN_CLASSW, nullptr, WS_CHILD | WS_VISIBLE | UDS_ALIGNRIGHT | UDS_NOTHOUSANDS, 0,
+            0, scaled(kArrowsWidth, dpi()), 0, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
         SetPropW(arrows_, kControlProperty,
                  reinterpret_cast<HANDLE>(static_cast<Win32Control*>(this)));
         SendMessageW(arrows_, UDM_SETBUDDY, reinterpret_cast<WPARAM>(hwnd()), 0);

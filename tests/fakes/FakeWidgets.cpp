@@ -101,10 +101,9 @@ std::unique_ptr<platform::Button> FakeWidgets::createButton(platform::Control& p
     return make<FakeButton>(*this, Kind::Button, &parent, bounds, caption);
 }
 
-std::unique_ptr<platform::Button> FakeWidgets::createSpeedButton(platform::Control& parent,
-                                                                 platform::Rect bounds,
-                                                                 const platform::Bitmap& glyph,
-                                                                 const std::u16string& accessibleName) {
+std::unique_ptr<platform::Button> FakeWidgets::createSpeedButton(
+    platform::Control& parent, platform::Rect bounds, const platform::Bitmap& glyph,
+    const std::u16string& accessibleName) {
     auto button = make<FakeButton>(*this, Kind::SpeedButton, &parent, bounds, u"");
     button->record.accessibleName = accessibleName;
     button->record.glyphWidth = glyph.width;

@@ -165,10 +165,9 @@ class FakeWidgets final : public platform::Widgets {
     std::unique_ptr<platform::Form> createForm(const platform::FormOptions& options) override;
     std::unique_ptr<platform::Button> createButton(platform::Control& parent, platform::Rect bounds,
                                                    const std::u16string& caption) override;
-    std::unique_ptr<platform::Button> createSpeedButton(platform::Control& parent,
-                                                        platform::Rect bounds,
-                                                        const platform::Bitmap& glyph,
-                                                        const std::u16string& accessibleName) override;
+    std::unique_ptr<platform::Button> createSpeedButton(
+        platform::Control& parent, platform::Rect bounds, const platform::Bitmap& glyph,
+        const std::u16string& accessibleName) override;
     std::unique_ptr<platform::CheckBox> createCheckBox(platform::Control& parent,
                                                        platform::Rect bounds,
                                                        const std::u16string& caption) override;
