@@ -58,10 +58,14 @@ class Win32CommonControls final : public CommonControls {
         DWORD windowStyle = style | WS_CLIPSIBLINGS;
         windowStyle |= parent ? WS_CHILD : (WS_POPUP | WS_BORDER);
         if (visible) windowStyle |= WS_VISIBLE;
+        // A child is given in design pixels (96 dpi) and placed at its parent's DPI.
+        const Rect placed =
+            parent ? win32::scaled(bounds, win32::dpiOf(win32::hwndOf(parent))) : bounds;
         HWND window = CreateWindowExW(
-            0, wide(className).c_str(), L"", windowStyle, bounds.left, bounds.top, bounds.width,
-            bounds.height, win32::hwndOf(parent), nullptr, GetModuleHandleW(nullptr), nullptr);
+            0, wide(className).c_str(), L"", windowStyle, placed.left, placed.top, placed.width,
+            placed.height, win32::hwndOf(parent), nullptr, GetModuleHandleW(nullptr), nullptr);
         if (!window) return kNoWindow;
+        if (parent) win32::setDesignBounds(window, bounds);
         if (handler) win32::routeMessagesToHandler(window, handler);
         return win32::handleOf(window);
     }
@@ -93,6 +97,7 @@ class Win32CommonControls final : public CommonControls {
         HWND window = win32::hwndOf(control);
         // The tooltip is owned by the control and goes with it.
         toolTips_.erase(window);
+        win32::forgetDesignBounds(window);
         if (const auto watch = parentWatches_.find(window); watch != parentWatches_.end()) {
             if (HWND parent = GetParent(window))
                 RemoveWindowSubclass(parent, parentSizeProc, reinterpret_cast<UINT_PTR>(window));
@@ -101,10 +106,12 @@ class Win32CommonControls final : public CommonControls {
         DestroyWindow(window);
     }
 
+    // In design pixels, as the controls inside are placed.
     Rect clientArea(WindowHandle window) override {
         RECT client{};
         GetClientRect(win32::hwndOf(window), &client);
-        return Rect{0, 0, client.right, client.bottom};
+        const UINT dpi = win32::dpiOf(win32::hwndOf(window));
+        return Rect{0, 0, win32::unscaled(client.right, dpi), win32::unscaled(client.bottom, dpi)};
     }
 
     void watchParentSize(WindowHandle control,
@@ -119,8 +126,11 @@ class Win32CommonControls final : public CommonControls {
     }
 
     void setBounds(WindowHandle control, const Rect& bounds) override {
-        MoveWindow(win32::hwndOf(control), bounds.left, bounds.top, bounds.width, bounds.height,
-                   TRUE);
+        HWND window = win32::hwndOf(control);
+        HWND parent = GetParent(window);
+        const Rect placed = parent ? win32::scaled(bounds, win32::dpiOf(parent)) : bounds;
+        if (parent) win32::setDesignBounds(window, bounds);
+        MoveWindow(window, placed.left, placed.top, placed.width, placed.height, TRUE);
     }
 
     void setVisible(WindowHandle control, bool visible) override {
@@ -235,8 +245,9 @@ class Win32CommonControls final : public CommonControls {
     static LRESULT CALLBACK parentSizeProc(HWND parent, UINT message, WPARAM wParam, LPARAM lParam,
                                            UINT_PTR id, DWORD_PTR watch) {
         if (message == WM_SIZE) {
-            (*reinterpret_cast<std::function<void(int, int)>*>(watch))(LOWORD(lParam),
-                                                                        HIWORD(lParam));
+            const UINT dpi = win32::dpiOf(parent);
+            (*reinterpret_cast<std::function<void(int, int)>*>(watch))(
+                win32::unscaled(LOWORD(lParam), dpi), win32::unscaled(HIWORD(lParam), dpi));
         } else if (message == WM_NCDESTROY) {
             RemoveWindowSubclass(parent, parentSizeProc, id);
         }

@@ -8,6 +8,7 @@
 #include <uxtheme.h>
 
 #include <exception>
+#include <map>
 
 #include "common/Text.h"
 #include "platform/Toolkit.h"
@@ -66,6 +67,46 @@ void deliverToHandler(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 bool routeMessagesToHandler(HWND window, WindowMessageHandler* handler) {
     setMessageHandler(window, handler);
     return SetWindowSubclass(window, routerProc, kRouterSubclassId, 0) != FALSE;
+}
+
+UINT systemDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : kDesignDpi;
+    if (screen) ReleaseDC(nullptr, screen);
+    return dpi > 0 ? static_cast<UINT>(dpi) : kDesignDpi;
+}
+
+UINT dpiOf(HWND window) {
+    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = [] {
+        HMODULE user32 = GetModuleHandleW(L"user32.dll");
+        return reinterpret_cast<GetDpiForWindowFunction>(reinterpret_cast<void*>(
+            user32 ? GetProcAddress(user32, "GetDpiForWindow") : nullptr));
+    }();
+    if (getDpiForWindow && window) {
+        if (const UINT dpi = getDpiForWindow(window)) return dpi;
+    }
+    return systemDpi();
+}
+
+namespace {
+std::map<HWND, Rect>& designRectangles() {
+    static std::map<HWND, Rect> all;
+    return all;
+}
+}  // namespace
+
+void setDesignBounds(HWND window, const Rect& design) {
+    designRectangles()[window] = design;
+}
+void forgetDesignBounds(HWND window) {
+    designRectangles().erase(window);
+}
+bool designBounds(HWND window, Rect& design) {
+    const auto found = designRectangles().find(window);
+    if (found == designRectangles().end()) return false;
+    design = found->second;
+    return true;
 }
 
 }  // namespace win32

@@ -57,46 +57,21 @@ class Fonts {
 Fonts* fonts = nullptr;
 
 // ---- dots per inch ---------------------------------------------------------------------------
-// The forms are designed in pixels at 96 dpi and scaled by their window's DPI. The per-window
-// calls exist from Windows 10 1607 on and are looked up at run time, so that older systems
-// (system-wide DPI only) still start.
 
-constexpr int kDesignDpi = 96;
 #ifndef WM_DPICHANGED
 #define WM_DPICHANGED 0x02E0
 #endif
 
-using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+using win32::dpiOf;
+using win32::kDesignDpi;
+using win32::scaled;
+using win32::systemDpi;
+
 using AdjustWindowRectExForDpiFunction = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
 
 FARPROC user32Function(const char* name) {
     HMODULE user32 = GetModuleHandleW(L"user32.dll");
     return user32 ? GetProcAddress(user32, name) : nullptr;
-}
-
-UINT systemDpi() {
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : kDesignDpi;
-    if (screen) ReleaseDC(nullptr, screen);
-    return dpi > 0 ? static_cast<UINT>(dpi) : kDesignDpi;
-}
-
-UINT dpiOf(HWND window) {
-    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFunction>(
-        reinterpret_cast<void*>(user32Function("GetDpiForWindow")));
-    if (getDpiForWindow && window) {
-        if (const UINT dpi = getDpiForWindow(window)) return dpi;
-    }
-    return systemDpi();
-}
-
-int scaled(int designPixels, UINT dpi) {
-    return MulDiv(designPixels, static_cast<int>(dpi), kDesignDpi);
-}
-
-Rect scaled(Rect design, UINT dpi) {
-    return {scaled(design.left, dpi), scaled(design.top, dpi), scaled(design.width, dpi),
-            scaled(design.height, dpi)};
 }
 
 // The window size for a client size at this DPI (frame metrics grow with it where the system
@@ -410,7 +385,14 @@ class Win32Form final : public Win32Widget<Form> {
   private:
     static BOOL CALLBACK rescaleChild(HWND child, LPARAM dpi) {
         Win32Control* control = controlOf(child);
-        if (control && control->hwnd() == child) control->rescale(static_cast<UINT>(dpi));
+        Rect design;
+        if (control && control->hwnd() == child) {
+            control->rescale(static_cast<UINT>(dpi));
+        } else if (win32::designBounds(child, design)) {
+            const Rect r = scaled(design, static_cast<UINT>(dpi));
+            SetWindowPos(child, nullptr, r.left, r.top, r.width, r.height,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+        }
         return TRUE;
     }
 

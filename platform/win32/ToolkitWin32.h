@@ -30,4 +30,26 @@ void deliverToHandler(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // reach its handler before the control's own procedure; removed again when the window goes.
 bool routeMessagesToHandler(HWND window, WindowMessageHandler* handler);
 
+// Dots per inch. Windows are designed in pixels at 96 dpi and placed scaled by their window's
+// DPI: the monitor's where the system has per-window DPI (Windows 10 1607 on, looked up at run
+// time so that older systems still start), the system-wide one before.
+constexpr int kDesignDpi = 96;
+UINT systemDpi();
+UINT dpiOf(HWND window);
+inline int scaled(int designPixels, UINT dpi) {
+    return MulDiv(designPixels, static_cast<int>(dpi), kDesignDpi);
+}
+inline int unscaled(int pixels, UINT dpi) {
+    return MulDiv(pixels, kDesignDpi, static_cast<int>(dpi));
+}
+inline Rect scaled(Rect design, UINT dpi) {
+    return {scaled(design.left, dpi), scaled(design.top, dpi), scaled(design.width, dpi),
+            scaled(design.height, dpi)};
+}
+// A window placed from design pixels by code that is not a form control (the native progress
+// bar) keeps its design rectangle here, so that a form can place it again for a new DPI.
+void setDesignBounds(HWND window, const Rect& design);
+void forgetDesignBounds(HWND window);
+bool designBounds(HWND window, Rect& design);
+
 }  // namespace platform::win32

@@ -43,8 +43,17 @@ if [ "$target" = windows ]; then
     runner=("$root/scripts/wine-run")
 fi
 
+# An update server that accepts and never answers: a run stays in its first transfer, so the
+# running window (progress bar, stop button) can be seen.
+coproc SILENT { exec python3 -c 'import socket, time
+s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen(8)
+print(s.getsockname()[1], flush=True); time.sleep(600)'; }
+silent_pid=$SILENT_PID
+read -r silent_port <&"${SILENT[0]}"
+export ORVELLE_UPDATE_HOST=127.0.0.1:$silent_port no_proxy=127.0.0.1 NO_PROXY=127.0.0.1
+
 pid=
-trap '[ -n "$pid" ] && kill $pid 2>/dev/null; wait 2>/dev/null' EXIT
+trap '[ -n "$pid" ] && kill $pid 2>/dev/null; kill $silent_pid 2>/dev/null; wait 2>/dev/null' EXIT
 
 for dpi in 96 144; do
     if [ "$target" = windows ]; then
@@ -77,10 +86,16 @@ for dpi in 96 144; do
         else
             check "$(size_of "$settings")" 410x440 "settings window at 144 dpi"
         fi
+        xdotool mousemove --window "$settings" $((146 * dpi / 96)) $((272 * dpi / 96)) click 1
+        sleep 1
     else
         echo "FAIL: the settings window did not open at $dpi dpi"
         failures=$((failures + 1))
     fi
+    # The running window: the progress bar across the top, the stop button.
+    xdotool mousemove --window "$main" $((442 * dpi / 96)) $((91 * dpi / 96)) click 1
+    sleep 2
+    import -window "$main" "$shots/main-running-${dpi}dpi.png"
     kill $pid 2>/dev/null
     wait $pid 2>/dev/null
     pid=
