@@ -80,8 +80,8 @@ UINT dpiOf(HWND window) {
     using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
     static const auto getDpiForWindow = [] {
         HMODULE user32 = GetModuleHandleW(L"user32.dll");
-        return reinterpret_cast<GetDpiForWindowFunction>(reinterpret_cast<void*>(
-            user32 ? GetProcAddress(user32, "GetDpiForWindow") : nullptr));
+        return reinterpret_cast<GetDpiForWindowFunction>(
+            reinterpret_cast<void*>(user32 ? GetProcAddress(user32, "GetDpiForWindow") : nullptr));
     }();
     if (getDpiForWindow && window) {
         if (const UINT dpi = getDpiForWindow(window)) return dpi;
