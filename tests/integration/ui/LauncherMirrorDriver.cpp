@@ -33,6 +33,9 @@ int main() {
     platform::install(taskbar.get());
     try {
         auto bar = std::make_unique<TtbProgressBar>();
+        // The program names its main window as the taskbar entry before any progress shows;
+        // here the bar's own window stands in for it.
+        taskbar->setApplicationWindow(bar->Handle());
         bar->setShowInTaskbar(true);
         bar->setMax(120);
         bar->setMin(20);
