@@ -84,20 +84,26 @@ std::vector<std::u16string> splitArguments(std::u16string_view text) {
     return words;
 }
 
-std::vector<std::u16string> split(std::u16string_view commandLine) {
+ProgramAndArguments splitProgram(std::u16string_view commandLine) {
     std::size_t at = skipBlanks(commandLine, 0);
-    if (at == commandLine.size()) return {};
-    std::u16string program;
+    ProgramAndArguments parts;
     bool quoted = false;
     for (; at < commandLine.size() && (quoted || !isBlank(commandLine[at])); ++at) {
         if (commandLine[at] == u'"') {
             quoted = !quoted;
         } else {
-            program.push_back(commandLine[at]);
+            parts.program.push_back(commandLine[at]);
         }
     }
-    std::vector<std::u16string> words{std::move(program)};
-    for (auto& argument : splitArguments(commandLine.substr(at))) {
+    parts.arguments = commandLine.substr(skipBlanks(commandLine, at));
+    return parts;
+}
+
+std::vector<std::u16string> split(std::u16string_view commandLine) {
+    if (skipBlanks(commandLine, 0) == commandLine.size()) return {};
+    ProgramAndArguments parts = splitProgram(commandLine);
+    std::vector<std::u16string> words{std::move(parts.program)};
+    for (auto& argument : splitArguments(parts.arguments)) {
         words.push_back(std::move(argument));
     }
     return words;

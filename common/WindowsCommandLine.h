@@ -22,6 +22,15 @@ std::u16string quoteAlways(std::u16string_view value);
 // quote that also ends the quoted part.
 std::vector<std::u16string> splitArguments(std::u16string_view text);
 
+// The program as CreateProcess reads a command line's first word (quotes only group,
+// backslashes are literal; leading blanks skipped) and the argument text behind it, unchanged
+// but for the blanks that separated the two: what the shell's start of a program takes apart.
+struct ProgramAndArguments {
+    std::u16string program;
+    std::u16string arguments;
+};
+ProgramAndArguments splitProgram(std::u16string_view commandLine);
+
 // A whole command line: the program first (argv[0]: quotes only group, backslashes are literal),
 // then its arguments as splitArguments reads them. Leading blanks are skipped; an empty or blank
 // line gives no words.

@@ -6,7 +6,7 @@
 // after windows.h
 #include <shellapi.h>
 
-#include "platform/win32/CommandLineSplit.h"
+#include "common/WindowsCommandLine.h"
 
 namespace platform {
 namespace {
@@ -59,7 +59,7 @@ class WindowsProcesses final : public Processes {
   private:
     static bool startElevated(const std::u16string& commandLine, const std::u16string& folder,
                               int& error) {
-        const ProgramAndArguments split = splitProgram(commandLine);
+        const commandline::ProgramAndArguments split = commandline::splitProgram(commandLine);
         SHELLEXECUTEINFOW info{};
         info.cbSize = sizeof info;
         info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
