@@ -13,15 +13,70 @@ else()
     find_package(GTest REQUIRED)
 endif()
 
-# orvelle_add_test(NAME SOURCES ... LIBS ... [LABELS ...])
-# One executable per area; CTest runs it whole (under Wine for the Windows build).
+# Every test runs under tests/support/reap.py, which ends whatever the test left running (Wine's
+# server, a program the tested program started) so that no test outlives itself; the run's summary
+# fails a test registered without it. Tests labelled "report" write a JUnit report named after the
+# test into $ORVELLE_TEST_REPORTS (GoogleTest through GTEST_OUTPUT, scripts through
+# tests/support/cases.sh or junit.py), and the summary counts them case by case; a report that is
+# missing or holds no case fails the run.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(ORVELLE_TEST_REAPER ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/support/reap.py)
+
+# The command of a test: a target is run by its file, under Wine for the Windows build.
+function(orvelle_test_command out first)
+    if(TARGET ${first})
+        set(command $<TARGET_FILE:${first}>)
+        get_target_property(kind ${first} TYPE)
+        if(CMAKE_CROSSCOMPILING AND kind STREQUAL "EXECUTABLE")
+            list(PREPEND command ${CMAKE_CROSSCOMPILING_EMULATOR})
+        endif()
+    else()
+        set(command ${first})
+    endif()
+    set(${out} ${command} ${ARGN} PARENT_SCOPE)
+endfunction()
+
+# orvelle_add_test(NAME SOURCES ... LIBS ... [LABELS ...] [SESSION_BUS])
+# One GoogleTest executable per area; CTest runs it whole (under Wine for the Windows build).
+# SESSION_BUS runs it inside a private D-Bus session (Linux), as a desktop session has one.
 function(orvelle_add_test name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(ARG "SESSION_BUS" "" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE orvelle_headers ${ARG_LIBS} GTest::gmock GTest::gtest)
-    add_test(NAME ${name} COMMAND ${name})
-    if(ARG_LABELS)
-        set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
+    orvelle_test_command(command ${name})
+    if(ARG_SESSION_BUS AND NOT WIN32)
+        list(PREPEND command dbus-run-session --)
+    endif()
+    add_test(NAME ${name} COMMAND ${ORVELLE_TEST_REAPER} ${command})
+    set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS};report")
+endfunction()
+
+# orvelle_add_script_test(NAME COMMAND ... [LABELS ...] [TIMEOUT seconds] [SKIP_RETURN_CODE n])
+# A test script that reports its cases (tests/support/cases.sh or junit.py).
+function(orvelle_add_script_test name)
+    cmake_parse_arguments(ARG "" "TIMEOUT;SKIP_RETURN_CODE" "COMMAND;LABELS" ${ARGN})
+    orvelle_test_command(command ${ARG_COMMAND})
+    add_test(NAME ${name} COMMAND ${ORVELLE_TEST_REAPER} ${command})
+    set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS};report"
+                                            ENVIRONMENT "ORVELLE_TEST_NAME=${name}")
+    if(ARG_TIMEOUT)
+        set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT})
+    endif()
+    if(DEFINED ARG_SKIP_RETURN_CODE)
+        set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE ${ARG_SKIP_RETURN_CODE})
+    endif()
+endfunction()
+
+# orvelle_add_command_test(NAME COMMAND ... [LABELS ...] [PASS_REGULAR_EXPRESSION re])
+# One command whose output CTest judges: a single case in the summary.
+function(orvelle_add_command_test name)
+    cmake_parse_arguments(ARG "" "PASS_REGULAR_EXPRESSION" "COMMAND;LABELS" ${ARGN})
+    orvelle_test_command(command ${ARG_COMMAND})
+    add_test(NAME ${name} COMMAND ${ORVELLE_TEST_REAPER} ${command})
+    set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
+    if(DEFINED ARG_PASS_REGULAR_EXPRESSION)
+        set_tests_properties(${name} PROPERTIES PASS_REGULAR_EXPRESSION
+                                                "${ARG_PASS_REGULAR_EXPRESSION}")
     endif()
 endfunction()
 

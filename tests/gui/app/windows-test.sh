@@ -23,12 +23,9 @@ for tool in xdotool xclip import compare unshare; do
 done
 mkdir -p "$shots"
 
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-pass() { echo "ok: $*"; }
+source "$root/tests/support/cases.sh"
+fail() { case_fail "$*"; }
+pass() { case_pass "$*"; }
 
 main_title='^Orvelle, Orvelle\+ Downloader$'
 settings_title="^Налаштування з'єднання$"
@@ -100,7 +97,7 @@ trap cleanup EXIT
 # ---- the idle main window, resizing, the settings window ----------------------------------------
 "${runner[@]}" "$program" &
 pids+=($!)
-main=$(wait_window "$main_title" 90) || { fail "main window did not appear"; exit 1; }
+main=$(wait_window "$main_title" 90) || { fail "main window did not appear"; cases_end; exit 1; }
 sleep 1
 shot "$main" main-idle
 [ "$(size_of "$main")" = 492x106 ] && pass "main window client 492x106" ||
@@ -253,5 +250,4 @@ else
     fail "no refusal message"
 fi
 
-echo "$failures failure(s)"
-[ $failures = 0 ]
+cases_end

@@ -18,6 +18,9 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.abspath(os.path.join(HERE, "..", "..", ".."))
+sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
+import junit  # noqa: E402
+import reap  # noqa: E402
 TOOLS = os.path.join(ROOT, "tools", "demo")
 OPTIONS = None
 WINE_ENV = dict(os.environ, WINEDEBUG="-all",
@@ -186,6 +189,10 @@ class Harness(unittest.TestCase):
                 process.wait(10)
         self.close_demo_windows()
         self.site.stop()
+        # What the program started and left (the installer, the monitor program, Wine's server)
+        # ends with its test, so the next test starts from nothing and no process keeps this
+        # script's output open.
+        reap.end_leftovers()
         shutil.rmtree(self.folder, ignore_errors=True)
 
     # ---- the program ------------------------------------------------------------------
@@ -573,17 +580,22 @@ def main():
         reason = "needs %s" % (", ".join(missing) or "a display (run under xvfb-run)")
         if os.environ.get("ORVELLE_REQUIRE_SERVICES"):
             print("FAILED: " + reason)
+            junit.write([("run_e2e", "fail", reason)])
             return 1
         print("SKIPPED: " + reason)
+        junit.write([("run_e2e", "skip", reason)])
         return 0
+    reap.become_subreaper()
     options.sql_unchecked_at_start = mysql_probe_accepts()
     if options.windows:
         out = subprocess.run([os.path.join(ROOT, "scripts", "wine-run"), "cmd", "/c",
                               "echo %TEMP%"], capture_output=True, text=True, env=WINE_ENV)
         options.wine_temp = winepath("-u", out.stdout.strip().splitlines()[-1].strip())
     OPTIONS = options
-    program = unittest.main(argv=[sys.argv[0]] + rest, exit=False, verbosity=2)
-    return 0 if program.result.wasSuccessful() else 1
+    runner = unittest.TextTestRunner(verbosity=2, resultclass=junit.RecordingResult)
+    program = unittest.main(argv=[sys.argv[0]] + rest, exit=False, testRunner=runner)
+    junit.write(program.result.cases)
+    return 0 if program.result.wasSuccessful() and program.result.testsRun > 0 else 1
 
 
 if __name__ == "__main__":

@@ -8,24 +8,24 @@ tool=${1:?usage: sqlcli-test.sh path/to/orvelle-sql}
 conn=(-h 127.0.0.1 -P 3307 -u orvelle -p orvelle-pass -D orvelle_test)
 ref=(mariadb --no-defaults --batch --default-character-set=latin1 -h 127.0.0.1 -P 3307
      -u orvelle -porvelle-pass orvelle_test)
-failures=0
+source "$(dirname "${BASH_SOURCE[0]}")/../../support/cases.sh"
 
 if ! "${ref[@]}" -e 'DO 1' >/dev/null 2>&1; then
     if [ -n "${ORVELLE_REQUIRE_SERVICES:-}" ]; then
-        echo "FAIL: MariaDB on 127.0.0.1:3307 is required"
+        case_fail "MariaDB on 127.0.0.1:3307" "required, not answering"
+        cases_end
         exit 1
     fi
-    echo "SKIP: no MariaDB on 127.0.0.1:3307"
+    case_skip "MariaDB on 127.0.0.1:3307" "no server (scripts/services start)"
+    cases_end
     exit 77
 fi
 
 check() {  # name expected actual
     if [ "$2" == "$3" ]; then
-        echo "ok   $1"
+        case_pass "$1"
     else
-        echo "FAIL $1"
-        diff <(printf '%s\n' "$2") <(printf '%s\n' "$3") | head -20
-        failures=$((failures + 1))
+        case_fail "$1" "$(diff <(printf '%s\n' "$2") <(printf '%s\n' "$3") | head -20)"
     fi
 }
 
@@ -107,7 +107,11 @@ check "nothing to do is bad usage" 2 "$status"
 "$tool" "${conn[@]}" --command fly >/dev/null 2>&1; status=$?
 check "unknown command is bad usage" 2 "$status"
 
-check "ping" "" "$("$tool" "${conn[@]}" --command ping 2>&1)"
+out=$("$tool" "${conn[@]}" --command ping 2>&1); status=$?
+check "ping prints nothing and exits 0" "0:" "$status:$out"
+out=$("$tool" -h 127.0.0.1 -P 3309 --command ping 2>&1); status=$?
+check "ping without a server fails" "1:ERROR 2003: Can't connect to MySQL server on '127.0.0.1' (111)" \
+    "$status:$out"
 out=$("$tool" "${conn[@]}" --command stat 2>&1)
 check "stat" "Uptime:" "${out%% *}"
 out=$("$tool" "${conn[@]}" --command processlist 2>&1)
@@ -115,8 +119,14 @@ check "processlist header" "$(printf 'Id\tUser\tHost\tdb\tCommand\tTime\tState\t
     "$(head -1 <<<"$out")"
 check "processlist shows itself" 1 "$(grep -c "	orvelle	localhost:[0-9]*	orvelle_test	Processlist	" <<<"$out")"
 out=$("$tool" "${conn[@]}" --command kill 999999 2>&1); status=$?
-check "kill of an unknown thread" "ERROR 1094: Unknown thread id: 999999" "$out"
-check "refresh" "" "$("$tool" "${conn[@]}" --command refresh 4 2>&1)"
+check "kill of an unknown thread" "1:ERROR 1094: Unknown thread id: 999999" "$status:$out"
+out=$("$tool" "${conn[@]}" --command refresh 4 2>&1); status=$?
+check "refresh prints nothing and exits 0" "0:" "$status:$out"
+# The anonymous user lacks RELOAD: the same refresh is refused, so success above was the server's.
+out=$("$tool" -h 127.0.0.1 -P 3307 --command refresh 4 2>&1); status=$?
+check "refresh without the right is refused" \
+    "1:ERROR 1227: Access denied; you need (at least one of) the RELOAD privilege(s) for this operation" \
+    "$status:$out"
 check "select-db then a statement" "$(printf 'DATABASE()\nmysql')" \
     "$("$tool" -h 127.0.0.1 -P 3307 -u root --command select-db mysql -e "SELECT DATABASE()" 2>&1)"
 check "create-db is refused by MariaDB 10.11" "ERROR 1047: Unknown command" \
@@ -128,5 +138,4 @@ check "refused shutdown exits 1" 1 "$status"
 check "the local channel" "$(printf 'CURRENT_USER()\norvelle@localhost')" \
     "$("$tool" --pipe -u orvelle -p orvelle-pass -e "SELECT CURRENT_USER()" 2>&1)"
 
-echo "$failures failure(s)"
-[ "$failures" -eq 0 ]
+cases_end

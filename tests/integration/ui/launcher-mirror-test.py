@@ -8,6 +8,9 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "support"))
+import junit  # noqa: E402
+
 URI = "application://orvelle-downloader.desktop"
 
 
@@ -44,14 +47,7 @@ def signals(output):
     return found
 
 
-def main():
-    driver = sys.argv[1]
-    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-    os.environ.update(env)
-    if "DBUS_SESSION_BUS_ADDRESS" not in os.environ:
-        # Re-run inside a private session bus.
-        sys.exit(subprocess.call(["dbus-run-session", "--", sys.executable] + sys.argv))
-
+def on_a_session_bus(driver):
     seen = signals(on_bus(driver))
     collapsed = [s for i, s in enumerate(seen) if i == 0 or seen[i - 1] != s]
     expected = [
@@ -70,15 +66,36 @@ def main():
         sys.exit(f"launcher signals {collapsed} do not show {expected} in order")
     if any(urgent for (_, _, urgent) in seen[:seen.index((0.37, True, True))]):
         sys.exit("urgent before the error state")
+    print(f"{len(seen)} Update signals, states {collapsed}")
 
-    # Without a session bus the mirror is simply absent.
+
+def without_a_session_bus(driver):
     quiet = dict(os.environ)
     quiet.pop("DBUS_SESSION_BUS_ADDRESS", None)
     quiet["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=/nonexistent/orvelle-no-bus"
     result = subprocess.run([driver], capture_output=True, text=True, env=quiet)
     if result.returncode != 0 or "done" not in result.stdout:
         sys.exit(f"without a session bus the driver failed: {result.stderr}")
-    print(f"{len(seen)} Update signals, states {collapsed}")
+
+
+def main():
+    driver = sys.argv[1]
+    os.environ["QT_QPA_PLATFORM"] = "offscreen"
+    if "DBUS_SESSION_BUS_ADDRESS" not in os.environ:
+        # Re-run inside a private session bus.
+        sys.exit(subprocess.call(["dbus-run-session", "--", sys.executable] + sys.argv))
+    cases = []
+    for check in (on_a_session_bus, without_a_session_bus):
+        name = check.__name__.replace("_", " ")
+        try:
+            check(driver)
+            cases.append((name, "pass", ""))
+            print("ok   " + name)
+        except SystemExit as failure:
+            cases.append((name, "fail", str(failure.code)))
+            print("FAIL %s: %s" % (name, failure.code))
+    junit.write(cases)
+    sys.exit(1 if any(result == "fail" for _, result, _ in cases) else 0)
 
 
 main()

@@ -1,0 +1,134 @@
+#!/usr/bin/env python3
+"""Runs one test command and, once it has ended, ends whatever it left running.
+
+Usage: reap.py COMMAND [ARGUMENT...]
+
+This process is made the sub-reaper of everything the command starts, so that a process which
+detaches (wineserver and Wine's service processes, an installer the program under test started,
+xclip owning a selection) is re-parented here rather than to init. When the command exits, every
+descendant still there is sent SIGTERM, then SIGKILL after a grace period, and reaped: nothing
+outlives the test or keeps CTest's output pipe open. The command's exit status is passed on."""
+import ctypes
+import os
+import signal
+import subprocess
+import sys
+import time
+
+PR_SET_CHILD_SUBREAPER = 36
+GRACE_SECONDS = 5
+# Wine's own server and service processes stay after every Windows program by design: they are
+# ended like the rest, without a word.
+WINE_INFRASTRUCTURE = {"wineserver", "wineserver32", "wineserver64", "services.exe",
+                       "winedevice.exe", "plugplay.exe", "explorer.exe", "rpcss.exe",
+                       "svchost.exe", "conhost.exe", "wineboot.exe", "winemenubuilder",
+                       "tabtip.exe", "start.exe"}
+
+
+def children_of():
+    """Maps each process to its parent, for every process this user can see."""
+    parents = {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % entry, "rb") as f:
+                stat = f.read()
+        except OSError:
+            continue
+        # The name is in parentheses and may itself hold blanks or parentheses.
+        fields = stat[stat.rfind(b")") + 2:].split()
+        if len(fields) > 1:
+            parents[int(entry)] = (int(fields[1]), fields[0] == b"Z")
+    return parents
+
+
+def descendants():
+    """Living descendants of this process, with their names."""
+    parents = children_of()
+    found, frontier = [], [os.getpid()]
+    while frontier:
+        parent = frontier.pop()
+        for pid, (ppid, zombie) in parents.items():
+            if ppid == parent:
+                frontier.append(pid)
+                if not zombie:
+                    found.append(pid)
+    return found
+
+
+def name_of(pid):
+    try:
+        with open("/proc/%d/comm" % pid) as f:
+            return f.read().strip()
+    except OSError:
+        return "?"
+
+
+def reap_zombies():
+    while True:
+        try:
+            pid, _ = os.waitpid(-1, os.WNOHANG)
+        except ChildProcessError:
+            return
+        if pid == 0:
+            return
+
+
+def end_leftovers():
+    left = descendants()
+    if not left:
+        return
+    named = ["%s(%d)" % (name_of(pid), pid) for pid in left
+             if name_of(pid) not in WINE_INFRASTRUCTURE]
+    if named:
+        print("reap: ending what the test left running: %s" % ", ".join(named), file=sys.stderr,
+              flush=True)
+    for sig, wait in ((signal.SIGTERM, GRACE_SECONDS), (signal.SIGKILL, GRACE_SECONDS)):
+        for pid in left:
+            try:
+                os.kill(pid, sig)
+            except OSError:
+                pass
+        deadline = time.monotonic() + wait
+        while time.monotonic() < deadline:
+            reap_zombies()
+            left = descendants()
+            if not left:
+                return
+            time.sleep(0.05)
+    print("reap: could not end %s" % ", ".join(map(str, left)), file=sys.stderr, flush=True)
+
+
+def become_subreaper():
+    """Orphaned descendants are re-parented to this process from now on."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    return libc.prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0) == 0
+
+
+def main():
+    if len(sys.argv) < 2:
+        print(__doc__, file=sys.stderr)
+        return 2
+    if not become_subreaper():
+        print("reap: cannot become a sub-reaper", file=sys.stderr)
+        return 1
+    try:
+        child = subprocess.Popen(sys.argv[1:])
+    except OSError as error:
+        print("reap: cannot start %s: %s" % (sys.argv[1], error), file=sys.stderr)
+        return 127
+
+    def forward(sig, _frame):
+        child.send_signal(sig)
+
+    for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        signal.signal(sig, forward)
+    code = child.wait()
+    end_leftovers()
+    reap_zombies()
+    return code if code >= 0 else 128 - code
+
+
+if __name__ == "__main__":
+    sys.exit(main())
