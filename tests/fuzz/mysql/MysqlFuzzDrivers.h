@@ -1,6 +1,6 @@
 // Drivers of the MySQL client for fuzzing: the given bytes stand in for everything the server
-// sends. Shared by the libFuzzer targets and by the unit test that replays the seed corpus and
-// every input that once crashed (tests/fuzz/mysql/regressions).
+// sends. Shared by the libFuzzer targets, their replay of the kept inputs (tests/fuzz/corpus) and
+// the unit test over the captured packets.
 #pragma once
 
 #include <cstddef>
