@@ -139,20 +139,21 @@ TEST_F(TaskbarMirrorTest, EntryWindowIsTheChosenOneOrTheApplicationWindow) {
 }
 
 TEST_F(TaskbarMirrorTest, NothingIsMirroredWithoutTaskbarList3OrBeforeWindows7) {
-    fakes.taskbar.list3 = false;
-    {
-        auto bar = mirroredBar();
+    // From creation to destruction, with nothing cleared in between.
+    const auto wholeLife = [this] {
+        auto bar = std::make_unique<TtbProgressBar>(0x10);
+        bar->setShowInTaskbar(true);
         bar->setPosition(50);
         bar->setProgressBarState(pbstError);
         EXPECT_NO_THROW(fakes.toolkit.deliverPosted());
-    }
+    };
+    fakes.taskbar.list3 = false;
+    wholeLife();
+    EXPECT_THAT(shellCalls(), IsEmpty());
+
     fakes.taskbar.list3 = true;
     fakes.toolkit.version = {6, 0};
-    {
-        auto bar = mirroredBar();
-        bar->setPosition(50);
-        fakes.toolkit.deliverPosted();
-    }
+    wholeLife();
     EXPECT_THAT(shellCalls(), IsEmpty());
 }
 
