@@ -34,7 +34,7 @@ ARGS = "/proxy=1 /host= /port=3128 /plogin= /ppass="
 
 
 def winepath(option, path):
-    """Translates a path between Unix and Windows with the 64-bit Wine the tests use."""
+    """Translates a path between Unix and Windows with the Wine the tests use."""
     out = subprocess.run([os.path.join(ROOT, "scripts", "wine-run"), "winepath", option, path],
                          capture_output=True, text=True, env=WINE_ENV)
     return out.stdout.strip()

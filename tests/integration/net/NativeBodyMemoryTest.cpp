@@ -11,7 +11,9 @@ namespace {
 
 constexpr std::size_t kBody = 48u << 20;
 
-char pattern(std::size_t at) { return static_cast<char>((at * 131u) >> 7); }
+char pattern(std::size_t at) {
+    return static_cast<char>((at * 131u) >> 7);
+}
 
 TEST(NativeBodyMemory, BytesHeldAndBytesWrittenMeanwhileStayAsWritten) {
     std::vector<char> body(kBody);
