@@ -71,12 +71,12 @@ TEST_F(TaskbarMirrorTest, ErrorAndPausedSendTheirStateWithTheValue) {
     fakes.log.clear();
     bar->setProgressBarState(pbstError);
     fakes.toolkit.deliverPosted();
-    // The re-created window's posts and the explicit one all show the error.
-    for (const auto& call : shellCalls())
-        EXPECT_TRUE(call == "SetProgressState 0xA00 TBPF_ERROR" ||
-                    call == "SetProgressValue 0xA00 40 100")
-            << call;
-    EXPECT_FALSE(shellCalls().empty());
+    // Three updates were queued (the position, the re-created window, the repeated state); each
+    // reads the state when delivered, so all show the error, state before value.
+    EXPECT_THAT(shellCalls(),
+                ElementsAre("SetProgressState 0xA00 TBPF_ERROR", "SetProgressValue 0xA00 40 100",
+                            "SetProgressState 0xA00 TBPF_ERROR", "SetProgressValue 0xA00 40 100",
+                            "SetProgressState 0xA00 TBPF_ERROR", "SetProgressValue 0xA00 40 100"));
 
     bar->setProgressBarState(pbstPaused);
     fakes.toolkit.deliverPosted();
