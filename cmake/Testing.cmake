@@ -48,7 +48,8 @@ function(orvelle_add_test name)
         list(PREPEND command dbus-run-session --)
     endif()
     add_test(NAME ${name} COMMAND ${ORVELLE_TEST_REAPER} ${command})
-    set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS};report")
+    # A suite takes seconds; a hang should not hold the run for CTest's default quarter hour.
+    set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS};report" TIMEOUT 300)
 endfunction()
 
 # orvelle_add_script_test(NAME COMMAND ... [LABELS ...] [TIMEOUT seconds] [SKIP_RETURN_CODE n])

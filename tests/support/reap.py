@@ -17,6 +17,7 @@ import time
 
 PR_SET_CHILD_SUBREAPER = 36
 GRACE_SECONDS = 5
+WINE_SHUTDOWN_SECONDS = 15
 # Wine's own server and service processes stay after every Windows program by design: they are
 # ended like the rest, without a word.
 WINE_INFRASTRUCTURE = {"wineserver", "wineserver32", "wineserver64", "services.exe",
@@ -75,8 +76,23 @@ def reap_zombies():
             return
 
 
+def wait_for_wine(left):
+    """Wine's server ends its service processes and itself a few seconds after the last program
+    of the prefix exits; that orderly end is awaited before anything is killed."""
+    if not any(name_of(pid).startswith("wineserver") for pid in left):
+        return left
+    deadline = time.monotonic() + WINE_SHUTDOWN_SECONDS
+    while time.monotonic() < deadline:
+        reap_zombies()
+        left = descendants()
+        if not any(name_of(pid) in WINE_INFRASTRUCTURE for pid in left):
+            break
+        time.sleep(0.1)
+    return left
+
+
 def end_leftovers():
-    left = descendants()
+    left = wait_for_wine(descendants())
     if not left:
         return
     named = ["%s(%d)" % (name_of(pid), pid) for pid in left
