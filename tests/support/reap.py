@@ -78,8 +78,9 @@ def reap_zombies():
 
 def wait_for_wine(left):
     """Wine's server ends its service processes and itself a few seconds after the last program
-    of the prefix exits; that orderly end is awaited before anything is killed."""
-    if not any(name_of(pid).startswith("wineserver") for pid in left):
+    of the prefix exits; that orderly end is awaited before anything is killed. (Killing a
+    service process under a server that lives on can leave the next program waiting for it.)"""
+    if not any(name_of(pid) in WINE_INFRASTRUCTURE for pid in left):
         return left
     deadline = time.monotonic() + WINE_SHUTDOWN_SECONDS
     while time.monotonic() < deadline:
