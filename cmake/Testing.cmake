@@ -68,13 +68,17 @@ function(orvelle_add_script_test name)
     endif()
 endfunction()
 
-# orvelle_add_command_test(NAME COMMAND ... [LABELS ...] [PASS_REGULAR_EXPRESSION re])
-# One command whose output CTest judges: a single case in the summary.
+# orvelle_add_command_test(NAME COMMAND ... [LABELS ...] [PASS_REGULAR_EXPRESSION re]
+#                          [TIMEOUT seconds])
+# One command whose exit status or output CTest judges: a single case in the summary.
 function(orvelle_add_command_test name)
-    cmake_parse_arguments(ARG "" "PASS_REGULAR_EXPRESSION" "COMMAND;LABELS" ${ARGN})
+    cmake_parse_arguments(ARG "" "PASS_REGULAR_EXPRESSION;TIMEOUT" "COMMAND;LABELS" ${ARGN})
     orvelle_test_command(command ${ARG_COMMAND})
     add_test(NAME ${name} COMMAND ${ORVELLE_TEST_REAPER} ${command})
     set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
+    if(ARG_TIMEOUT)
+        set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT})
+    endif()
     if(DEFINED ARG_PASS_REGULAR_EXPRESSION)
         set_tests_properties(${name} PROPERTIES PASS_REGULAR_EXPRESSION
                                                 "${ARG_PASS_REGULAR_EXPRESSION}")
