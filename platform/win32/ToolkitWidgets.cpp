@@ -144,7 +144,9 @@ class Win32Control {
                               nullptr),
               fontHeight);
     }
-    HFONT font() const { return fonts ? fonts->get(scaled(fontHeight_, dpi_)) : nullptr; }
+    HFONT font() const {
+        return fonts ? fonts->get(win32::scaledFontHeight(fontHeight_, dpi_)) : nullptr;
+    }
     UINT dpi() const { return dpi_; }
 
   private:

@@ -42,6 +42,13 @@ inline int scaled(int designPixels, UINT dpi) {
 inline int unscaled(int pixels, UINT dpi) {
     return MulDiv(pixels, kDesignDpi, static_cast<int>(dpi));
 }
+// Fonts are designed in whole points (-11 px at 96 dpi is 8 pt) and keep their point size at
+// another DPI, as Windows sizes dialog fonts: 8 pt is 16 px at 144 dpi, where scaling the
+// rounded pixel height would give 17 px and push texts past the ends of their controls.
+inline int scaledFontHeight(int designHeight, UINT dpi) {
+    const int points = MulDiv(-designHeight, 72, kDesignDpi);
+    return -MulDiv(points, static_cast<int>(dpi), 72);
+}
 inline Rect scaled(Rect design, UINT dpi) {
     return {scaled(design.left, dpi), scaled(design.top, dpi), scaled(design.width, dpi),
             scaled(design.height, dpi)};

@@ -2,13 +2,15 @@
 # The two windows at 96 and 144 dpi, screenshots kept: the Windows build under Wine with its
 # LogPixels setting (a prefix of its own, so that other tests keep 96 dpi), the Linux build with
 # Qt's scale factor. At 144 dpi every design size grows by half: the main window's client area
-# 492x106 becomes 738x159 and the settings window's 273x293 becomes 410x440.
+# 492x106 becomes 738x159 and the settings window's 273x293 becomes 410x440. On Windows no check
+# box or radio button text may be cut off at either scale (FIT_CHECKER lists their places).
 #
-# Usage: dpi-test.sh linux|windows PROGRAM SCREENSHOT_DIR
+# Usage: dpi-test.sh linux|windows PROGRAM SCREENSHOT_DIR [FIT_CHECKER]
 set -uo pipefail
 target=$1
 program=$2
 shots=$3/$target
+fit_checker=${4:-}
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../../.." && pwd)
 
@@ -81,6 +83,15 @@ for dpi in 96 144; do
         xdotool mousemove --window "$settings" $((30 * dpi / 96)) $((65 * dpi / 96)) click 1
         sleep 1
         import -window "$settings" "$shots/settings-${dpi}dpi.png"
+        if [ -n "$fit_checker" ]; then
+            controls=$("${runner[@]}" "$fit_checker" 2>/dev/null)
+            python3 "$here/clipped-texts.py" "$shots/main-${dpi}dpi.png" \
+                'Orvelle, Orvelle+ Downloader' <<<"$controls"
+            check $? 0 "the main window's texts fit at $dpi dpi"
+            python3 "$here/clipped-texts.py" "$shots/settings-${dpi}dpi.png" \
+                "Налаштування з'єднання" <<<"$controls"
+            check $? 0 "the settings window's texts fit at $dpi dpi"
+        fi
         if [ $dpi = 96 ]; then
             check "$(size_of "$settings")" 273x293 "settings window at 96 dpi"
         else
