@@ -22,7 +22,8 @@ class Files {
     virtual int read(Handle file, void* buffer, int size, int& error) = 0;
     virtual void close(Handle file) = 0;
 
-    // Creates or replaces the file with exactly these bytes. On failure the text says why,
+    // Creates or replaces the file with exactly these bytes, or leaves no file: a write cut
+    // short removes what was written. On failure the text says why,
     // worded as the Windows runtime words it: Cannot create file "<path>". <system reason>
     virtual bool writeWhole(const std::u16string& path, const std::string& bytes,
                             std::u16string& errorText) = 0;

@@ -106,8 +106,10 @@ class LinuxFiles final : public Files {
             ok = false;
             error = errno;
         }
-        if (!ok) errorText = reasonText(error);
-        return ok;
+        if (ok) return true;
+        ::unlink(name.c_str());  // a truncated file must not stay behind looking whole
+        errorText = reasonText(error);
+        return false;
     }
 
     bool writeNew(const std::u16string& path, const std::string& bytes,
