@@ -49,13 +49,20 @@ struct GlobalText {
 };
 
 // WinHTTP on Windows 7 and 8.0 offers only SSL 3 and TLS 1.0 unless told otherwise, so a server
-// that requires TLS 1.2 would fail and the run would fall back to plain HTTP. Systems without
-// the option (or without the newer protocols) refuse it; their defaults then stay.
+// that requires TLS 1.2 would fail and the run would fall back to plain HTTP. The list asked for
+// is the whole list the session may use, so TLS 1.3 is in it where the system knows it (without
+// it Windows 11 would lose 1.3); a system that refuses the newer flag is asked again without it.
+// Systems without the option (or without the newer protocols) refuse both; their defaults stay.
 void enableCurrentTls(const HttpCalls& calls, HINTERNET session) {
     const DWORD lastError = GetLastError();
-    DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1 |
-                      WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
-    calls.setSessionOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols);
+    const DWORD tls10To12 = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1 |
+                            WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1 |
+                            WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+    for (DWORD protocols : {tls10To12 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3, tls10To12}) {
+        if (calls.setSessionOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols,
+                                   sizeof protocols))
+            break;
+    }
     SetLastError(lastError);
 }
 
