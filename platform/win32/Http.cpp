@@ -9,6 +9,7 @@
 #include <set>
 #include <vector>
 
+#include "platform/win32/HttpCalls.h"
 #include "platform/win32/HttpUrl.h"
 
 namespace platform {
@@ -48,13 +49,20 @@ struct GlobalText {
 };
 
 // WinHTTP on Windows 7 and 8.0 offers only SSL 3 and TLS 1.0 unless told otherwise, so a server
-// that requires TLS 1.2 would fail and the run would fall back to plain HTTP. Systems without
-// the option (or without the newer protocols) refuse it; their defaults then stay.
-void enableCurrentTls(HINTERNET session) {
+// that requires TLS 1.2 would fail and the run would fall back to plain HTTP. The list asked for
+// is the whole list the session may use, so TLS 1.3 is in it where the system knows it (without
+// it Windows 11 would lose 1.3); a system that refuses the newer flag is asked again without it.
+// Systems without the option (or without the newer protocols) refuse both; their defaults stay.
+void enableCurrentTls(const HttpCalls& calls, HINTERNET session) {
     const DWORD lastError = GetLastError();
-    DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1 |
-                      WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
-    WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols);
+    const DWORD tls10To12 = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1 |
+                            WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1 |
+                            WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+    for (DWORD protocols : {tls10To12 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3, tls10To12}) {
+        if (calls.setSessionOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols,
+                                   sizeof protocols))
+            break;
+    }
     SetLastError(lastError);
 }
 
@@ -99,6 +107,8 @@ std::wstring basicProxyAuthorization(const std::u16string& user, const std::u16s
 
 class WindowsHttp final : public Http {
   public:
+    explicit WindowsHttp(const HttpCalls& calls) : calls_(calls) {}
+
     bool crackUrl(const std::u16string& url, UrlParts& parts) override {
         return crackUrlWithWinInet(url, parts);
     }
@@ -142,7 +152,7 @@ class WindowsHttp final : public Http {
                            std::uint32_t flags) override {
         HINTERNET session =
             WinHttpOpen(wide(agent), accessType, wideOrNull(proxy), wideOrNull(bypass), flags);
-        if (session) enableCurrentTls(session);
+        if (session) enableCurrentTls(calls_, session);
         return toHandle(session);
     }
 
@@ -292,6 +302,7 @@ class WindowsHttp final : public Http {
     int lastError() override { return static_cast<int>(GetLastError()); }
 
   private:
+    HttpCalls calls_;
     // Requests that go through a TLS tunnel when a proxy is used.
     std::set<HttpHandle> secureRequests_;
 
@@ -309,8 +320,12 @@ class WindowsHttp final : public Http {
 
 }  // namespace
 
+std::unique_ptr<Http> createWindowsHttp(const HttpCalls& calls) {
+    return std::make_unique<WindowsHttp>(calls);
+}
+
 std::unique_ptr<Http> createNativeHttp() {
-    return std::make_unique<WindowsHttp>();
+    return createWindowsHttp(HttpCalls{});
 }
 
 }  // namespace platform

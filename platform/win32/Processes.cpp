@@ -2,11 +2,8 @@
 // main thread are released at once, the downloader never waits for them.
 #include "platform/Processes.h"
 
-#include <windows.h>
-// after windows.h
-#include <shellapi.h>
-
 #include "common/WindowsCommandLine.h"
+#include "platform/win32/ProcessCalls.h"
 
 namespace platform {
 namespace {
@@ -23,6 +20,8 @@ struct HandleCloser {
 
 class WindowsProcesses final : public Processes {
   public:
+    explicit WindowsProcesses(const ProcessCalls& calls) : calls_(calls) {}
+
     bool start(const std::u16string& program, const std::u16string& arguments,
                const std::u16string& folder, bool quoteProgram, int& error) override {
         std::u16string commandLine = program;
@@ -40,7 +39,7 @@ class WindowsProcesses final : public Processes {
         startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_FORCEONFEEDBACK;
         startup.wShowWindow = SW_SHOW;
         PROCESS_INFORMATION created{};
-        const BOOL ok = CreateProcessW(
+        const BOOL ok = calls_.createProcess(
             nullptr, buffer.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
             folder.empty() ? nullptr : reinterpret_cast<const wchar_t*>(folder.c_str()), &startup,
             &created);
@@ -57,8 +56,10 @@ class WindowsProcesses final : public Processes {
     }
 
   private:
-    static bool startElevated(const std::u16string& commandLine, const std::u16string& folder,
-                              int& error) {
+    ProcessCalls calls_;
+
+    bool startElevated(const std::u16string& commandLine, const std::u16string& folder,
+                       int& error) {
         const commandline::ProgramAndArguments split = commandline::splitProgram(commandLine);
         SHELLEXECUTEINFOW info{};
         info.cbSize = sizeof info;
@@ -71,7 +72,7 @@ class WindowsProcesses final : public Processes {
         info.lpDirectory =
             folder.empty() ? nullptr : reinterpret_cast<const wchar_t*>(folder.c_str());
         info.nShow = SW_SHOW;
-        if (!ShellExecuteExW(&info)) {
+        if (!calls_.shellExecute(&info)) {
             error = static_cast<int>(GetLastError());  // ERROR_CANCELLED when the user declines
             return false;
         }
@@ -82,8 +83,12 @@ class WindowsProcesses final : public Processes {
 
 }  // namespace
 
+std::unique_ptr<Processes> createWindowsProcesses(const ProcessCalls& calls) {
+    return std::make_unique<WindowsProcesses>(calls);
+}
+
 std::unique_ptr<Processes> createNativeProcesses() {
-    return std::make_unique<WindowsProcesses>();
+    return createWindowsProcesses(ProcessCalls{});
 }
 
 }  // namespace platform

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/win32/PipeCalls.h"
+
 namespace platform {
 namespace {
 
@@ -65,6 +67,8 @@ struct PipeChannel {
 
 class WindowsSockets final : public Sockets {
   public:
+    explicit WindowsSockets(const PipeCalls& calls) : calls_(calls) {}
+
     bool startup() override {
         WinsockStartup& record = winsock();
         if (record.data.wVersion != 0) return true;
@@ -218,7 +222,7 @@ class WindowsSockets final : public Sockets {
         for (int attempt = 0; attempt < kPipeOpenAttempts; ++attempt) {
             // Identification level only: whoever serves the pipe may learn who connects but
             // may not act as the user. Overlapped, so that reads and writes can be bounded.
-            pipe = CreateFileA(
+            pipe = calls_.createFile(
                 path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                 FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
             if (pipe != INVALID_HANDLE_VALUE) break;
@@ -228,7 +232,7 @@ class WindowsSockets final : public Sockets {
                 result.error = openError;
                 return result;
             }
-            if (!WaitNamedPipeA(path.c_str(), waitMilliseconds)) {
+            if (!calls_.waitNamedPipe(path.c_str(), waitMilliseconds)) {
                 const DWORD waitError = GetLastError();
                 result.failure = ChannelFailure::WaitFailed;
                 result.error = waitError != 0 ? waitError : openError;
@@ -283,12 +287,19 @@ class WindowsSockets final : public Sockets {
     void debugOutput(const std::u16string& text) override {
         OutputDebugStringW(reinterpret_cast<const wchar_t*>(text.c_str()));
     }
+
+  private:
+    PipeCalls calls_;
 };
 
 }  // namespace
 
+std::unique_ptr<Sockets> createWindowsSockets(const PipeCalls& calls) {
+    return std::make_unique<WindowsSockets>(calls);
+}
+
 std::unique_ptr<Sockets> createNativeSockets() {
-    return std::make_unique<WindowsSockets>();
+    return createWindowsSockets(PipeCalls{});
 }
 
 }  // namespace platform

@@ -3,7 +3,9 @@
 
 #include <optional>
 #include <thread>
+#include <vector>
 
+#include "platform/win32/PipeCalls.h"
 #include "tests/unit/mysqlclient/MysqlTestSupport.h"
 
 namespace {
@@ -149,6 +151,62 @@ TEST_F(LocalChannelTest, missingPipeFallsBackToTcpOnlyWithTrySockets) {
     EXPECT_FALSE(client.UseNamedPipe());
     client.close();
     tcp.finish();
+}
+
+// How the pipe is opened, played around the real one: Wine reports the same impersonation level
+// whatever the client asks, and its instances never stay busy through every retry.
+struct PipeOpenings {
+    std::vector<DWORD> flags;
+    DWORD openError = 0;  // 0: the real CreateFileA opens the pipe
+    BOOL waitResult = TRUE;
+    int waits = 0;
+};
+PipeOpenings openings;
+
+HANDLE WINAPI playedCreateFile(LPCSTR path, DWORD access, DWORD share,
+                               LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                               HANDLE model) {
+    openings.flags.push_back(flags);
+    if (openings.openError == 0)
+        return CreateFileA(path, access, share, security, disposition, flags, model);
+    SetLastError(openings.openError);
+    return INVALID_HANDLE_VALUE;
+}
+
+BOOL WINAPI playedWaitNamedPipe(LPCSTR, DWORD) {
+    ++openings.waits;
+    SetLastError(0);  // neither a successful wait nor this failed one says why the opens failed
+    return openings.waitResult;
+}
+
+TEST(LocalChannelOpening, pipeIsOpenedAtIdentificationLevelAndTheLastRealErrorIsReported) {
+    using Failure = platform::Sockets::ChannelFailure;
+    auto sockets = platform::createWindowsSockets({playedCreateFile, playedWaitNamedPipe});
+    {
+        // Whoever serves the pipe may learn who connects, never act as the user.
+        PipeServer pipe;
+        ASSERT_TRUE(pipe.valid());
+        openings = {};
+        const auto opened = sockets->openLocalChannel(kPipe, 1000, 0, 0);
+        ASSERT_EQ(opened.failure, Failure::None) << opened.error;
+        EXPECT_EQ(openings.flags, std::vector<DWORD>{FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT |
+                                                     SECURITY_IDENTIFICATION});
+        sockets->channelClose(opened.handle);
+    }
+    // Every wait succeeds but the instances are taken again each time: the pipe was busy.
+    openings = {};
+    openings.openError = ERROR_PIPE_BUSY;
+    const auto busy = sockets->openLocalChannel(kPipe, 1000, 0, 0);
+    EXPECT_EQ(busy.failure, Failure::OpenFailed);
+    EXPECT_EQ(busy.error, 231u);
+    EXPECT_GT(openings.waits, 1);
+    // A wait that fails without an error of its own: still the busy pipe, never 0.
+    openings = {};
+    openings.openError = ERROR_PIPE_BUSY;
+    openings.waitResult = FALSE;
+    const auto waited = sockets->openLocalChannel(kPipe, 1000, 0, 0);
+    EXPECT_EQ(waited.failure, Failure::WaitFailed);
+    EXPECT_EQ(waited.error, 231u);
 }
 
 }  // namespace
