@@ -269,8 +269,7 @@ class Win32Form final : public Win32Widget<Form> {
         adopt(window, -11);
         if (dpiOf(window) != systemDpi()) {
             sizeFor(dpiOf(window));
-            SetWindowPos(window, nullptr, 0, 0, width_, height_,
-                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+            resize();
         }
     }
     ~Win32Form() override {
@@ -355,10 +354,9 @@ class Win32Form final : public Win32Widget<Form> {
                 const UINT newDpi = HIWORD(wParam);
                 const auto* suggested = reinterpret_cast<const RECT*>(lParam);
                 sizeFor(newDpi);
-                restoring_ = true;
-                SetWindowPos(hwnd(), nullptr, suggested->left, suggested->top, width_, height_,
-                             SWP_NOZORDER | SWP_NOACTIVATE);
-                restoring_ = false;
+                SetWindowPos(hwnd(), nullptr, suggested->left, suggested->top, 0, 0,
+                             SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+                resize();
                 rescale(newDpi);
                 return 0;
             }
@@ -404,6 +402,24 @@ class Win32Form final : public Win32Widget<Form> {
         const SIZE frame = frameSize(clientWidth_, clientHeight_, style_, exStyle_, dpi);
         width_ = frame.cx;
         height_ = frame.cy;
+    }
+
+    // Gives the window the size whose client area is the design size at its DPI. The frame
+    // estimated for a DPI is not always the one the system draws (per-monitor awareness of the
+    // first kind scales no frames, yet AdjustWindowRectExForDpi does): what the client area
+    // misses or has too much is added to or taken from the window.
+    void resize() {
+        const UINT flags = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE;
+        restoring_ = true;
+        SetWindowPos(hwnd(), nullptr, 0, 0, width_, height_, flags);
+        RECT client;
+        if (!IsIconic(hwnd()) && GetClientRect(hwnd(), &client) &&
+            (client.right != clientWidth_ || client.bottom != clientHeight_)) {
+            width_ += clientWidth_ - client.right;
+            height_ += clientHeight_ - client.bottom;
+            SetWindowPos(hwnd(), nullptr, 0, 0, width_, height_, flags);
+        }
+        restoring_ = false;
     }
 
     // The handler is asked in design pixels, as the form was specified.
