@@ -5,11 +5,12 @@
 # and a 1024x768 one at 1280,256, whose area is neither the primary's nor starts at 0. Wine's
 # desktop has no taskbar, so each work area is its monitor.
 #
-# Usage: screens-test.sh PROGRAM SCREEN_PROBE SCREENSHOT_DIR
+# Usage: screens-test.sh PROGRAM SCREEN_PROBE FIT_CHECKER SCREENSHOT_DIR
 set -uo pipefail
 program=$1
 probe=$2
-shots=$3/windows
+fit_checker=$3
+shots=$4/windows
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../../.." && pwd)
 work=$(mktemp -d)
@@ -137,18 +138,21 @@ if start && move_main 1500 500; then
     "${run[@]}" "$probe" click "$settings_title" Скасувати
     gone "$settings_title"
     # The client area and the download button are the design ones scaled by 1.5 (rounded
-    # half away from zero), the window stays where it was.
+    # half away from zero), the window stays where it was, no text is cut off.
     # (The frame's size is the system's: left out.)
     no_frame() { tr -d '\r' | sed 's/^\(window [^ ]*\) [^ ]* /\1 /'; }
     at144=$("${run[@]}" "$probe" dpi "$main_title" 144 "$download" | no_frame)
     sleep 1
     import -window "$main" "$shots/main-dpi-changed-144.png"
+    "${run[@]}" "$fit_checker" 2>/dev/null |
+        python3 "$here/clipped-texts.py" "$shots/main-dpi-changed-144.png" "$main_title"
+    fits=$?
     at96=$("${run[@]}" "$probe" dpi "$main_title" 96 "$download" | no_frame)
     expected144="window $mx,$my client 738x159
 child 600,119 126x38"
     expected96="window $mx,$my client 492x106
 child 400,79 84x25"
-    if [ "$at144" = "$expected144" ] && [ "$at96" = "$expected96" ]; then
+    if [ "$at144" = "$expected144" ] && [ "$at96" = "$expected96" ] && [ $fits = 0 ]; then
         case_pass "a DPI change re-places the main window's controls"
     else
         case_fail "a DPI change re-places the main window's controls" \
