@@ -454,6 +454,14 @@ class Win32Form final : public Win32Widget<Form> {
     // taskbar.
     void place() {
         placed_ = true;
+        // Moved onto a monitor of another DPI, the window changed its size on the way
+        // (WM_DPICHANGED): placed once more at that size, so that it is still centred and inside.
+        const UINT before = dpi();
+        placeAtCurrentSize();
+        if (dpi() != before) placeAtCurrentSize();
+    }
+
+    void placeAtCurrentSize() {
         const HWND over = options_.placement == Placement::CentreOverFirstShown
                               ? win32::hwndOf(options_.centreOver)
                               : nullptr;
