@@ -62,6 +62,22 @@ bool writeAll(int fd, const std::string& bytes, int& error) {
     return true;
 }
 
+// Writes the bytes to the file just opened and closes it; a write cut short removes the file, so
+// that a truncated installer never stays behind looking whole.
+bool writeAndClose(int fd, const std::string& name, const std::string& bytes,
+                   std::u16string& errorText) {
+    int error = 0;
+    bool ok = writeAll(fd, bytes, error);
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok) return true;
+    ::unlink(name.c_str());
+    errorText = reasonText(error);
+    return false;
+}
+
 class LinuxFiles final : public Files {
   public:
     Handle openRead(const std::u16string& path, bool exclusive, int& error) override {
@@ -100,16 +116,7 @@ class LinuxFiles final : public Files {
             errorText = u"Cannot create file \"" + path + u"\". " + reasonText(errno);
             return false;
         }
-        int error = 0;
-        bool ok = writeAll(fd, bytes, error);
-        if (::close(fd) != 0 && ok) {
-            ok = false;
-            error = errno;
-        }
-        if (ok) return true;
-        ::unlink(name.c_str());  // a truncated file must not stay behind looking whole
-        errorText = reasonText(error);
-        return false;
+        return writeAndClose(fd, name, bytes, errorText);
     }
 
     bool writeNew(const std::u16string& path, const std::string& bytes,
@@ -121,16 +128,7 @@ class LinuxFiles final : public Files {
             errorText = u"Cannot create file \"" + path + u"\". " + reasonText(errno);
             return false;
         }
-        int error = 0;
-        bool ok = writeAll(fd, bytes, error);
-        if (::close(fd) != 0 && ok) {
-            ok = false;
-            error = errno;
-        }
-        if (ok) return true;
-        ::unlink(name.c_str());  // ours alone, made just now: a part of an installer must go
-        errorText = reasonText(error);
-        return false;
+        return writeAndClose(fd, name, bytes, errorText);
     }
 
     // $XDG_RUNTIME_DIR when it is private, else <temp>/orvelle-<uid>, else a new folder beside

@@ -26,15 +26,7 @@ check() {
     fi
 }
 
-wait_window() {
-    local id
-    for _ in $(seq 1 360); do
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        sleep 0.25
-    done
-    return 1
-}
+source "$here/windows.sh"
 size_of() { xdotool getwindowgeometry "$1" | awk '/Geometry/ {print $2}'; }
 
 runner=()
@@ -45,14 +37,8 @@ if [ "$target" = windows ]; then
     runner=("$root/scripts/wine-run")
 fi
 
-# An update server that accepts and never answers: a run stays in its first transfer, so the
-# running window (progress bar, stop button) can be seen.
-coproc SILENT { exec python3 -c 'import socket, time
-s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen(8)
-print(s.getsockname()[1], flush=True); time.sleep(600)'; }
-silent_pid=$SILENT_PID
-read -r silent_port <&"${SILENT[0]}"
-export ORVELLE_UPDATE_HOST=127.0.0.1:$silent_port no_proxy=127.0.0.1 NO_PROXY=127.0.0.1
+# A run stays in its first transfer, so the running window (progress bar, stop button) can be seen.
+start_silent_update_server
 
 pid=
 trap '[ -n "$pid" ] && kill $pid 2>/dev/null; kill $silent_pid 2>/dev/null; wait 2>/dev/null' EXIT
@@ -67,7 +53,7 @@ for dpi in 96 144; do
         QT_SCALE_FACTOR=$(awk "BEGIN {print $dpi / 96}") "$program" &
     fi
     pid=$!
-    main=$(wait_window '^Orvelle, Orvelle\+ Downloader$') || { echo "FAIL: no main window"; exit 1; }
+    main=$(wait_window '^Orvelle, Orvelle\+ Downloader$' 90) || { echo "FAIL: no main window"; exit 1; }
     sleep 1.5
     import -window "$main" "$shots/main-${dpi}dpi.png"
     if [ $dpi = 96 ]; then
@@ -77,7 +63,7 @@ for dpi in 96 144; do
     fi
     # The settings button, at its scaled place.
     xdotool mousemove --window "$main" $((470 * dpi / 96)) $((20 * dpi / 96)) click 1
-    if settings=$(wait_window "^Налаштування з'єднання$"); then
+    if settings=$(wait_window "^Налаштування з'єднання$" 90); then
         sleep 1.5
         # Manual mode shows the port field enabled, with its arrows.
         xdotool mousemove --window "$settings" $((30 * dpi / 96)) $((65 * dpi / 96)) click 1

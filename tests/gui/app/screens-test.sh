@@ -29,6 +29,7 @@ for _ in $(seq 1 100); do
 done
 export DISPLAY=:$(head -1 "$work/display")
 source "$root/tests/support/cases.sh"
+source "$here/windows.sh"
 mkdir -p "$shots"
 
 export WINEPREFIX=$root/build/wineprefix-screens
@@ -46,31 +47,10 @@ wineserver -w 2>/dev/null
 "${run[@]}" reg add 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /d N /f >/dev/null 2>&1
 wineserver -w 2>/dev/null
 
-# An update server that accepts and never answers: nothing the program does at start-up ends.
-coproc SILENT { exec python3 -c 'import socket, time
-s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen(8)
-print(s.getsockname()[1], flush=True); time.sleep(600)'; }
-silent_pid=$SILENT_PID
-read -r silent_port <&"${SILENT[0]}"
-export ORVELLE_UPDATE_HOST=127.0.0.1:$silent_port no_proxy=127.0.0.1 NO_PROXY=127.0.0.1
+# Nothing the program does at start-up ends.
+start_silent_update_server
 
 
-wait_window() {
-    local id
-    for _ in $(seq 1 240); do
-        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        sleep 0.25
-    done
-    return 1
-}
-gone() {
-    for _ in $(seq 1 40); do
-        [ -z "$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null)" ] && return 0
-        sleep 0.25
-    done
-    return 1
-}
 # The window's rectangle as Windows sees it, frame included: "x y width height".
 rect_of() {
     "${run[@]}" "$probe" window "$1" | tr -d '\r' |
@@ -90,7 +70,7 @@ move_main() {
 start() {
     "${run[@]}" "$program" &
     pid=$!
-    main=$(wait_window "${main_title//+/\\+}") || return 1
+    main=$(wait_window "^${main_title//+/\\+}\$") || return 1
     sleep 1.5
 }
 stop() {
@@ -101,7 +81,7 @@ stop() {
 # Opens the settings window from its button; prints its rectangle.
 open_settings() {
     "${run[@]}" "$probe" click "$main_title" "$settings_title" || return 1
-    wait_window "$settings_title" >/dev/null || return 1
+    wait_window "^$settings_title\$" >/dev/null || return 1
     sleep 1
     rect_of "$settings_title"
 }
@@ -136,7 +116,7 @@ if start && move_main 1500 500; then
     fi
     # Out of the way of the main window's picture.
     "${run[@]}" "$probe" click "$settings_title" Скасувати
-    gone "$settings_title"
+    gone "^$settings_title\$" 10
     # The client area and the download button are the design ones scaled by 1.5 (rounded
     # half away from zero), the window stays where it was, no text is cut off.
     # (The frame's size is the system's: left out.)

@@ -31,28 +31,7 @@ main_title='^Orvelle, Orvelle\+ Downloader$'
 settings_title="^Налаштування з'єднання$"
 box_title='^Orvelle Downloader$'
 
-# Waits up to $2 seconds for a visible window whose name matches $1; prints its id.
-wait_window() {
-    local pattern=$1 seconds=${2:-60} id
-    for _ in $(seq 1 $((seconds * 4))); do
-        id=$(xdotool search --onlyvisible --name "$pattern" 2>/dev/null | head -1)
-        if [ -n "$id" ]; then
-            echo "$id"
-            return 0
-        fi
-        sleep 0.25
-    done
-    return 1
-}
-
-gone() {
-    local pattern=$1
-    for _ in $(seq 1 20); do
-        [ -z "$(xdotool search --onlyvisible --name "$pattern" 2>/dev/null)" ] && return 0
-        sleep 0.25
-    done
-    return 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/windows.sh"
 
 size_of() { xdotool getwindowgeometry "$1" | awk '/Geometry/ {print $2}'; }
 
