@@ -16,10 +16,21 @@ class Crypto {
     // r then s, 32 bytes each, big-endian.
     static constexpr std::size_t kP256SignatureSize = 64;
 
+    // SHA-256 over bytes handed in pieces, as a file is received.
+    class Sha256Stream {
+      public:
+        virtual ~Sha256Stream() = default;
+        virtual void update(const void* data, std::size_t size) = 0;
+        // False when the provider failed at any step.
+        virtual bool finish(Sha256Digest& digest) = 0;
+    };
+
     virtual ~Crypto() = default;
 
     // False only when the platform's provider fails.
     virtual bool sha256(std::string_view bytes, Sha256Digest& digest) = 0;
+    // A new hash over no bytes yet; null only when the provider fails.
+    virtual std::unique_ptr<Sha256Stream> startSha256() = 0;
     // True only when signature is a valid ECDSA P-256 signature with SHA-256 over message by
     // publicKey. A key or signature of the wrong size or not on the curve is never valid.
     virtual bool verifyP256Sha256(std::string_view publicKey, std::string_view message,

@@ -1,10 +1,12 @@
 // Files as the program uses them: whole-file writes, short exclusive reads, streaming a file
-// to a server, the temporary folder and deletion by wildcard mask.
+// to a server, files received piece by piece (part files), the temporary folder, listing and
+// deletion by wildcard mask.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -37,8 +39,32 @@ class Files {
         return writeWhole(path, bytes, errorText);
     }
 
-    // The user's temporary folder, ending with the path separator; empty when the system cannot
-    // tell (its error then is the last system error).
+    // A part file: a file received piece by piece, to be renamed once whole. Created new (never
+    // an existing file, never through a link) for the user alone, open for reading and writing.
+    virtual Handle createPart(const std::u16string& path, int& error) = 0;
+    // Reopens a part file kept from an earlier run, for reading it from its start and then
+    // appending: only a regular file of the user's, never through a link.
+    virtual Handle reopenPart(const std::u16string& path, int& error) = 0;
+    // Writes all of the bytes at the file's position, or fails with the system error code.
+    virtual bool write(Handle file, const void* data, std::size_t size, int& error) = 0;
+    // Empties the file; its position goes back to the start.
+    virtual bool truncate(Handle file, int& error) = 0;
+    // Gives a closed file a new name in the same folder, replacing a file of that name in one
+    // step (the new name holds the old file or the new one, never a mixture).
+    virtual bool rename(const std::u16string& from, const std::u16string& to, int& error) = 0;
+    // Deletes one file (never a folder); false when it cannot.
+    virtual bool remove(const std::u16string& path) = 0;
+
+    struct Entry {
+        std::u16string name;          // without the folder
+        std::int64_t ageSeconds = 0;  // since it was last written
+    };
+    // The files (not folders) of folder whose names match the wildcard mask.
+    virtual std::vector<Entry> list(const std::u16string& folder, const std::u16string& mask) = 0;
+
+    // The folder of the run's files, ending with the path separator: the user's temporary folder
+    // on Windows; on Linux a private folder on disk (files of any size). Empty when the system
+    // cannot tell (its error then is the last system error).
     virtual std::u16string temporaryFolder() = 0;
     // Deletes the files (hidden and system ones too) in folder whose names match the wildcard
     // mask; folders are skipped and files that cannot be deleted are left silently.

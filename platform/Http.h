@@ -1,11 +1,14 @@
 // The HTTP client the transfer engine drives: URL splitting, the user's proxy configuration and
-// proxy discovery, and a synchronous session/connection/request with a pull-model body
-// (how many bytes are ready, then read them). Numbers and error codes are WinHTTP's on both
-// back ends, so the engine and its messages are the same everywhere.
+// proxy discovery, and a session/connection/request with a pull-model body (how many bytes are
+// ready, then read them). Each call returns when its step is done, but no call blocks the
+// caller's window: while one waits on the network it calls the wait hook at least every 100 ms.
+// Numbers and error codes are WinHTTP's on both back ends, so the engine and its messages are
+// the same everywhere.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,6 +32,7 @@ constexpr int kAutoProxyServiceError = 12178;
 constexpr int kBadAutoProxyScript = 12166;
 constexpr int kUnableToDownloadScript = 12167;
 constexpr int kIncorrectHandleState = 12019;
+constexpr int kOperationCancelled = 12017;  // the wait hook abandoned the wait
 constexpr int kInvalidParameter = 87;
 constexpr int kNotEnoughMemory = 8;  // ERROR_NOT_ENOUGH_MEMORY
 }  // namespace http_error
@@ -130,17 +134,19 @@ class Http {
     // The error of the last failed call on this thread.
     virtual int lastError() = 0;
 
-    // The system's own number for "not enough memory", for a body too large to hold (the
-    // number kNotEnoughMemory has on Windows means something else to errno).
-    virtual int notEnoughMemoryError() { return http_error::kNotEnoughMemory; }
+    // Called at least every 100 ms while a call waits on the network (proxy discovery, name
+    // resolution, connecting, TLS, sending, the answer's head, body bytes), on the caller's
+    // thread. Returning false abandons the wait at once: the call fails with kOperationCancelled
+    // and its request can then only be closed. No hook (the default): calls simply wait.
+    using WaitHook = std::function<bool()>;
+    virtual void setWaitHook(WaitHook hook) { waitHook_ = std::move(hook); }
 
-    // A hint that [data, data + size) will receive body bytes next, so the back end may back it
-    // with large memory pages and fault it in ahead of the data (fewer page faults when a whole
-    // file is held in memory). The engine hands over a growing body in successive windows.
-    virtual void adviseLargeBody(void* data, std::size_t size) {
-        (void)data;
-        (void)size;
-    }
+  protected:
+    // For the back ends: whether a waiting call goes on waiting.
+    bool keepWaiting() const { return !waitHook_ || waitHook_(); }
+
+  private:
+    WaitHook waitHook_;
 };
 
 std::unique_ptr<Http> createNativeHttp();
