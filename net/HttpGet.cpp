@@ -4,14 +4,20 @@
 #include <cstdint>
 #include <exception>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "common/Text.h"
+#include "net/BodySink.h"
 #include "net/HttpFields.h"
 #include "net/SysErrorText.h"
+#include "net/TransferLimits.h"
 #include "platform/Http.h"
 #include "platform/Registry.h"
+#include "platform/System.h"
 #include "settings/ProxySettings.h"
+
+TransferLimits ActiveTransferLimits;
 
 namespace {
 
@@ -27,11 +33,8 @@ constexpr int kSendTimeoutMs = 30000;
 constexpr int kReceiveTimeoutMs = 120000;
 // Attempts in a row that bring no new byte before the call gives up.
 constexpr int kMaxAttemptsWithoutProgress = 3;
-// The largest body one call holds: the resumable size is a signed 32-bit number, and a 32-bit
-// process could not hold more in one piece anyway. A larger announcement fails before reading.
-constexpr std::uint64_t kMaxBody = 0x7FFFFFFF;
-// Memory prepared ahead of the arriving bytes: at first this much, then up to twice what arrived.
-constexpr std::size_t kFirstPreparedWindow = 32u << 20;
+// Bytes gathered before they go to the sink: large writes, hashed while still in the cache.
+constexpr std::size_t kWriteBuffer = 1u << 20;
 
 // Closes one HTTP handle on every way out of the scope that opened it.
 class OwnedHandle {
@@ -72,9 +75,17 @@ class Transfer {
         : run_(run),
           window_(run.window),
           http_(platform::get<Http>()),
+          system_(platform::get<platform::System>()),
           url_(url),
           showProgress_(showProgress),
-          showErrors_(showErrors) {}
+          showErrors_(showErrors),
+          memory_(run.stream),
+          sink_(run.sink ? *run.sink : memory_) {
+        http_.setWaitHook([this] { return keepWaiting(); });
+    }
+    ~Transfer() { http_.setWaitHook(nullptr); }
+    Transfer(const Transfer&) = delete;
+    Transfer& operator=(const Transfer&) = delete;
 
     void execute() {
         window_.setStatusText(u"");
@@ -83,6 +94,7 @@ class Transfer {
 
         splitUrl();
         selectProxy();
+        rethrowClose();
 
         OwnedHandle session(http_, http_.openSession(kAgent, accessType_, proxy_, bypass_, 0));
         if (!session || !http_.setTimeouts(session.get(), kResolveTimeoutMs, kConnectTimeoutMs,
@@ -91,28 +103,35 @@ class Transfer {
             return;
         }
 
-        run_.stream.clear();
         expectedSize_ = -1;
-        preparedData_ = nullptr;
+        if (const auto held = sink_.heldFromEarlier()) {
+            continueEarlier(*held);
+        } else if (int error = 0; !sink_.clear(error)) {
+            failWrite(error);
+            return;
+        }
 
         bool first = true;
+        int attempts = 0;
         int attemptsWithoutProgress = 0;
         while (run_.RunOk &&
-               (first || (expectedSize_ >= 0 &&
-                          run_.stream.size() < static_cast<std::uint64_t>(expectedSize_)))) {
+               (first ||
+                (expectedSize_ >= 0 && sink_.size() < static_cast<std::uint64_t>(expectedSize_)))) {
             first = false;
             if (StopRequested) {
                 stop();
                 break;
             }
-            const std::size_t before = run_.stream.size();
+            const std::uint64_t before = sink_.size();
             quietFailure_ = 0;
             attempt(session.get());
-            if (!run_.RunOk || run_.stream.size() > before) {
-                attemptsWithoutProgress = 0;
-                continue;
-            }
-            if (++attemptsWithoutProgress >= kMaxAttemptsWithoutProgress) {
+            ++attempts;
+            if (!run_.RunOk) break;
+            attemptsWithoutProgress = sink_.size() > before ? 0 : attemptsWithoutProgress + 1;
+            const bool unfinished =
+                expectedSize_ >= 0 && sink_.size() < static_cast<std::uint64_t>(expectedSize_);
+            if (unfinished && (attemptsWithoutProgress >= kMaxAttemptsWithoutProgress ||
+                               attempts >= ActiveTransferLimits.maxAttempts)) {
                 if (quietFailure_ == 0) {
                     quietFailure_ = 9;
                     quietError_ = platform::http_error::kConnectionError;
@@ -123,9 +142,81 @@ class Transfer {
     }
 
   private:
+    // Where the current attempt is: the head and the body have limits of their own.
+    enum class Phase { other, send, head, body };
+    // Why a wait was abandoned.
+    enum class Cancel { none, stop, slowHead, slowBody };
+
     bool progressShown() const { return showProgress_ && !run_.items.empty(); }
     std::int32_t itemCount() const { return static_cast<std::int32_t>(run_.items.size()); }
     std::int32_t progressBase() const { return run_.index * 100 / itemCount(); }
+
+    // Every wait of the platform calls this: the window answers, a stop or a closed window ends
+    // the wait, and so does a head that takes too long or a body that trickles.
+    bool keepWaiting() {
+        try {
+            window_.pumpMessages();
+        } catch (...) {
+            closed_ = std::current_exception();
+            return false;
+        }
+        if (StopRequested) {
+            cancelled_ = Cancel::stop;
+            return false;
+        }
+        const std::uint64_t now = system_.monotonicMilliseconds();
+        if (phase_ == Phase::head && now - phaseStart_ >= ActiveTransferLimits.headMs) {
+            cancelled_ = Cancel::slowHead;
+            return false;
+        }
+        if (phase_ == Phase::body && now - phaseStart_ >= ActiveTransferLimits.windowMs) {
+            cancelled_ = Cancel::slowBody;
+            return false;
+        }
+        return true;
+    }
+
+    // A window closed during a wait ends the transfer as the close does everywhere else.
+    void rethrowClose() {
+        if (closed_) std::rethrow_exception(std::exchange(closed_, nullptr));
+    }
+
+    void enterPhase(Phase phase) {
+        phase_ = phase;
+        phaseStart_ = system_.monotonicMilliseconds();
+        windowBytes_ = 0;
+    }
+
+    // Bytes of the body arrived: a window with enough of them starts the next window.
+    void countBytes(std::uint32_t count) {
+        windowBytes_ += count;
+        if (windowBytes_ >= ActiveTransferLimits.minBytes) enterPhase(Phase::body);
+    }
+
+    bool trickling() const {
+        return system_.monotonicMilliseconds() - phaseStart_ >= ActiveTransferLimits.windowMs;
+    }
+
+    // After a platform call failed: what the failure means when a wait was abandoned. True when
+    // the caller has nothing more to report.
+    bool handledCancel(int failureNumber) {
+        rethrowClose();
+        const Cancel cancel = std::exchange(cancelled_, Cancel::none);
+        switch (cancel) {
+            case Cancel::stop:
+                stop();
+                return true;
+            case Cancel::slowHead:
+                fail(failureNumber, platform::http_error::kTimeout);
+                return true;
+            case Cancel::slowBody:
+                endedEarly(failureNumber, platform::http_error::kTimeout);
+                return true;
+            case Cancel::none:
+                return false;
+        }
+        return false;
+    }
 
     void appendStatus(const std::u16string& text) {
         window_.setStatusText(window_.statusText() + text);
@@ -138,6 +229,16 @@ class Transfer {
 
     void stop() {
         window_.showMessage(kStopped);
+        run_.RunOk = false;
+    }
+
+    void failWrite(int error) {
+        if (sink_.inMemory()) {
+            fail(9, http_.notEnoughMemoryError());
+            return;
+        }
+        window_.showMessage(u"Не вдалося отримати дані (11). Неможливо зберегти файл: " +
+                            SysErrorText(error));
         run_.RunOk = false;
     }
 
@@ -230,9 +331,8 @@ class Transfer {
 
     std::u16string rangeHeaders() const {
         if (expectedSize_ <= 0 || wholeAgain_) return {};
-        std::u16string headers = u"Range: bytes=" +
-                                 text::decimal(static_cast<std::int64_t>(run_.stream.size())) +
-                                 u"-\r\n";
+        std::u16string headers =
+            u"Range: bytes=" + text::decimal(static_cast<std::int64_t>(sink_.size())) + u"-\r\n";
         // A changed file must be fetched whole, not stitched from two versions.
         if (!validator_.empty()) headers += u"If-Range: " + validator_ + u"\r\n";
         return headers;
@@ -254,6 +354,24 @@ class Transfer {
             validator_ = *etag_;
         else if (lastModified_ && !lastModified_->empty())
             validator_ = *lastModified_;
+    }
+
+    // Bytes kept by an earlier run: the first attempt asks for the rest of the same version.
+    void continueEarlier(const ResumeState& held) {
+        expectedSize_ = static_cast<std::int64_t>(held.total);
+        validator_ = held.validator;
+        if (held.validatorIsEtag)
+            etag_ = held.validator;
+        else
+            lastModified_ = held.validator;
+    }
+
+    // How a later run may continue this body: only a whole answer of known size and a strong
+    // validator that the server lets us resume.
+    std::optional<ResumeState> resumeState() const {
+        if (expectedSize_ <= 0 || validator_.empty()) return std::nullopt;
+        return ResumeState{static_cast<std::uint64_t>(expectedSize_), etag_ == validator_,
+                           validator_};
     }
 
     bool sameValidators(HttpHandle request) {
@@ -278,37 +396,9 @@ class Transfer {
         ContentRange range;
         if (!text || !parseContentRange(*text, range)) return false;
         partSize = static_cast<std::uint64_t>(range.last - range.first + 1);
-        return range.first == static_cast<std::int64_t>(run_.stream.size()) &&
+        return range.first == static_cast<std::int64_t>(sink_.size()) &&
                range.total == expectedSize_ && (!contentLength || *contentLength == partSize) &&
                sameValidators(request);
-    }
-
-    // Address space for the whole announced body, so a large file is not copied while it grows;
-    // untouched pages cost no memory. The memory itself is prepared only as bytes arrive.
-    void reserveFor(std::uint64_t length) {
-        try {
-            if (run_.stream.capacity() < length) run_.stream.reserve(length);
-        } catch (const std::exception&) {
-            // Growing as bytes come may still fit; the read loop reports if it does not.
-        }
-        prepareAhead();
-    }
-
-    // Hands the back end the next stretch of the reserved body once the data has reached half of
-    // what was prepared: prepared memory stays within twice what arrived (at least one window).
-    void prepareAhead() {
-        if (run_.stream.data() != preparedData_) {
-            preparedData_ = run_.stream.data();
-            preparedEnd_ = 0;
-        }
-        const std::size_t capacity = run_.stream.capacity();
-        if (capacity < kFirstPreparedWindow || preparedEnd_ >= capacity ||
-            run_.stream.size() < preparedEnd_ / 2)
-            return;
-        const std::size_t end =
-            std::min(capacity, std::max(kFirstPreparedWindow, 2 * preparedEnd_));
-        http_.adviseLargeBody(run_.stream.data() + preparedEnd_, end - preparedEnd_);
-        preparedEnd_ = end;
     }
 
     static bool loginGiven() {
@@ -317,15 +407,18 @@ class Transfer {
 
     // Sends the request, waits for the answer and reads its status.
     bool exchange(HttpHandle request, const std::u16string& headers, std::uint32_t& status) {
+        enterPhase(Phase::send);
         if (!http_.sendRequest(request, headers)) {
-            fail(4, http_.lastError());
+            if (!handledCancel(4)) fail(4, http_.lastError());
             return false;
         }
         window_.pumpMessages();
+        enterPhase(Phase::head);
         if (!http_.receiveResponse(request)) {
-            fail(5, http_.lastError());
+            if (!handledCancel(5)) fail(5, http_.lastError());
             return false;
         }
+        enterPhase(Phase::other);
         window_.pumpMessages();
         if (!http_.queryStatusCode(request, status)) {
             fail(6, http_.lastError());
@@ -404,18 +497,22 @@ class Transfer {
             }
             contentLength = length;
         }
-        if (contentLength && *contentLength > kMaxBody) {
+        if (contentLength && *contentLength > sink_.limit()) {
             fail(9, http_.notEnoughMemoryError());
             return;
         }
         std::optional<std::uint64_t> bodySize = contentLength;
         if (status == 200) {
             // A whole answer (also to a range request) replaces whatever is held.
-            run_.stream.clear();
+            if (int error = 0; !sink_.clear(error)) {
+                failWrite(error);
+                return;
+            }
             wholeAgain_ = false;
-            expectedSize_ = contentLength ? static_cast<std::int64_t>(*contentLength) : -1;
+            expectedSize_ = contentLength && *contentLength <= INT64_MAX
+                                ? static_cast<std::int64_t>(*contentLength)
+                                : -1;
             rememberValidators(request.get());
-            if (contentLength) reserveFor(*contentLength);
         } else {
             if (headers.empty()) {
                 failPartial();
@@ -430,7 +527,7 @@ class Transfer {
                 // Keep nothing of two versions: the next attempt asks for the whole file once.
                 restarted_ = true;
                 wholeAgain_ = true;
-                run_.stream.clear();
+                if (int error = 0; !sink_.clear(error)) failWrite(error);
                 return;
             }
             bodySize = partSize;
@@ -439,6 +536,7 @@ class Transfer {
         if (const auto acceptRanges = header(request.get(), platform::HttpHeader::AcceptRanges);
             acceptRanges && acceptRanges->find(u"bytes") == std::u16string::npos)
             expectedSize_ = -1;
+        if (status == 200) sink_.resumableAs(resumeState());
         window_.pumpMessages();
         readBody(request.get(), bodySize);
     }
@@ -450,56 +548,63 @@ class Transfer {
             quiet(number, error);
     }
 
-    // Reads the body: bodySize bytes when its size is known, else until the body ends.
+    // Reads the body: bodySize bytes when its size is known, else until the body ends. Bytes
+    // gather in the write buffer and go to the sink in large pieces; whatever was gathered is
+    // kept on every way out, so a later attempt continues after it.
     void readBody(HttpHandle request, const std::optional<std::uint64_t>& bodySize) {
         std::uint64_t received = 0;
+        enterPhase(Phase::body);
         while (!bodySize || received < *bodySize) {
             if (StopRequested) {
                 stop();
-                return;
+                break;
             }
             std::uint32_t available = 0;
             if (!http_.queryDataAvailable(request, available)) {
-                endedEarly(8, http_.lastError());
-                return;
+                if (!handledCancel(8)) endedEarly(8, http_.lastError());
+                break;
             }
             if (available == 0) {
                 // The answer ended short of its length: never a success with a short file.
                 if (bodySize) endedEarly(9, platform::http_error::kConnectionError);
-                return;
+                break;
             }
-            if (run_.stream.size() + available > kMaxBody) {
+            if (sink_.size() + gathered_ + available > sink_.limit()) {
                 fail(9, http_.notEnoughMemoryError());
-                return;
+                break;
             }
-            // The chunk buffer is sized to exactly what is ready and zero-filled; it keeps its
-            // capacity across chunks, so only the stream grows.
-            try {
-                chunk_.assign(available, '\0');
-            } catch (const std::exception&) {
-                fail(9, http_.notEnoughMemoryError());
-                return;
-            }
+            if (gathered_ + available > buffer_.size() && !flush()) break;
+            // Nothing past the announced size belongs to the file.
+            const std::uint32_t wanted = static_cast<std::uint32_t>(
+                std::min<std::uint64_t>({available, buffer_.size() - gathered_,
+                                         bodySize ? *bodySize - received : UINT64_MAX}));
             std::uint32_t read = 0;
-            if (!http_.readData(request, chunk_.data(), available, read)) {
-                endedEarly(9, http_.lastError());
-                return;
+            if (!http_.readData(request, buffer_.data() + gathered_, wanted, read)) {
+                if (!handledCancel(9)) endedEarly(9, http_.lastError());
+                break;
             }
-            // Bytes beyond the announced size belong to no file.
-            if (bodySize)
-                read =
-                    static_cast<std::uint32_t>(std::min<std::uint64_t>(read, *bodySize - received));
-            try {
-                run_.stream.append(chunk_.data(), read);
-            } catch (const std::exception&) {
-                fail(9, http_.notEnoughMemoryError());
-                return;
-            }
-            prepareAhead();
+            gathered_ += read;
             received += read;
+            countBytes(read);
             showProgress(received, bodySize.value_or(0));
             window_.pumpMessages();
+            if (trickling()) {
+                endedEarly(9, platform::http_error::kTimeout);
+                break;
+            }
         }
+        flush();
+        enterPhase(Phase::other);
+    }
+
+    // Hands the gathered bytes to the sink; a sink that cannot keep them ends the transfer.
+    bool flush() {
+        if (gathered_ == 0) return true;
+        int error = 0;
+        const bool kept = sink_.append(buffer_.data(), gathered_, error);
+        gathered_ = 0;
+        if (!kept) failWrite(error);
+        return kept;
     }
 
     void showProgress(std::uint64_t received, std::uint64_t bodySize) {
@@ -507,7 +612,8 @@ class Transfer {
         const std::int64_t count = itemCount();
         std::int64_t share;
         if (expectedSize_ > 0)
-            share = 100 * static_cast<std::int64_t>(run_.stream.size()) / (count * expectedSize_);
+            share =
+                100 * static_cast<std::int64_t>(sink_.size() + gathered_) / (count * expectedSize_);
         else if (bodySize > 0)
             share = 100 * static_cast<std::int64_t>(received) /
                     (count * static_cast<std::int64_t>(bodySize));
@@ -519,6 +625,7 @@ class Transfer {
     DownloadRun& run_;
     RunWindow& window_;
     Http& http_;
+    platform::System& system_;
     const std::u16string& url_;
     const bool showProgress_;
     const bool showErrors_;
@@ -536,9 +643,16 @@ class Transfer {
     std::u16string validator_;  // for If-Range
     bool wholeAgain_ = false;   // the next attempt asks for the whole file
     bool restarted_ = false;    // the one fresh start after a part that did not fit was used
-    const char* preparedData_ = nullptr;
-    std::size_t preparedEnd_ = 0;
-    std::vector<char> chunk_;
+    MemorySink memory_;
+    BodySink& sink_;
+    std::vector<char> buffer_ = std::vector<char>(kWriteBuffer);
+    std::size_t gathered_ = 0;  // bytes in buffer_ not yet in the sink
+
+    Phase phase_ = Phase::other;
+    std::uint64_t phaseStart_ = 0;
+    std::uint64_t windowBytes_ = 0;
+    Cancel cancelled_ = Cancel::none;
+    std::exception_ptr closed_;
     int quietFailure_ = 0;
     int quietError_ = 0;
 };

@@ -134,6 +134,10 @@ class Http {
     // The error of the last failed call on this thread.
     virtual int lastError() = 0;
 
+    // The system's own number for "not enough memory", for a body too large to hold (the
+    // number kNotEnoughMemory has on Windows means something else to errno).
+    virtual int notEnoughMemoryError() { return http_error::kNotEnoughMemory; }
+
     // Called at least every 100 ms while a call waits on the network (proxy discovery, name
     // resolution, connecting, TLS, sending, the answer's head, body bytes), on the caller's
     // thread. Returning false abandons the wait at once: the call fails with kOperationCancelled

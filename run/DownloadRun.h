@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+class BodySink;
+
 // One file to fetch.
 struct tf {
     std::u16string url;
@@ -51,7 +53,8 @@ struct DownloadRun {
     std::vector<tf> items;
     std::vector<std::u16string> fileHashes;  // per item, its hash line's value; empty: none
     std::int32_t index = 0;
-    std::string stream;  // the body of the last transfer, whole
+    std::string stream;        // the body of the last transfer held in memory, whole
+    BodySink* sink = nullptr;  // where the next transfer's body goes instead, if set
     std::vector<std::u16string> lines;
     TextEncoding linesEncoding = TextEncoding::Ansi;  // how `lines` was read
 };

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Crypto.h"
 #include "run/DownloadRun.h"
 
 // The publisher's ECDSA P-256 public key (an uncompressed point, 65 bytes) built into this
@@ -21,6 +22,6 @@ void VerifyManifest(DownloadRun& run, const std::string& manifestBytes);
 // have one (failure 14 otherwise): the signature covers the files only through those lines.
 void TakeFileHashes(DownloadRun& run);
 
-// Compares the stream (the item at run.index, just received) with its hash line, if it has
+// Compares the SHA-256 of the item at run.index, just received, with its hash line, if it has
 // one. A mismatch is failure 13 and clears RunOk; the bytes must then never be saved.
-void VerifyFile(DownloadRun& run);
+void VerifyFile(DownloadRun& run, const platform::Crypto::Sha256Digest& actual);

@@ -2,12 +2,13 @@
 
 #include "net/HttpGet.h"
 #include "net/SysErrorText.h"
-#include "platform/Files.h"
+#include "platform/Crypto.h"
 #include "platform/Registry.h"
 #include "platform/System.h"
 #include "run/InstallerHandoff.h"
 #include "run/Manifest.h"
 #include "run/ManifestTrust.h"
+#include "run/PartFile.h"
 #include "run/RunPaths.h"
 #include "settings/ProxySettings.h"
 
@@ -51,8 +52,54 @@ void fetchManifest(DownloadRun& run) {
     }
 }
 
-void fetchFiles(DownloadRun& run) {
-    auto& files = platform::get<platform::Files>();
+void cannotSave(DownloadRun& run, const std::u16string& errorText) {
+    run.window.showMessage(u"Не вдалося отримати дані (11). Неможливо зберегти файл: " + errorText);
+    run.RunOk = false;
+}
+
+// The URLs the run's files are fetched from, as they go on the wire.
+std::vector<std::u16string> fetchedUrls(const DownloadRun& run) {
+    std::vector<std::u16string> urls;
+    for (const tf& item : run.items) urls.push_back(ApplyScheme(item.url, run.UseHttps));
+    return urls;
+}
+
+// One file: received into its part file, which takes the file's name only when whole and, where
+// the manifest has its hash line, verified.
+void fetchFile(DownloadRun& run, const std::u16string& folder) {
+    const tf& item = run.items[static_cast<std::size_t>(run.index)];
+    const std::u16string url = ApplyScheme(item.url, run.UseHttps);
+    PartFile part(folder, url);
+    std::u16string errorText;
+    if (!part.open(errorText)) {
+        cannotSave(run, errorText);
+        return;
+    }
+    run.sink = &part;
+    struct Restore {
+        DownloadRun& run;
+        ~Restore() { run.sink = nullptr; }
+    } restore{run};
+    HttpGet(run, url, true, true);
+    if (!run.RunOk) return;
+    // Bytes that are not the publisher's are never given the file's name, so never started.
+    platform::Crypto::Sha256Digest digest{};
+    if (!part.digest(digest)) digest.fill(0);
+    VerifyFile(run, digest);
+    if (!run.RunOk) {
+        part.discard();
+        return;
+    }
+    // An installer never comes empty: an empty body is a server fault, not a file.
+    if (part.size() == 0) {
+        run.window.showMessage(u"Не вдалося отримати дані (10).");
+        run.RunOk = false;
+        return;
+    }
+    if (!part.finish(item.name, errorText)) cannotSave(run, errorText);
+}
+
+void fetchFiles(DownloadRun& run, const std::u16string& folder) {
     for (run.index = 0; run.index < static_cast<std::int32_t>(run.items.size()); ++run.index) {
         if (!run.RunOk) break;
         if (StopRequested) {
@@ -60,23 +107,7 @@ void fetchFiles(DownloadRun& run) {
             run.RunOk = false;
             break;
         }
-        const tf& item = run.items[static_cast<std::size_t>(run.index)];
-        HttpGet(run, ApplyScheme(item.url, run.UseHttps), true, true);
-        // Bytes that are not the publisher's are never saved, so never started.
-        VerifyFile(run);
-        if (!run.RunOk) continue;
-        // An installer never comes empty: an empty body is a server fault, not a file.
-        if (run.stream.empty()) {
-            run.window.showMessage(u"Не вдалося отримати дані (10).");
-            run.RunOk = false;
-            continue;
-        }
-        std::u16string errorText;
-        if (!files.writeNew(item.name, run.stream, errorText)) {
-            run.window.showMessage(u"Не вдалося отримати дані (11). Неможливо зберегти файл: " +
-                                   errorText);
-            run.RunOk = false;
-        }
+        fetchFile(run, folder);
     }
 }
 
@@ -97,6 +128,7 @@ void RunDownload(RunWindow& window) {
         return;
     }
     DeleteByMask(tempFolder, u"ORVL_Downloader*");
+    PartFile::removeOld(tempFolder);
 
     fetchManifest(run);
     if (run.RunOk) VerifyManifest(run, std::string(run.stream));
@@ -109,9 +141,10 @@ void RunDownload(RunWindow& window) {
         }
         TakeFileHashes(run);
     }
+    if (run.RunOk) PartFile::removeUnused(tempFolder, fetchedUrls(run));
     window.setProgressState(pbstNormalState);
 
-    fetchFiles(run);
+    fetchFiles(run, tempFolder);
 
     const std::u16string installerArgs = InstallerArgs(ProxySettings);
     if (run.RunOk && !run.items.empty()) HandOff(run, installerArgs);

@@ -7,6 +7,8 @@
 #include <openssl/evp.h>
 #include <openssl/params.h>
 
+#include <utility>
+
 namespace platform {
 namespace {
 
@@ -67,8 +69,35 @@ bool derSignature(std::string_view raw, OwnedBytes& der, int& size) {
     return size > 0;
 }
 
+class OpenSslSha256 final : public Crypto::Sha256Stream {
+  public:
+    OpenSslSha256() : context_(EVP_MD_CTX_new()) {
+        ok_ = context_ && EVP_DigestInit_ex(context_.get(), EVP_sha256(), nullptr) == 1;
+    }
+    bool started() const { return ok_; }
+    void update(const void* data, std::size_t size) override {
+        ok_ = ok_ && EVP_DigestUpdate(context_.get(), data, size) == 1;
+    }
+    bool finish(Crypto::Sha256Digest& digest) override {
+        unsigned int size = 0;
+        ok_ = ok_ && EVP_DigestFinal_ex(context_.get(), digest.data(), &size) == 1 &&
+              size == digest.size();
+        return std::exchange(ok_, false);
+    }
+
+  private:
+    OwnedDigestContext context_;
+    bool ok_ = false;
+};
+
 class OpenSslCrypto final : public Crypto {
   public:
+    std::unique_ptr<Sha256Stream> startSha256() override {
+        auto hash = std::make_unique<OpenSslSha256>();
+        if (!hash->started()) return nullptr;
+        return hash;
+    }
+
     bool sha256(std::string_view bytes, Sha256Digest& digest) override {
         unsigned int size = 0;
         return EVP_Digest(bytes.data(), bytes.size(), digest.data(), &size, EVP_sha256(),

@@ -1,6 +1,7 @@
 // Linux files: POSIX calls; an exclusive read takes a non-blocking flock, the nearest thing to
-// Windows' share mode 0. The temporary folder is one only the user can reach: the shared /tmp
-// would let anyone plant a link or a file under the names the run writes and then starts.
+// Windows' share mode 0. The run's folder is one only the user can reach: the shared /tmp would
+// let anyone plant a link or a file under the names the run writes and then starts. It is on
+// disk (the user's cache), since an installer may be larger than a memory-backed folder.
 #include "platform/Files.h"
 
 #include <dirent.h>
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "common/Text.h"
@@ -29,13 +31,6 @@ std::string withSlash(std::string folder) {
     return folder;
 }
 
-// Ours, a real folder (not a link to one) and closed to everybody else.
-bool isPrivateFolder(const std::string& path) {
-    struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
-           info.st_uid == ::geteuid() && (info.st_mode & 077) == 0;
-}
-
 // Our own folder of that name, closed to others if it was not; false when it is missing, a
 // link, not a folder or someone else's.
 bool claimOwnFolder(const std::string& path) {
@@ -48,10 +43,10 @@ bool claimOwnFolder(const std::string& path) {
     return ours;
 }
 
-bool writeAll(int fd, const std::string& bytes, int& error) {
+bool writeAll(int fd, const char* data, std::size_t size, int& error) {
     std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+    while (written < size) {
+        const ssize_t n = ::write(fd, data + written, size - written);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             error = n < 0 ? errno : EIO;
@@ -67,7 +62,7 @@ bool writeAll(int fd, const std::string& bytes, int& error) {
 bool writeAndClose(int fd, const std::string& name, const std::string& bytes,
                    std::u16string& errorText) {
     int error = 0;
-    bool ok = writeAll(fd, bytes, error);
+    bool ok = writeAll(fd, bytes.data(), bytes.size(), error);
     if (::close(fd) != 0 && ok) {
         ok = false;
         error = errno;
@@ -76,6 +71,18 @@ bool writeAndClose(int fd, const std::string& name, const std::string& bytes,
     ::unlink(name.c_str());
     errorText = reasonText(error);
     return false;
+}
+
+// A folder of ours for the run's files, created (with its parent) when missing; false when the
+// name is held by something that is not our private folder.
+bool ownFolderAt(const std::string& parent, const std::string& own) {
+    ::mkdir(parent.c_str(), 0700);  // an existing parent is checked through its child below
+    return (::mkdir(own.c_str(), 0700) == 0 || errno == EEXIST) && claimOwnFolder(own);
+}
+
+std::string absoluteVariable(const char* name) {
+    const char* value = std::getenv(name);
+    return value && value[0] == '/' ? value : "";
 }
 
 class LinuxFiles final : public Files {
@@ -131,15 +138,18 @@ class LinuxFiles final : public Files {
         return writeAndClose(fd, name, bytes, errorText);
     }
 
-    // $XDG_RUNTIME_DIR when it is private, else <temp>/orvelle-<uid>, else a new folder beside
-    // that name when someone else holds it. Empty, with errno set, when none can be made.
+    // $XDG_CACHE_HOME/orvelle, else ~/.cache/orvelle; where neither can be ours,
+    // <temp>/orvelle-<uid>, else a new folder beside that name when someone else holds it.
+    // Empty, with errno set, when none can be made.
     std::u16string temporaryFolder() override {
-        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-        if (runtime && runtime[0] == '/' && isPrivateFolder(runtime)) {
-            return text::fromUtf8(withSlash(runtime));
-        }
-        const char* tmp = std::getenv("TMPDIR");
-        std::string base = (tmp && tmp[0] == '/') ? tmp : "/tmp";  // never the current folder
+        std::string cache = absoluteVariable("XDG_CACHE_HOME");
+        if (cache.empty() && !absoluteVariable("HOME").empty())
+            cache = absoluteVariable("HOME") + "/.cache";
+        while (cache.size() > 1 && cache.back() == '/') cache.pop_back();
+        if (!cache.empty() && cache != "/" && ownFolderAt(cache, cache + "/orvelle"))
+            return text::fromUtf8(cache + "/orvelle/");
+        std::string base = absoluteVariable("TMPDIR");  // never the current folder
+        if (base.empty()) base = "/tmp";
         while (base.size() > 1 && base.back() == '/') base.pop_back();
         const std::string own =
             (base == "/" ? "" : base) + "/orvelle-" + std::to_string(::geteuid());
@@ -151,24 +161,88 @@ class LinuxFiles final : public Files {
         return {};
     }
 
+    Handle createPart(const std::u16string& path, int& error) override {
+        const int fd = ::open(text::toUtf8(path).c_str(),
+                              O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) error = errno;
+        return fd < 0 ? kInvalid : fd;
+    }
+
+    Handle reopenPart(const std::u16string& path, int& error) override {
+        const int fd = ::open(text::toUtf8(path).c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            error = errno;
+            return kInvalid;
+        }
+        struct stat info {};
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid() ||
+            info.st_nlink != 1) {
+            error = EPERM;
+            ::close(fd);
+            return kInvalid;
+        }
+        return fd;
+    }
+
+    bool write(Handle file, const void* data, std::size_t size, int& error) override {
+        return writeAll(static_cast<int>(file), static_cast<const char*>(data), size, error);
+    }
+
+    bool truncate(Handle file, int& error) override {
+        if (::ftruncate(static_cast<int>(file), 0) == 0 &&
+            ::lseek(static_cast<int>(file), 0, SEEK_SET) == 0)
+            return true;
+        error = errno;
+        return false;
+    }
+
+    bool rename(const std::u16string& from, const std::u16string& to, int& error) override {
+        if (::rename(text::toUtf8(from).c_str(), text::toUtf8(to).c_str()) == 0) return true;
+        error = errno;
+        return false;
+    }
+
+    bool remove(const std::u16string& path) override {
+        return ::unlink(text::toUtf8(path).c_str()) == 0;
+    }
+
+    std::vector<Entry> list(const std::u16string& folder, const std::u16string& mask) override {
+        std::vector<Entry> entries;
+        forEachMatch(
+            folder, mask, [&](const std::string&, const dirent& entry, const struct stat& info) {
+                entries.push_back(
+                    {text::fromUtf8(entry.d_name), static_cast<std::int64_t>(std::time(nullptr)) -
+                                                       static_cast<std::int64_t>(info.st_mtime)});
+            });
+        return entries;
+    }
+
     void deleteByMask(const std::u16string& folder, const std::u16string& mask) override {
+        forEachMatch(folder, mask, [](const std::string& full, const dirent&, const struct stat&) {
+            ::unlink(full.c_str());  // a file that cannot go stays, silently
+        });
+    }
+
+    char16_t separator() override { return u'/'; }
+
+  private:
+    // Calls visit with the full name, entry and status of each non-folder matching mask.
+    template <class Visit>
+    static void forEachMatch(const std::u16string& folder, const std::u16string& mask,
+                             Visit visit) {
         const std::string dirName = text::toUtf8(folder);
         const std::string pattern = text::toUtf8(mask);
         DIR* dir = ::opendir(dirName.c_str());
         if (!dir) return;
         while (const dirent* entry = ::readdir(dir)) {
             if (::fnmatch(pattern.c_str(), entry->d_name, 0) != 0) continue;
-            std::string full = dirName;
-            if (!full.empty() && full.back() != '/') full.push_back('/');
-            full += entry->d_name;
+            const std::string full = withSlash(dirName) + entry->d_name;
             struct stat info {};
             if (::lstat(full.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) continue;
-            ::unlink(full.c_str());  // a file that cannot go stays, silently
+            visit(full, *entry, info);
         }
         ::closedir(dir);
     }
-
-    char16_t separator() override { return u'/'; }
 };
 
 }  // namespace

@@ -1,17 +1,20 @@
 // Linux: libcurl's multi interface driven from the caller's thread, so that each WinHTTP-style
 // step (send, receive the headers, how many bytes are ready, read them) runs the transfer just
-// as far as that step needs. Failures carry WinHTTP's error numbers.
+// as far as that step needs, in short waits between which the wait hook runs (curl resolves
+// names on its own thread). Failures carry WinHTTP's error numbers.
 #include "platform/Http.h"
 
 #include <curl/curl.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <map>
+#include <memory>
+#include <thread>
 
 #include "common/Text.h"
-#include "platform/linux/HttpBodyMemory.h"
 #include "platform/linux/HttpParts.h"
 
 namespace platform {
@@ -54,6 +57,8 @@ int mapCurlError(CURLcode code) {
             return http_error::kUnrecognizedScheme;
         case CURLE_OUT_OF_MEMORY:
             return ENOMEM;
+        case CURLE_ABORTED_BY_CALLBACK:
+            return http_error::kOperationCancelled;
         default:
             return http_error::kConnectionError;
     }
@@ -65,6 +70,8 @@ using Clock = std::chrono::steady_clock;
 // come, so this only bounds what one burst may hold.
 constexpr std::size_t kPauseAbove = 2u << 20;
 constexpr long kMaxRedirects = 10;  // WinHTTP's default
+// The longest a wait goes without asking the wait hook.
+constexpr int kWaitSliceMs = 50;
 
 struct Object {
     virtual ~Object() = default;
@@ -190,8 +197,30 @@ class LinuxHttp final : public Http {
     bool proxyForUrl(HttpHandle session, const std::u16string& url, const AutoProxyOptions& options,
                      ProxyForUrl& result) override {
         if (!find<Session>(session)) return fail(http_error::kInvalidParameter);
-        int error = 0;
-        if (!linux_http::discoverProxy(url, options, result, error)) return fail(error);
+        // libproxy may fetch a script or search the network: it asks on a thread of its own, which
+        // is left to finish by itself when the wait is abandoned.
+        struct Question {
+            std::u16string url;
+            AutoProxyOptions options;
+            ProxyForUrl result;
+            int error = 0;
+            bool found = false;
+            std::atomic<bool> answered{false};
+        };
+        auto question = std::make_shared<Question>();
+        question->url = url;
+        question->options = options;
+        std::thread([question] {
+            question->found = linux_http::discoverProxy(question->url, question->options,
+                                                        question->result, question->error);
+            question->answered = true;
+        }).detach();
+        while (!question->answered) {
+            if (!keepWaiting()) return fail(http_error::kOperationCancelled);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (!question->found) return fail(question->error);
+        result = question->result;
         return true;
     }
 
@@ -296,8 +325,9 @@ class LinuxHttp final : public Http {
         }
         if (!start(*request, text::toUtf8(headers))) return fail(ENOMEM);
         const int limit = sumLimits(request->settings.connectMs, request->settings.sendMs);
-        drive(
-            *request, [request] { return request->requestSent; }, limit);
+        if (!drive(
+                *request, [request] { return request->requestSent; }, limit))
+            return fail(http_error::kOperationCancelled);
         if (request->requestSent) return true;
         if (request->done && proxyRefusedTunnel(*request)) return true;
         return finishFailure(*request);
@@ -306,8 +336,9 @@ class LinuxHttp final : public Http {
     bool receiveResponse(HttpHandle handle) override {
         auto* request = find<Request>(handle);
         if (!request || !request->started) return fail(http_error::kIncorrectHandleState);
-        drive(
-            *request, [request] { return request->headersFinal; }, request->settings.receiveMs);
+        if (!drive(
+                *request, [request] { return request->headersFinal; }, request->settings.receiveMs))
+            return fail(http_error::kOperationCancelled);
         if (request->headersFinal) return true;
         // A redirect curl could not follow is the final answer, as WinHTTP hands it back.
         if (request->done && request->head.complete) {
@@ -370,8 +401,6 @@ class LinuxHttp final : public Http {
 
     // Numbers below WinHTTP's range are errno values here.
     int notEnoughMemoryError() override { return ENOMEM; }
-
-    void adviseLargeBody(void* data, std::size_t size) override { bodyMemory_.prepare(data, size); }
 
   private:
     template <class T>
@@ -506,11 +535,22 @@ class LinuxHttp final : public Http {
     }
 
     // Runs the transfer until ready() holds or it ends; limitMs without any arriving byte ends
-    // it as a time-out (0: no limit).
+    // it as a time-out (0: no limit). False when the wait hook abandoned the wait: the transfer
+    // is then over.
     template <class Ready>
-    static void drive(Request& request, Ready ready, int limitMs) {
+    bool drive(Request& request, Ready ready, int limitMs) {
         request.lastActivity = Clock::now();
+        auto lastAsked = Clock::now();
         while (!ready() && !request.done) {
+            if (Clock::now() - lastAsked >= std::chrono::milliseconds(kWaitSliceMs)) {
+                if (!keepWaiting()) {
+                    request.done = true;
+                    request.result = CURLE_ABORTED_BY_CALLBACK;
+                    curl_multi_remove_handle(request.multi, request.easy);
+                    return false;
+                }
+                lastAsked = Clock::now();
+            }
             if (request.paused && request.unread() == 0) {
                 request.paused = false;
                 curl_easy_pause(request.easy, CURLPAUSE_CONT);
@@ -534,14 +574,16 @@ class LinuxHttp final : public Http {
                 break;
             }
             int fds = 0;
-            curl_multi_poll(request.multi, nullptr, 0, 200, &fds);
+            curl_multi_poll(request.multi, nullptr, 0, kWaitSliceMs, &fds);
         }
+        return true;
     }
 
     bool waitForBody(Request& request) {
-        if (request.unread() == 0 && !request.done)
-            drive(
-                request, [&request] { return request.unread() > 0; }, request.settings.receiveMs);
+        if (request.unread() == 0 && !request.done &&
+            !drive(
+                request, [&request] { return request.unread() > 0; }, request.settings.receiveMs))
+            return fail(http_error::kOperationCancelled);
         if (request.unread() > 0) return true;
         if (request.done && request.result != CURLE_OK) return fail(mapCurlError(request.result));
         return true;  // the body has ended
@@ -566,7 +608,6 @@ class LinuxHttp final : public Http {
     }
 
     std::map<HttpHandle, std::unique_ptr<Object>> objects_;
-    linux_http::BodyMemory bodyMemory_;
 };
 
 }  // namespace

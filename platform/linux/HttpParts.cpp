@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <vector>
 
@@ -362,6 +363,9 @@ bool discoverProxy(const std::u16string& url, const AutoProxyOptions& options, P
         error = http_error::kInvalidParameter;
         return false;
     }
+    // The environment is the process's: one question at a time.
+    static std::mutex asking;
+    const std::lock_guard<std::mutex> oneAtATime(asking);
     ScopedEnvironment order("PX_CONFIG_ORDER", "envvar");
     ScopedEnvironment httpProxy("http_proxy", config);
     ScopedEnvironment httpsProxy("https_proxy", config);

@@ -1,13 +1,13 @@
 #include "tools/fetch/FetchTool.h"
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
 
 #include "common/Text.h"
 #include "net/HttpGet.h"
-#include "platform/Files.h"
+#include "platform/Crypto.h"
 #include "platform/Registry.h"
+#include "run/PartFile.h"
 #include "settings/ProxySettings.h"
 
 namespace fetchtool {
@@ -15,7 +15,23 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: orvelle-fetch [--proxy-mode N] [--proxy-host H] [--proxy-port P] "
-    "[--proxy-login L] [--proxy-password W] [--quiet] URL OUTFILE\n";
+    "[--proxy-login L] [--proxy-password W] [--quiet] [--sha256] URL OUTFILE\n";
+
+std::string hex(const platform::Crypto::Sha256Digest& digest) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (const std::uint8_t byte : digest) {
+        text += kHex[byte >> 4];
+        text += kHex[byte & 15];
+    }
+    return text;
+}
+
+// The folder part of a path, with its separator (either kind); empty for a bare name.
+std::u16string folderOf(const std::u16string& path) {
+    const std::size_t last = path.find_last_of(u"/\\");
+    return last == std::u16string::npos ? std::u16string() : path.substr(0, last + 1);
+}
 
 // The main window as a console sees it: the label and the bar become lines on stderr.
 class ConsoleWindow final : public RunWindow {
@@ -56,79 +72,15 @@ class ConsoleWindow final : public RunWindow {
     std::int32_t position_ = -1;
 };
 
-// Copies what the engine holds to OUTFILE.part while the transfer runs, so that writing overlaps
-// receiving; the file takes its name only when the whole transfer succeeded.
-class PartFile {
-  public:
-    // Only a regular file (or a new one) is replaced by renaming: a device such as /dev/null
-    // or a named pipe must be written in place.
-    explicit PartFile(const std::u16string& target)
-        : target_(target), part_(std::u16string(target) + u".orvelle-part") {
-        std::error_code error;
-        const auto status = std::filesystem::status(target_, error);
-        broken_ = std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
-    }
-    ~PartFile() {
-        if (!finished_) discard();
-    }
-
-    void follow(const std::string& stream) {
-        if (broken_) return;
-        if (stream.size() < written_ || !out_.is_open()) {
-            // A restarted transfer (a whole answer to a range request) begins again.
-            out_.close();
-            out_.open(part_, std::ios::binary | std::ios::trunc);
-            created_ = true;
-            written_ = 0;
-        }
-        if (stream.size() > written_)
-            out_.write(stream.data() + written_,
-                       static_cast<std::streamsize>(stream.size() - written_));
-        written_ = stream.size();
-        broken_ = !out_;
-    }
-
-    // True when OUTFILE now holds exactly the stream.
-    bool finish(const std::string& stream) {
-        follow(stream);
-        out_.close();
-        if (broken_ || written_ != stream.size()) return false;
-        std::error_code error;
-        std::filesystem::rename(part_, target_, error);
-        if (error) {
-            std::filesystem::remove(target_, error);
-            std::filesystem::rename(part_, target_, error);
-        }
-        finished_ = !error;
-        if (finished_) created_ = false;
-        return finished_;
-    }
-
-    void discard() {
-        out_.close();
-        std::error_code error;
-        if (created_) std::filesystem::remove(part_, error);
-        created_ = false;
-    }
-
-  private:
-    std::filesystem::path target_;
-    std::filesystem::path part_;
-    std::ofstream out_;
-    std::size_t written_ = 0;
-    bool broken_ = false;
-    bool created_ = false;
-    bool finished_ = false;
-};
-
 bool parseNumber(const std::u16string& text, std::int32_t& value) {
     return text::parseInt32(text, value);
 }
 
 }  // namespace
 
-int run(const std::vector<std::u16string>& arguments, std::ostream& err) {
+int run(const std::vector<std::u16string>& arguments, std::ostream& err, std::ostream& out) {
     bool quiet = false;
+    bool printHash = false;
     std::vector<std::u16string> positional;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::u16string& argument = arguments[i];
@@ -137,6 +89,8 @@ int run(const std::vector<std::u16string>& arguments, std::ostream& err) {
                                 argument == u"--proxy-password";
         if (argument == u"--quiet") {
             quiet = true;
+        } else if (argument == u"--sha256") {
+            printHash = true;
         } else if (takesValue) {
             if (i + 1 >= arguments.size()) {
                 err << "orvelle-fetch: " << text::toUtf8(argument) << " needs a value\n" << kUsage;
@@ -168,26 +122,40 @@ int run(const std::vector<std::u16string>& arguments, std::ostream& err) {
     const std::u16string& url = positional[0];
     const std::u16string& outfile = positional[1];
 
+    // OUTFILE takes its name by a rename, which must never replace a device or a folder.
+    std::error_code statusError;
+    const auto status =
+        std::filesystem::symlink_status(std::filesystem::path(outfile), statusError);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        err << "orvelle-fetch: " << text::toUtf8(outfile) << " is not a regular file\n";
+        return 2;
+    }
+
     ConsoleWindow window(err, quiet);
     DownloadRun download(window);
     download.items.push_back(tf{url, outfile, u""});
     download.index = 0;
     StopRequested = false;
-    PartFile part(outfile);
-    window.onPump = [&part, &download] { part.follow(download.stream); };
-    HttpGet(download, url, true, true);
-    window.onPump = nullptr;
-    if (!download.RunOk) return 1;
-    if (part.finish(download.stream)) return 0;
-
-    // The copy on the side failed (or could not be renamed): the whole stream is still here.
-    part.discard();
-    std::u16string errorText;
-    if (!platform::get<platform::Files>().writeWhole(outfile, download.stream, errorText)) {
-        err << text::toUtf8(u"Не вдалося отримати дані (11). Неможливо зберегти файл: " + errorText)
+    const auto failure11 = [&err](const std::u16string& reason) {
+        err << text::toUtf8(u"Не вдалося отримати дані (11). Неможливо зберегти файл: " + reason)
             << "\n";
         return 1;
+    };
+    // The body goes to a part file beside OUTFILE, as in a run: a transfer that ends early is
+    // continued by the next call for the same URL.
+    PartFile part(folderOf(outfile), url);
+    std::u16string errorText;
+    if (!part.open(errorText)) return failure11(errorText);
+    download.sink = &part;
+    HttpGet(download, url, true, true);
+    download.sink = nullptr;
+    if (!download.RunOk) return 1;
+    platform::Crypto::Sha256Digest digest{};
+    if (printHash) {
+        if (!part.digest(digest)) return failure11(u"SHA-256");
+        out << hex(digest) << "  " << text::toUtf8(outfile) << "\n";
     }
+    if (!part.finish(outfile, errorText)) return failure11(errorText);
     return 0;
 }
 

@@ -91,9 +91,7 @@ class ForwardingHttp final : public platform::Http {
     }
     bool closeHandle(platform::HttpHandle h) override { return real_.closeHandle(h); }
     int notEnoughMemoryError() override { return real_.notEnoughMemoryError(); }
-    void adviseLargeBody(void* data, std::size_t size) override {
-        real_.adviseLargeBody(data, size);
-    }
+    void setWaitHook(WaitHook hook) override { real_.setWaitHook(std::move(hook)); }
     int lastError() override {
         if (broken_) {
             broken_ = false;

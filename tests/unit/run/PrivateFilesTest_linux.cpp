@@ -1,4 +1,4 @@
-// Linux: the run's files live in a folder only the user can reach, and nothing planted by
+// Linux: the run's files live in a folder on disk only the user can reach, and nothing planted by
 // someone else (a link, a folder or a file under our names) is written through or started.
 // Another user's ownership is made with chown, so those cases need root.
 #include <gtest/gtest.h>
@@ -23,11 +23,13 @@ class PrivateFiles : public runtest::RunTest {
   protected:
     void SetUp() override {
         RunTest::SetUp();
-        for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
+        for (const char* name : {"XDG_CACHE_HOME", "HOME", "TMPDIR"}) {
             const char* value = std::getenv(name);
             saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
         }
-        ::unsetenv("XDG_RUNTIME_DIR");
+        // Without a cache folder the shared temporary folder's rules apply.
+        ::unsetenv("XDG_CACHE_HOME");
+        ::unsetenv("HOME");
         tmp = root / "tmp";
         fs::create_directory(tmp);
         ::setenv("TMPDIR", tmp.c_str(), 1);
@@ -63,15 +65,23 @@ class PrivateFiles : public runtest::RunTest {
 
 // (A folder of another user under our name is tried by the whole run, further down.)
 TEST_F(PrivateFiles, TheTemporaryFolderIsTheUsersAloneAndNeverALinkToOne) {
-    // A private runtime folder is used as it is; an open one is not.
+    // The user's cache folder (made when missing) holds a private folder of ours; under HOME
+    // when the cache has no variable of its own.
+    const fs::path cache = root / "cache";
+    ::setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    EXPECT_EQ(temporaryFolder(), (cache / "orvelle").string() + "/");
+    EXPECT_EQ(statOf(cache / "orvelle").st_mode & 07777, 0700u);
+    ::unsetenv("XDG_CACHE_HOME");
+    ::setenv("HOME", root.c_str(), 1);
+    EXPECT_EQ(temporaryFolder(), (root / ".cache" / "orvelle").string() + "/");
+    // A link in place of our cache folder is never used.
     const fs::path runtime = root / "runtime";
     fs::create_directory(runtime);
-    ::chmod(runtime.c_str(), 0700);
-    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    EXPECT_EQ(temporaryFolder(), runtime.string() + "/");
-    ::chmod(runtime.c_str(), 0755);
+    fs::remove(root / ".cache" / "orvelle");
+    fs::create_symlink(runtime, root / ".cache" / "orvelle");
     EXPECT_EQ(temporaryFolder(), own.string() + "/");
     EXPECT_EQ(statOf(own).st_mode & 07777, 0700u);
+    ::unsetenv("HOME");
 
     // Our own folder that was opened up is closed again before use.
     ::chmod(own.c_str(), 0777);
@@ -82,7 +92,6 @@ TEST_F(PrivateFiles, TheTemporaryFolderIsTheUsersAloneAndNeverALinkToOne) {
     fs::remove(own);
     fs::create_symlink(runtime, own);
     ::chmod(runtime.c_str(), 0700);
-    ::unsetenv("XDG_RUNTIME_DIR");
     const std::string instead = temporaryFolder();
     EXPECT_TRUE(instead.starts_with(own.string() + "-")) << instead;
     EXPECT_EQ(statOf(instead).st_uid, ::geteuid());

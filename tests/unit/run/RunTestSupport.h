@@ -75,6 +75,23 @@ class FolderFiles final : public platform::Files {
                   std::u16string& errorText) override {
         return real_.writeNew(p, bytes, errorText);
     }
+    Handle createPart(const std::u16string& p, int& error) override {
+        return real_.createPart(p, error);
+    }
+    Handle reopenPart(const std::u16string& p, int& error) override {
+        return real_.reopenPart(p, error);
+    }
+    bool write(Handle f, const void* d, std::size_t n, int& error) override {
+        return real_.write(f, d, n, error);
+    }
+    bool truncate(Handle f, int& error) override { return real_.truncate(f, error); }
+    bool rename(const std::u16string& from, const std::u16string& to, int& error) override {
+        return real_.rename(from, to, error);
+    }
+    bool remove(const std::u16string& p) override { return real_.remove(p); }
+    std::vector<Entry> list(const std::u16string& folder, const std::u16string& mask) override {
+        return real_.list(folder, mask);
+    }
     std::u16string temporaryFolder() override { return temp; }
     void deleteByMask(const std::u16string& folder, const std::u16string& mask) override {
         real_.deleteByMask(folder, mask);

@@ -1,9 +1,11 @@
 // HttpGet scripted by URL for the run's own tests, linked instead of the engine.
 #include "RunTestSupport.h"
+#include "net/BodySink.h"
 #include "net/HttpGet.h"
 #include "settings/ProxySettings.h"
 
-// The transfer engine as the run sees it: the scripted answer lands in the run's stream.
+// The transfer engine as the run sees it: the scripted answer lands in the run's sink, or its
+// stream when it has none.
 void HttpGet(DownloadRun& run, const std::u16string& url, bool showProgress, bool showErrors) {
     auto& http = runtest::scriptedHttp();
     http.calls.push_back({url, showProgress, showErrors});
@@ -22,6 +24,10 @@ void HttpGet(DownloadRun& run, const std::u16string& url, bool showProgress, boo
         run.RunOk = false;
         return;
     }
-    run.stream = found->second.body;
+    int error = 0;
+    if (run.sink && !(run.sink->clear(error) && run.sink->append(found->second.body.data(),
+                                                                 found->second.body.size(), error)))
+        ADD_FAILURE() << "the part file refused the body: " << error;
+    if (!run.sink) run.stream = found->second.body;
     if (found->second.after) found->second.after();
 }
