@@ -36,7 +36,7 @@ struct Scenario {
 // Trickles are told within a second rather than a minute.
 TransferLimits shortLimits() {
     TransferLimits limits;
-    limits.windowMs = 300;
+    limits.windowMs = 600;
     limits.headMs = 500;
     return limits;
 }
@@ -241,6 +241,52 @@ TEST_F(FaultServerTest, AStopOrACloseDuringASilentWaitEndsTheTransferAtOnce) {
         EXPECT_EQ(run.RunOk, close);
         EXPECT_EQ(server.requests().size(), 1u);
     }
+}
+
+// A redirect is followed within its own site, at most five times, and never to this machine.
+TEST_F(FaultServerTest, RedirectsAreFollowedOnlyWithinTheSiteAndNeverToThisMachine) {
+    Resource moved;
+    moved.body = "moved";
+    FaultServer monitor({{"/run", moved}});
+    const auto redirect = [](const std::string& location) {
+        Resource r;
+        r.status = 302;
+        r.extraHeaders = {"Location: " + location};
+        return r;
+    };
+    struct Row {
+        std::string location;
+        bool followed;
+    };
+    for (const Row& row :
+         {Row{"/moved", true}, Row{monitor.url("/run"), false},
+          Row{"http://localhost:1/moved", false}, Row{"http://169.254.169.254/latest", false},
+          Row{"http://[::1]:1/", false}}) {
+        SCOPED_TRACE(row.location);
+        FaultServer site({{"/file.bin", redirect(row.location)}, {"/moved", moved}});
+        window.messages.clear();
+        run.RunOk = true;
+        HttpGet(run, text::fromUtf8(site.url("/file.bin")), false, true);
+        EXPECT_EQ(run.RunOk, row.followed);
+        if (row.followed)
+            EXPECT_EQ(run.stream, "moved");
+        else
+            EXPECT_EQ(window.messages,
+                      std::vector<std::u16string>{
+                          u"Не вдалося отримати дані (7): Відповідь сервера: 302"});
+        EXPECT_EQ(site.requests().size(), row.followed ? 2u : 1u);
+    }
+    EXPECT_TRUE(monitor.requests().empty());
+
+    std::map<std::string, Resource> chain{{"/r6", moved}};
+    for (int i = 0; i < 6; ++i)
+        chain["/r" + std::to_string(i)] = redirect("/r" + std::to_string(i + 1));
+    FaultServer site(chain);
+    window.messages.clear();
+    run.RunOk = true;
+    HttpGet(run, text::fromUtf8(site.url("/r0")), false, true);
+    EXPECT_FALSE(run.RunOk);
+    EXPECT_EQ(site.requests().size(), 6u);
 }
 
 // A transfer that ends for good keeps its part; the next one (the next run) asks for the rest of
