@@ -107,11 +107,12 @@ void RunDownload(RunWindow& window) {
             window.showMessage(u"Не вдалося отримати дані (10).");
             run.RunOk = false;
         }
-        TakeFileHashes(run);
+        TakeManifestLines(run);
     }
     window.setProgressState(pbstNormalState);
 
     fetchFiles(run);
+    RememberManifestSerial(run);  // only once every file was verified
 
     const std::u16string installerArgs = InstallerArgs(ProxySettings);
     if (run.RunOk && !run.items.empty()) HandOff(run, installerArgs);

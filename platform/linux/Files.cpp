@@ -16,6 +16,7 @@
 #include <string>
 
 #include "common/Text.h"
+#include "platform/linux/FilesFolderChain.h"
 
 namespace platform {
 namespace {
@@ -108,6 +109,29 @@ class LinuxFiles final : public Files {
         if (file != kInvalid) ::close(static_cast<int>(file));
     }
 
+    Handle openToStart(const std::u16string& path, int& error) override {
+        const int fd = ::open(text::toUtf8(path).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            error = errno;
+            return kInvalid;
+        }
+        struct stat info {};
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
+            error = EPERM;
+            ::close(fd);
+            return kInvalid;
+        }
+        return fd;
+    }
+
+    bool stillNames(Handle file, const std::u16string& path) override {
+        struct stat open {};
+        struct stat named {};
+        return ::fstat(static_cast<int>(file), &open) == 0 &&
+               ::lstat(text::toUtf8(path).c_str(), &named) == 0 && S_ISREG(named.st_mode) &&
+               open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+    }
+
     bool writeWhole(const std::u16string& path, const std::string& bytes,
                     std::u16string& errorText) override {
         const std::string name = text::toUtf8(path);
@@ -132,15 +156,24 @@ class LinuxFiles final : public Files {
     }
 
     // $XDG_RUNTIME_DIR when it is private, else <temp>/orvelle-<uid>, else a new folder beside
-    // that name when someone else holds it. Empty, with errno set, when none can be made.
+    // that name when someone else holds it; /tmp stands in for a temporary folder that sits
+    // where others can reach, and each folder on the way must be safe (FolderChainIsSafe).
+    // Empty, with errno set, when none can be made.
     std::u16string temporaryFolder() override {
         const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-        if (runtime && runtime[0] == '/' && isPrivateFolder(runtime)) {
+        if (runtime && runtime[0] == '/' && isPrivateFolder(runtime) &&
+            FolderChainIsSafe(runtime)) {
             return text::fromUtf8(withSlash(runtime));
         }
         const char* tmp = std::getenv("TMPDIR");
         std::string base = (tmp && tmp[0] == '/') ? tmp : "/tmp";  // never the current folder
         while (base.size() > 1 && base.back() == '/') base.pop_back();
+        // Beneath a folder someone else controls, ours could be swapped after any check.
+        if (!FolderChainIsSafe(base)) base = "/tmp";
+        if (!FolderChainIsSafe(base)) {
+            errno = EACCES;
+            return {};
+        }
         const std::string own =
             (base == "/" ? "" : base) + "/orvelle-" + std::to_string(::geteuid());
         if ((::mkdir(own.c_str(), 0700) == 0 || errno == EEXIST) && claimOwnFolder(own)) {

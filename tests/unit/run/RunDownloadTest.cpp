@@ -2,9 +2,13 @@
 // fallback, the files saved under their names, the hand-off, and every way back to idle.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 
 #include "RunTestSupport.h"
+#include "common/Text.h"
+#include "run/ManifestTrust.h"
 #include "run/Run.h"
 #include "settings/ProxySettings.h"
 
@@ -14,6 +18,9 @@ constexpr std::uint8_t kMarquee = 0;
 constexpr std::uint8_t kNormal = 1;
 const std::u16string kHttpsManifest = u"https://update.test/update/ver.txt";
 const std::u16string kHttpManifest = u"http://update.test/update/ver.txt";
+const std::u16string kNotVouched =
+    u"Не вдалося отримати дані (14). Список файлів не підтверджено видавцем.";
+const std::u16string kStale = u"Не вдалося отримати дані (15). Список файлів застарів.";
 
 class RunDownloadTest : public runtest::RunTest {
   protected:
@@ -26,6 +33,17 @@ class RunDownloadTest : public runtest::RunTest {
         std::vector<std::u16string> all;
         for (const auto& call : http().calls) all.push_back(call.url);
         return all;
+    }
+    std::string sha256Line(const std::string& bytes) {
+        platform::Crypto::Sha256Digest digest{};
+        EXPECT_TRUE(crypto->sha256(bytes, digest));
+        std::string line = "sha256=";
+        char hex[3];
+        for (const std::uint8_t byte : digest) {
+            std::snprintf(hex, sizeof hex, "%02x", byte);
+            line += hex;
+        }
+        return line;
     }
     void serveTwoFilesOverHttp() {
         http().answers[kHttpManifest].body =
@@ -195,6 +213,99 @@ TEST_F(RunDownloadTest, AFailedTransferEndsTheLoopAndTheWindowIsIdleForANewRun) 
 
     serveTwoFilesOverHttp();
     RunDownload(window);
+    EXPECT_EQ(window.exitCode, 0);
+}
+
+TEST_F(RunDownloadTest, ManifestLinesThatDoNotParseOrAreStaleStopTheRunBeforeAnyFile) {
+    const std::u16string hash = u"sha256=" + std::u16string(64, u'a');
+    const auto expires = [](std::chrono::hours fromNow) {
+        using namespace std::chrono;
+        const auto at = floor<seconds>(system_clock::now() + fromNow);
+        const year_month_day date{floor<days>(at)};
+        const hh_mm_ss time{at - floor<days>(at)};
+        char line[40];
+        std::snprintf(line, sizeof line, "expires=%04d-%02u-%02uT%02d:%02d:%02dZ",
+                      static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                      static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
+                      static_cast<int>(time.minutes().count()),
+                      static_cast<int>(time.seconds().count()));
+        return text::fromUtf8(line);
+    };
+    const std::u16string fresh = expires(std::chrono::hours(24 * 30));
+    struct Case {
+        bool keyed;
+        std::vector<std::u16string> lines;  // after the first
+        std::optional<std::uint64_t> stored;
+        std::u16string message;  // empty: accepted
+    };
+    const Case cases[] = {
+        {false, {hash + u" "}, {}, kNotVouched},
+        {false, {u"size=+5"}, {}, kNotVouched},
+        {false, {u"size=01"}, {}, kNotVouched},
+        {false, {u"sha256=", u"size=5"}, {}, kNotVouched},
+        {false, {u"size=9223372036854775808"}, {}, kNotVouched},
+        {false, {u"serial=x", u"expires=never", u"size=9223372036854775807"}, 7, u""},
+        {true, {hash, u"size=5", u"serial=7", fresh}, {}, u""},
+        {true, {hash, u"serial=7", fresh}, {}, kNotVouched},
+        {true, {u"size=5", u"serial=7", fresh}, {}, kNotVouched},
+        {true, {hash, u"size=5", fresh}, {}, kNotVouched},
+        {true, {hash, u"size=5", u"serial=0", fresh}, {}, kNotVouched},
+        {true, {hash, u"size=5", u"serial=7", u"expires=2126-02-29T00:00:00Z"}, {}, kNotVouched},
+        {true, {hash, u"size=5", u"serial=7", u"expires=2126-01-01T00:00:00z"}, {}, kNotVouched},
+        {true, {hash, u"size=5", u"serial=7", fresh}, 8, kStale},
+        {true, {hash, u"size=5", u"serial=7", fresh}, 7, u""},
+        {true, {hash, u"size=5", u"serial=7", expires(std::chrono::hours(-25))}, {}, kStale},
+        {true, {hash, u"size=5", u"serial=7", expires(std::chrono::hours(-23))}, {}, u""},
+    };
+    static const std::string key(65, '\x04');
+    for (const Case& row : cases) {
+        PublisherKey = row.keyed ? std::string_view(key) : std::string_view();
+        userState.stored = row.stored;
+        window.messages.clear();
+        DownloadRun run(window);
+        run.lines = {u"1=http://files.test/setup.exe"};
+        run.lines.insert(run.lines.end(), row.lines.begin(), row.lines.end());
+        run.items.push_back({u"http://files.test/setup.exe", folder() + u"a.exe", u"1"});
+        TakeManifestLines(run);
+        const std::string name = text::toUtf8(row.lines.back());
+        EXPECT_EQ(window.messages, row.message.empty() ? std::vector<std::u16string>{}
+                                                       : std::vector<std::u16string>{row.message})
+            << name;
+        EXPECT_EQ(run.RunOk, row.message.empty()) << name;
+        if (row.keyed && row.message.empty()) {
+            EXPECT_EQ(run.fileSizes, std::vector<std::optional<std::uint64_t>>{5u}) << name;
+            EXPECT_EQ(run.manifestSerial, 7u) << name;
+        }
+    }
+
+    // The whole run: refused before the file is fetched, and nothing is kept.
+    PublisherKey = {};
+    http().answers[kHttpManifest].body =
+        "1=http://files.test/setup.exe\r\n" + text::toUtf8(hash) + " \r\n";
+    http().answers[u"http://files.test/setup.exe"].body = "x";
+    RunDownload(window);
+    EXPECT_EQ(urls(), (std::vector<std::u16string>{kHttpsManifest, kHttpManifest}));
+    EXPECT_TRUE(window.looksIdle());
+}
+
+TEST_F(RunDownloadTest, AnInstallerChangedAfterItWasVerifiedNeverStarts) {
+    serveTwoFilesOverHttp();
+    http().answers[kHttpManifest].body += sha256Line("installer bytes") + "\r\n";
+    // Someone writes into the verified installer while the MySQL installer arrives.
+    http().answers[u"http://files.test/mysql-5.1.73.msi"].during = [&] {
+        writeFile(folder() + u"ORVL_Downloader.exe", "installer bytes, altered");
+    };
+    RunDownload(window);
+    EXPECT_EQ(window.messages,
+              std::vector<std::u16string>{
+                  u"Не вдалося отримати дані (13). Файл пошкоджено або підмінено."});
+    EXPECT_TRUE(processes.started.empty());
+    EXPECT_TRUE(window.looksIdle());
+
+    // Unchanged, the same file is held, checked once more and started.
+    http().answers[u"http://files.test/mysql-5.1.73.msi"].during = nullptr;
+    RunDownload(window);
+    EXPECT_EQ(processes.started.size(), 1u);
     EXPECT_EQ(window.exitCode, 0);
 }
 
