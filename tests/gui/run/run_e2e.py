@@ -468,9 +468,17 @@ class TrustE2E(Harness):
 
     def stored_serial(self):
         if OPTIONS.windows:
-            out = self.reg("query", "HKCU\\" + self.registry_key, "/v", "HighestSerial")
-            found = [line.split()[-1] for line in out.splitlines() if "HighestSerial" in line]
-            return int(found[0], 16) if found else None
+            # Wine's reg query prints no QWORD; its export does: "HighestSerial"=hex(b):0a,00,...
+            exported = os.path.join(self.folder, "state.reg")
+            self.reg("export", "HKCU\\" + self.registry_key, winepath("-w", exported), "/y")
+            if not os.path.exists(exported):
+                return None
+            with open(exported, "rb") as f:
+                text = f.read().decode("utf-16")
+            found = [line.split(":", 1)[1] for line in text.splitlines()
+                     if line.startswith('"HighestSerial"=hex(b):')]
+            return int.from_bytes(bytes.fromhex(found[0].replace(",", "")), "little") \
+                if found else None
         path = os.path.join(self.env["XDG_STATE_HOME"], "orvelle", "highest-serial")
         if not os.path.exists(path):
             return None
