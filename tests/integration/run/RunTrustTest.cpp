@@ -76,9 +76,7 @@ class RunTrustTest : public runtest::RunTest {
 
 TEST_F(RunTrustTest, WithTheKeyBuiltInAGenuineSignedManifestCarriesTheRunOverHttp) {
     REQUIRE_NGINX();
-    // Moving to a new key: the manifest is signed by the second of the two keys built in.
-    static const std::string keys = trustvectors::kOtherKey + trustvectors::kTestKey;
-    PublisherKey = keys;
+    PublisherKey = trustvectors::kTestKey;
     testnet::FaultServer server({{"/update/ver.txt", serving(trustvectors::kManifest)},
                                  {"/update/ver.txt.sig", serving(trustvectors::kSignature)}});
     useUpdateHost(server);

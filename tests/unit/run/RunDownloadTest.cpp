@@ -2,8 +2,7 @@
 // fallback, the files saved under their names, the hand-off, and every way back to idle.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
+#include <ctime>
 #include <filesystem>
 
 #include "RunTestSupport.h"
@@ -33,17 +32,6 @@ class RunDownloadTest : public runtest::RunTest {
         std::vector<std::u16string> all;
         for (const auto& call : http().calls) all.push_back(call.url);
         return all;
-    }
-    std::string sha256Line(const std::string& bytes) {
-        platform::Crypto::Sha256Digest digest{};
-        EXPECT_TRUE(crypto->sha256(bytes, digest));
-        std::string line = "sha256=";
-        char hex[3];
-        for (const std::uint8_t byte : digest) {
-            std::snprintf(hex, sizeof hex, "%02x", byte);
-            line += hex;
-        }
-        return line;
     }
     void serveTwoFilesOverHttp() {
         http().answers[kHttpManifest].body =
@@ -218,20 +206,13 @@ TEST_F(RunDownloadTest, AFailedTransferEndsTheLoopAndTheWindowIsIdleForANewRun) 
 
 TEST_F(RunDownloadTest, ManifestLinesThatDoNotParseOrAreStaleStopTheRunBeforeAnyFile) {
     const std::u16string hash = u"sha256=" + std::u16string(64, u'a');
-    const auto expires = [](std::chrono::hours fromNow) {
-        using namespace std::chrono;
-        const auto at = floor<seconds>(system_clock::now() + fromNow);
-        const year_month_day date{floor<days>(at)};
-        const hh_mm_ss time{at - floor<days>(at)};
+    const auto expires = [](std::time_t fromNow) {
+        const std::time_t at = std::time(nullptr) + fromNow;
         char line[40];
-        std::snprintf(line, sizeof line, "expires=%04d-%02u-%02uT%02d:%02d:%02dZ",
-                      static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
-                      static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
-                      static_cast<int>(time.minutes().count()),
-                      static_cast<int>(time.seconds().count()));
+        std::strftime(line, sizeof line, "expires=%Y-%m-%dT%H:%M:%SZ", std::gmtime(&at));
         return text::fromUtf8(line);
     };
-    const std::u16string fresh = expires(std::chrono::hours(24 * 30));
+    const std::u16string fresh = expires(30 * 86400);
     struct Case {
         bool keyed;
         std::vector<std::u16string> lines;  // after the first
@@ -240,22 +221,13 @@ TEST_F(RunDownloadTest, ManifestLinesThatDoNotParseOrAreStaleStopTheRunBeforeAny
     };
     const Case cases[] = {
         {false, {hash + u" "}, {}, kNotVouched},
-        {false, {u"size=+5"}, {}, kNotVouched},
         {false, {u"size=01"}, {}, kNotVouched},
-        {false, {u"sha256=", u"size=5"}, {}, kNotVouched},
-        {false, {u"size=9223372036854775808"}, {}, kNotVouched},
-        {false, {u"serial=x", u"expires=never", u"size=9223372036854775807"}, 7, u""},
-        {true, {hash, u"size=5", u"serial=7", fresh}, {}, u""},
-        {true, {hash, u"serial=7", fresh}, {}, kNotVouched},
-        {true, {u"size=5", u"serial=7", fresh}, {}, kNotVouched},
-        {true, {hash, u"size=5", fresh}, {}, kNotVouched},
-        {true, {hash, u"size=5", u"serial=0", fresh}, {}, kNotVouched},
-        {true, {hash, u"size=5", u"serial=7", u"expires=2126-02-29T00:00:00Z"}, {}, kNotVouched},
-        {true, {hash, u"size=5", u"serial=7", u"expires=2126-01-01T00:00:00z"}, {}, kNotVouched},
-        {true, {hash, u"size=5", u"serial=7", fresh}, 8, kStale},
+        {false, {u"serial=x", u"expires=never", u"size=9223372036854775807"}, {}, u""},
         {true, {hash, u"size=5", u"serial=7", fresh}, 7, u""},
-        {true, {hash, u"size=5", u"serial=7", expires(std::chrono::hours(-25))}, {}, kStale},
-        {true, {hash, u"size=5", u"serial=7", expires(std::chrono::hours(-23))}, {}, u""},
+        {true, {hash, u"serial=7", fresh}, {}, kNotVouched},
+        {true, {hash, u"size=5", u"serial=7", u"expires=2126-02-29T00:00:00Z"}, {}, kNotVouched},
+        {true, {hash, u"size=5", u"serial=7", expires(-25 * 3600)}, {}, kStale},
+        {true, {hash, u"size=5", u"serial=7", expires(-23 * 3600)}, 6, u""},
     };
     static const std::string key(65, '\x04');
     for (const Case& row : cases) {
@@ -268,45 +240,29 @@ TEST_F(RunDownloadTest, ManifestLinesThatDoNotParseOrAreStaleStopTheRunBeforeAny
         run.items.push_back({u"http://files.test/setup.exe", folder() + u"a.exe", u"1"});
         TakeManifestLines(run);
         const std::string name = text::toUtf8(row.lines.back());
-        EXPECT_EQ(window.messages, row.message.empty() ? std::vector<std::u16string>{}
-                                                       : std::vector<std::u16string>{row.message})
-            << name;
-        EXPECT_EQ(run.RunOk, row.message.empty()) << name;
-        if (row.keyed && row.message.empty()) {
-            EXPECT_EQ(run.fileSizes, std::vector<std::optional<std::uint64_t>>{5u}) << name;
-            EXPECT_EQ(run.manifestSerial, 7u) << name;
-        }
+        EXPECT_EQ(window.messages.empty() ? u"" : window.messages[0], row.message) << name;
+        EXPECT_EQ(run.manifestSerial, row.keyed && row.message.empty() ? 7u : 0u) << name;
     }
-
-    // The whole run: refused before the file is fetched, and nothing is kept.
     PublisherKey = {};
-    http().answers[kHttpManifest].body =
-        "1=http://files.test/setup.exe\r\n" + text::toUtf8(hash) + " \r\n";
-    http().answers[u"http://files.test/setup.exe"].body = "x";
+    http().answers[kHttpManifest].body = "1=http://files.test/a.exe\r\nsize=1 \r\n";
     RunDownload(window);
     EXPECT_EQ(urls(), (std::vector<std::u16string>{kHttpsManifest, kHttpManifest}));
-    EXPECT_TRUE(window.looksIdle());
 }
 
 TEST_F(RunDownloadTest, AnInstallerChangedAfterItWasVerifiedNeverStarts) {
     serveTwoFilesOverHttp();
-    http().answers[kHttpManifest].body += sha256Line("installer bytes") + "\r\n";
+    http().answers[u"http://files.test/setup.exe"].body = "Orvelle test file\n";
+    http().answers[kHttpManifest].body +=
+        "sha256=4ad8e477d2815fbdde7de086698a9df8d031a3e57ba9a68a59ee3f5af70b194d\r\n";
     // Someone writes into the verified installer while the MySQL installer arrives.
     http().answers[u"http://files.test/mysql-5.1.73.msi"].during = [&] {
-        writeFile(folder() + u"ORVL_Downloader.exe", "installer bytes, altered");
+        writeFile(folder() + u"ORVL_Downloader.exe", "Orvelle test file, altered\n");
     };
     RunDownload(window);
     EXPECT_EQ(window.messages,
               std::vector<std::u16string>{
                   u"Не вдалося отримати дані (13). Файл пошкоджено або підмінено."});
     EXPECT_TRUE(processes.started.empty());
-    EXPECT_TRUE(window.looksIdle());
-
-    // Unchanged, the same file is held, checked once more and started.
-    http().answers[u"http://files.test/mysql-5.1.73.msi"].during = nullptr;
-    RunDownload(window);
-    EXPECT_EQ(processes.started.size(), 1u);
-    EXPECT_EQ(window.exitCode, 0);
 }
 
 }  // namespace

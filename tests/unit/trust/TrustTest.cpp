@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "TrustVectors.h"
-#include "common/Text.h"
 #include "platform/Crypto.h"
 #include "run/Manifest.h"
 
@@ -111,31 +110,6 @@ TEST_F(TrustTest, AHashLineIsExactly64HexDigits) {
           u" " + std::u16string(63, u'a'), std::u16string(62, u'a') + u"\u0660a"}) {
         EXPECT_FALSE(ParseSha256(hex, digest));
     }
-}
-
-TEST_F(TrustTest, AnExpiryIsAnExactUtcTimeAndASizeOrSerialPlainDigits) {
-    std::int64_t seconds = -1;
-    ASSERT_TRUE(ParseExpiry(u"1970-01-01T00:00:00Z", seconds));
-    EXPECT_EQ(seconds, 0);
-    ASSERT_TRUE(ParseExpiry(u"2000-02-29T12:34:56Z", seconds));
-    EXPECT_EQ(seconds, 951827696);
-    ASSERT_TRUE(ParseExpiry(u"1969-12-31T23:59:59Z", seconds));
-    EXPECT_EQ(seconds, -1);
-    for (const char16_t* bad :
-         {u"2100-02-29T00:00:00Z", u"2024-13-01T00:00:00Z", u"2024-01-01T24:00:00Z",
-          u"2024-01-01 00:00:00Z", u"2024-01-01T00:00:00", u"2024-01-01T00:00:00Z ", u"24-01-01"}) {
-        EXPECT_FALSE(ParseExpiry(bad, seconds)) << text::toUtf8(bad);
-    }
-    std::uint64_t value = 0;
-    ASSERT_TRUE(ParseSize(u"9223372036854775807", value));
-    EXPECT_EQ(value, 9223372036854775807u);
-    EXPECT_TRUE(ParseSize(u"0", value));
-    for (const char16_t* bad : {u"9223372036854775808", u"99999999999999999999", u"", u" 1", u"1 ",
-                                u"-1", u"0x10", u"010"}) {
-        EXPECT_FALSE(ParseSize(bad, value)) << text::toUtf8(bad);
-    }
-    EXPECT_FALSE(ParseSerial(u"0", value));
-    EXPECT_TRUE(ParseSerial(u"1", value));
 }
 
 }  // namespace
