@@ -11,6 +11,7 @@
 #include "platform/System.h"
 #include "platform/Taskbar.h"
 #include "platform/Toolkit.h"
+#include "platform/UserState.h"
 #include "platform/Widgets.h"
 
 namespace {
@@ -37,6 +38,7 @@ class OwnServices final : public InstalledServices {
     Installed<platform::Http> http_{platform::createNativeHttp()};
     Installed<platform::Processes> processes_{platform::createNativeProcesses()};
     Installed<platform::Crypto> crypto_{platform::createNativeCrypto()};
+    Installed<platform::UserState> userState_{platform::createNativeUserState()};
     Installed<platform::Toolkit> toolkit_{platform::createNativeToolkit()};
     Installed<platform::CommonControls> controls_{platform::createNativeCommonControls()};
     Installed<platform::Taskbar> taskbar_{platform::createNativeTaskbar()};

@@ -24,6 +24,15 @@ class Files {
     virtual int read(Handle file, void* buffer, int size, int& error) = 0;
     virtual void close(Handle file) = 0;
 
+    // Opens a file the program is about to start, for reading, so that what is checked is what
+    // starts: on Windows nobody may write, rename or delete it while it is open; on Linux only
+    // a regular file of the user's, never through a link (stillNames then tells whether the
+    // path still names it). Returns kInvalid and the system error code on failure.
+    virtual Handle openToStart(const std::u16string& path, int& error) = 0;
+    // Whether path names the very file that file (from openToStart) is open on: the same device
+    // and inode on Linux; on Windows, where that file cannot be renamed or deleted, always.
+    virtual bool stillNames(Handle file, const std::u16string& path) = 0;
+
     // Creates or replaces the file with exactly these bytes, or leaves no file: a write cut
     // short removes what was written. On failure the text says why,
     // worded as the Windows runtime words it: Cannot create file "<path>". <system reason>

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,10 @@ struct DownloadRun {
     bool UseHttps = true;
     std::vector<tf> items;
     std::vector<std::u16string> fileHashes;  // per item, its hash line's value; empty: none
+    // Per item, the bytes its size line gives; none without one. A transfer that announces or
+    // brings more is altered.
+    std::vector<std::optional<std::uint64_t>> fileSizes;
+    std::uint64_t manifestSerial = 0;  // with a publisher key, the manifest's serial line
     std::int32_t index = 0;
     std::string stream;        // the body of the last transfer held in memory, whole
     BodySink* sink = nullptr;  // where the next transfer's body goes instead, if set

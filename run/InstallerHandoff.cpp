@@ -9,6 +9,7 @@
 #include "platform/Processes.h"
 #include "platform/Registry.h"
 #include "platform/System.h"
+#include "run/ManifestTrust.h"
 #include "run/ProgressFile.h"
 #include "run/RunPaths.h"
 
@@ -87,7 +88,7 @@ bool StartProcess(DownloadRun& run, const std::u16string& program, const std::u1
     return false;
 }
 
-void SilentUpdate(DownloadRun& run, const std::u16string& installerArgs) {
+void SilentUpdate(DownloadRun& run, const std::u16string& installerArgs, HeldFile& installer) {
     RunWindow& window = run.window;
     auto& system = platform::get<platform::System>();
 
@@ -107,6 +108,7 @@ void SilentUpdate(DownloadRun& run, const std::u16string& installerArgs) {
     HttpGet(run,
             MonitorRequestUrl(MonitorPort, installerArgs, LogFilePath(), run.items.front().name),
             false, true);
+    installer.release();  // the service has it (or has failed)
     if (!run.RunOk) return;
 
     const std::u16string answer = system.fromAnsi(run.stream);
@@ -164,9 +166,14 @@ void SilentUpdate(DownloadRun& run, const std::u16string& installerArgs) {
 }
 
 void HandOff(DownloadRun& run, std::u16string installerArgs) {
+    // Held from its last check until it has started, or the monitor service has answered:
+    // nobody can change it in between.
+    HeldFile installer;
+    HoldVerifiedInstaller(run, installer);
+    if (!run.RunOk) return;
     const bool quick = run.window.isChecked(RunControl::silent);
     if (UpdateMode && quick) {
-        SilentUpdate(run, installerArgs);
+        SilentUpdate(run, installerArgs, installer);
         return;
     }
     if (quick) installerArgs += u" /SILENT";

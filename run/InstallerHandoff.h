@@ -7,6 +7,7 @@
 #include <string>
 
 #include "run/DownloadRun.h"
+#include "run/ManifestTrust.h"
 #include "settings/ProxySettings.h"
 
 // "/proxy=<mode> /host=<host> /port=<port> /plogin=<login> /ppass=<password>"; a value with a
@@ -31,8 +32,9 @@ bool StartProcess(DownloadRun& run, const std::u16string& program, const std::u1
 // Runs with RunOk true and at least one item; its outcome is RunOk.
 void HandOff(DownloadRun& run, std::u16string installerArgs);
 
-// The silent update through the monitor service (update mode with quick install).
-void SilentUpdate(DownloadRun& run, const std::u16string& installerArgs);
+// The silent update through the monitor service (update mode with quick install); the installer
+// stays held until the service has answered.
+void SilentUpdate(DownloadRun& run, const std::u16string& installerArgs, HeldFile& installer);
 
 inline constexpr std::uint64_t kProgressWaitMilliseconds = 300000;
 inline constexpr std::uint32_t kProgressPollMilliseconds = 100;

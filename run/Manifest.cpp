@@ -132,15 +132,19 @@ bool ItemsFromManifest(const std::vector<std::u16string>& lines, bool withSql,
     return true;
 }
 
-std::vector<std::u16string> FileHashes(const std::vector<std::u16string>& lines,
-                                       std::size_t itemCount) {
-    std::vector<std::u16string> hashes(itemCount);
-    if (lines.empty()) return hashes;
-    // The first line is the installer's own (its key is a version, its value a URL).
+std::vector<std::optional<std::u16string>> ItemLines(const std::vector<std::u16string>& lines,
+                                                     std::size_t itemCount,
+                                                     std::u16string_view installerKey,
+                                                     std::u16string_view sqlKey) {
+    std::vector<std::optional<std::u16string>> values(itemCount);
+    if (lines.empty()) return values;
     const std::vector<std::u16string> rest(lines.begin() + 1, lines.end());
-    const std::u16string_view keys[] = {u"sha256", u"sql.sha256"};
-    for (std::size_t i = 0; i < itemCount && i < 2; ++i) FindValue(rest, keys[i], hashes[i]);
-    return hashes;
+    const std::u16string_view keys[] = {installerKey, sqlKey};
+    for (std::size_t i = 0; i < itemCount && i < 2; ++i) {
+        std::u16string value;
+        if (FindValue(rest, keys[i], value)) values[i] = value;
+    }
+    return values;
 }
 
 bool ParseSha256(std::u16string_view hex, std::array<std::uint8_t, 32>& digest) {
@@ -157,6 +161,64 @@ bool ParseSha256(std::u16string_view hex, std::array<std::uint8_t, 32>& digest) 
         if (high < 0 || low < 0) return false;
         digest[i] = static_cast<std::uint8_t>(high << 4 | low);
     }
+    return true;
+}
+
+bool ParseSize(std::u16string_view text, std::uint64_t& bytes) {
+    constexpr std::uint64_t kLargest = 0x7FFFFFFFFFFFFFFF;
+    if (text.empty() || text.size() > 19 || (text[0] == u'0' && text.size() > 1)) return false;
+    std::uint64_t value = 0;
+    for (const char16_t c : text) {
+        if (c < u'0' || c > u'9') return false;
+        value = value * 10 + static_cast<std::uint64_t>(c - u'0');  // 19 digits cannot wrap
+    }
+    if (value > kLargest) return false;
+    bytes = value;
+    return true;
+}
+
+bool ParseSerial(std::u16string_view text, std::uint64_t& serial) {
+    std::uint64_t value = 0;
+    if (!ParseSize(text, value) || value == 0) return false;
+    serial = value;
+    return true;
+}
+
+namespace {
+
+// Days from 1970-01-01 to the given date of the proleptic Gregorian calendar.
+std::int64_t daysSince1970(std::int64_t year, std::int64_t month, std::int64_t day) {
+    year -= month <= 2;
+    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const std::int64_t yearOfEra = year - era * 400;
+    const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+}  // namespace
+
+bool ParseExpiry(std::u16string_view text, std::int64_t& unixSeconds) {
+    // Position of each digit field in "YYYY-MM-DDTHH:MM:SSZ" and the separators between them.
+    constexpr std::u16string_view kShape = u"dddd-dd-ddTdd:dd:ddZ";
+    if (text.size() != kShape.size()) return false;
+    for (std::size_t i = 0; i < kShape.size(); ++i) {
+        const bool digit = text[i] >= u'0' && text[i] <= u'9';
+        if (kShape[i] == u'd' ? !digit : text[i] != kShape[i]) return false;
+    }
+    const auto number = [&](std::size_t at, std::size_t length) {
+        std::int64_t value = 0;
+        for (std::size_t i = at; i < at + length; ++i) value = value * 10 + (text[i] - u'0');
+        return value;
+    };
+    const std::int64_t year = number(0, 4), month = number(5, 2), day = number(8, 2);
+    const std::int64_t hour = number(11, 2), minute = number(14, 2), second = number(17, 2);
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    const int monthDays[] = {31, leap ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12 || day < 1 || day > monthDays[month - 1] || hour > 23 ||
+        minute > 59 || second > 59)
+        return false;
+    unixSeconds = daysSince1970(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
     return true;
 }
 

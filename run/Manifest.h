@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,14 +32,26 @@ bool FindValue(const std::vector<std::u16string>& lines, std::u16string_view key
 bool ItemsFromManifest(const std::vector<std::u16string>& lines, bool withSql,
                        const std::u16string& tempFolder, std::vector<tf>& items);
 
-// The optional hash lines (older downloaders ignore them): per item of ItemsFromManifest, the
-// value of "sha256" (the installer) or "sql.sha256" (the MySQL installer), looked up after the
-// first line as other keys are; empty where there is none.
-std::vector<std::u16string> FileHashes(const std::vector<std::u16string>& lines,
-                                       std::size_t itemCount);
+// Per item of ItemsFromManifest, the value of its line: installerKey for the installer,
+// sqlKey for the MySQL installer, looked up after the first line as other keys are (the first
+// line is the installer's own); nothing where there is no such line. Older downloaders ignore
+// these lines.
+std::vector<std::optional<std::u16string>> ItemLines(const std::vector<std::u16string>& lines,
+                                                     std::size_t itemCount,
+                                                     std::u16string_view installerKey,
+                                                     std::u16string_view sqlKey);
 
 // A hash line's value: exactly 64 hexadecimal digits (either case), nothing else.
 bool ParseSha256(std::u16string_view hex, std::array<std::uint8_t, 32>& digest);
+
+// A size line's value in bytes: decimal digits only, without a leading zero (but "0"), at most
+// 2^63-1, nothing else.
+bool ParseSize(std::u16string_view text, std::uint64_t& bytes);
+// A serial line's value: written as a size, 1 to 2^63-1.
+bool ParseSerial(std::u16string_view text, std::uint64_t& serial);
+// An expires line's value: exactly YYYY-MM-DDTHH:MM:SSZ, a real date and time in UTC, as seconds
+// since 1970-01-01T00:00:00Z.
+bool ParseExpiry(std::u16string_view text, std::int64_t& unixSeconds);
 
 // A detached ECDSA P-256 signature as openssl writes it (DER: a SEQUENCE of the INTEGERs r and
 // s) turned into r and s of 32 bytes each, as the platform's verifier takes them. Strict DER:

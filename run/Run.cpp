@@ -139,12 +139,13 @@ void RunDownload(RunWindow& window) {
             window.showMessage(u"Не вдалося отримати дані (10).");
             run.RunOk = false;
         }
-        TakeFileHashes(run);
+        TakeManifestLines(run);
     }
     if (run.RunOk) PartFile::removeUnused(tempFolder, fetchedUrls(run));
     window.setProgressState(pbstNormalState);
 
     fetchFiles(run, tempFolder);
+    RememberManifestSerial(run);  // only once every file was verified
 
     const std::u16string installerArgs = InstallerArgs(ProxySettings);
     if (run.RunOk && !run.items.empty()) HandOff(run, installerArgs);

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "common/Text.h"
+#include "platform/linux/FilesFolderChain.h"
 
 namespace platform {
 namespace {
@@ -115,6 +116,29 @@ class LinuxFiles final : public Files {
         if (file != kInvalid) ::close(static_cast<int>(file));
     }
 
+    Handle openToStart(const std::u16string& path, int& error) override {
+        const int fd = ::open(text::toUtf8(path).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            error = errno;
+            return kInvalid;
+        }
+        struct stat info {};
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
+            error = EPERM;
+            ::close(fd);
+            return kInvalid;
+        }
+        return fd;
+    }
+
+    bool stillNames(Handle file, const std::u16string& path) override {
+        struct stat open {};
+        struct stat named {};
+        return ::fstat(static_cast<int>(file), &open) == 0 &&
+               ::lstat(text::toUtf8(path).c_str(), &named) == 0 && S_ISREG(named.st_mode) &&
+               open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+    }
+
     bool writeWhole(const std::u16string& path, const std::string& bytes,
                     std::u16string& errorText) override {
         const std::string name = text::toUtf8(path);
@@ -139,18 +163,26 @@ class LinuxFiles final : public Files {
     }
 
     // $XDG_CACHE_HOME/orvelle, else ~/.cache/orvelle; where neither can be ours,
-    // <temp>/orvelle-<uid>, else a new folder beside that name when someone else holds it.
-    // Empty, with errno set, when none can be made.
+    // <temp>/orvelle-<uid>, else a new folder beside that name when someone else holds it; /tmp
+    // stands in for a temporary folder that sits where others can reach, and each folder on the
+    // way must be safe (FolderChainIsSafe). Empty, with errno set, when none can be made.
     std::u16string temporaryFolder() override {
         std::string cache = absoluteVariable("XDG_CACHE_HOME");
         if (cache.empty() && !absoluteVariable("HOME").empty())
             cache = absoluteVariable("HOME") + "/.cache";
         while (cache.size() > 1 && cache.back() == '/') cache.pop_back();
-        if (!cache.empty() && cache != "/" && ownFolderAt(cache, cache + "/orvelle"))
+        if (!cache.empty() && cache != "/" && ownFolderAt(cache, cache + "/orvelle") &&
+            FolderChainIsSafe(cache + "/orvelle"))
             return text::fromUtf8(cache + "/orvelle/");
         std::string base = absoluteVariable("TMPDIR");  // never the current folder
         if (base.empty()) base = "/tmp";
         while (base.size() > 1 && base.back() == '/') base.pop_back();
+        // Beneath a folder someone else controls, ours could be swapped after any check.
+        if (!FolderChainIsSafe(base)) base = "/tmp";
+        if (!FolderChainIsSafe(base)) {
+            errno = EACCES;
+            return {};
+        }
         const std::string own =
             (base == "/" ? "" : base) + "/orvelle-" + std::to_string(::geteuid());
         if ((::mkdir(own.c_str(), 0700) == 0 || errno == EEXIST) && claimOwnFolder(own)) {

@@ -14,9 +14,9 @@ const wchar_t* wide(const std::u16string& text) {
 
 std::u16string systemReason(DWORD code) {
     wchar_t* buffer = nullptr;
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::u16string text;
     if (n && buffer) text.assign(reinterpret_cast<const char16_t*>(buffer), n);
     if (buffer) LocalFree(buffer);
@@ -52,7 +52,7 @@ struct HandleCloser {
 };
 
 class WindowsFiles final : public Files {
-public:
+  public:
     Handle openRead(const std::u16string& path, bool exclusive, int& error) override {
         const HANDLE file = CreateFileW(wide(path), GENERIC_READ, exclusive ? 0 : FILE_SHARE_READ,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -76,6 +76,13 @@ public:
     void close(Handle file) override {
         if (file != kInvalid) CloseHandle(reinterpret_cast<HANDLE>(file));
     }
+
+    // Others may read it (the system does, to start it) but neither write, rename nor delete it.
+    Handle openToStart(const std::u16string& path, int& error) override {
+        return openRead(path, false, error);
+    }
+
+    bool stillNames(Handle, const std::u16string&) override { return true; }
 
     bool writeWhole(const std::u16string& path, const std::string& bytes,
                     std::u16string& errorText) override {
@@ -123,8 +130,7 @@ public:
         if (search == INVALID_HANDLE_VALUE) return;
         do {
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-            const std::u16string full =
-                folder + reinterpret_cast<const char16_t*>(found.cFileName);
+            const std::u16string full = folder + reinterpret_cast<const char16_t*>(found.cFileName);
             DeleteFileW(wide(full));  // hidden and system files go too; one in use stays
         } while (FindNextFileW(search, &found));
         FindClose(search);
@@ -135,6 +141,8 @@ public:
 
 }  // namespace
 
-std::unique_ptr<Files> createNativeFiles() { return std::make_unique<WindowsFiles>(); }
+std::unique_ptr<Files> createNativeFiles() {
+    return std::make_unique<WindowsFiles>();
+}
 
 }  // namespace platform

@@ -1,5 +1,6 @@
-// Any bytes as a detached signature and as a manifest with hash lines: the readers stay inside
-// the input, accept only what they promise, and the hash lines follow the items.
+// Any bytes as a detached signature and as a manifest with hash, size, serial and expires lines:
+// the readers stay inside the input, accept only what they promise, and the item lines follow
+// the items.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -30,11 +31,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ReadLines(bytes, lines, encoding);
     std::vector<tf> items;
     ItemsFromManifest(lines, true, u"T/", items);
-    const std::vector<std::u16string> hashes = FileHashes(lines, items.size());
-    if (hashes.size() != items.size()) std::abort();
-    for (const auto& hash : hashes) {
+    const auto hashes = ItemLines(lines, items.size(), u"sha256", u"sql.sha256");
+    const auto sizes = ItemLines(lines, items.size(), u"size", u"sql.size");
+    if (hashes.size() != items.size() || sizes.size() != items.size()) std::abort();
+    for (std::size_t i = 0; i < items.size(); ++i) {
         std::array<std::uint8_t, 32> digest{};
-        if (ParseSha256(hash, digest) && hash.size() != 64) std::abort();
+        std::uint64_t bytes = 0;
+        if ((hashes[i] && ParseSha256(*hashes[i], digest) && hashes[i]->size() != 64) ||
+            (sizes[i] && ParseSize(*sizes[i], bytes) && bytes >> 63))
+            std::abort();
+    }
+    for (const auto& line : lines) {
+        const std::u16string_view value = std::u16string_view(line).substr(line.find(u'=') + 1);
+        std::uint64_t serial = 0;
+        std::int64_t expires = 0;
+        if ((ParseSerial(value, serial) && serial == 0) ||
+            (ParseExpiry(value, expires) && (value.size() != 20 || expires > 253402300799)))
+            std::abort();
     }
     return 0;
 }

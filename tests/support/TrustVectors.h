@@ -1,5 +1,6 @@
-// A manifest signed by scripts/sign-manifest with tests/data/trust/test-key.pem: it names the
-// web peer's small.txt (installer) and large.bin (MySQL installer) with their SHA-256 lines.
+// A manifest signed by scripts/sign-manifest with tests/data/trust/test-key.pem (--serial 1000
+// --expires-in 36500): it names the web peer's small.txt (installer) and large.bin (MySQL
+// installer) with their SHA-256 and size lines.
 #pragma once
 
 #include <string>
@@ -26,15 +27,19 @@ inline const std::string kManifest =
     "1.0=http://127.0.0.1:18480/small.txt\r\n"
     "sql=http://127.0.0.1:18480/large.bin\r\n"
     "sha256=4ad8e477d2815fbdde7de086698a9df8d031a3e57ba9a68a59ee3f5af70b194d\r\n"
-    "sql.sha256=38fee570f33350d7d446af5fdf43687099958701b66a47be6dc803dcb2c4a9a8\r\n";
+    "size=18\r\n"
+    "sql.sha256=38fee570f33350d7d446af5fdf43687099958701b66a47be6dc803dcb2c4a9a8\r\n"
+    "sql.size=8388608\r\n"
+    "serial=1000\r\n"
+    "expires=2126-11-14T22:33:07Z\r\n";
 // openssl dgst -sha256 -sign test-key.pem: DER.
 inline const std::string kSignature = fromHex(
-    "3045022100bb9bf257fbc32eb2d56938419bb0823362b91d95d1f6c225c630e4a7630353b30220791edee2f64dc3"
-    "2d1678fdf9297f1e88af6f8c48e1aefe8bf01ac31bda6d7bb1");
+    "3045022100c98fcf86e5d910a04c7dc87b2f38b74da54ae6b50bb53ac87c4f8f69cf4bc7c3022016da465f76ace1"
+    "cd748ac919a46aaefb0d43d64526abad704661a2c0cb09f735");
 // The same manifest signed with other-key.pem.
 inline const std::string kOtherSignature = fromHex(
-    "3045022100ea6f6218a90aa0d4c67d979f3caa2f94dad23f3b9893eb8e3abec812f0f91142022054b2a1fdd5a20a"
-    "f701bb1fd27a96488e23f8981b3f7e16f58e63b9ae7a406f03");
+    "304502210092b12da812b31994abd9aece0d5ea4b447cfcb726030167b84e1df9d86da3e5302200e47bb3d45cab3"
+    "e114ed9257dd4892166cafebce188582df7ef1103bd2cbf375");
 
 // A signed manifest without hash lines.
 inline const std::string kBareManifest = "1.0=http://127.0.0.1:18480/small.txt\r\n";

@@ -444,6 +444,7 @@ class TrustE2E(Harness):
     signed by scripts/sign-manifest; the HTTPS attempt is refused, so all comes over HTTP."""
 
     KEY = os.path.join(ROOT, "tests", "data", "trust", "test-key.pem")
+    NEXT_KEY = os.path.join(ROOT, "tests", "data", "trust", "other-key.pem")
 
     def setUp(self):
         if not OPTIONS.test_key_downloader:
@@ -453,11 +454,16 @@ class TrustE2E(Harness):
         self.program = os.path.join(os.path.dirname(self.program),
                                     os.path.basename(OPTIONS.test_key_downloader))
         shutil.copy2(OPTIONS.test_key_downloader, self.program)
+        key = "Software\\Orvelle\\DownloaderTest%d" % os.getpid()  # a state of its own
+        self.env.update(XDG_STATE_HOME=os.path.join(self.folder, "state"), ORVELLE_REGISTRY_KEY=key)
+        if OPTIONS.windows:
+            self.addCleanup(subprocess.run, [os.path.join(ROOT, "scripts", "wine-run"), "reg",
+                            "delete", "HKCU\\" + key, "/f"], capture_output=True, env=WINE_ENV)
 
-    def sign(self):
+    def sign(self, *options, key=KEY):
         files = os.path.join(self.site.root, "files")
-        subprocess.run([os.path.join(ROOT, "scripts", "sign-manifest"), self.KEY,
-                        os.path.join(self.site.root, "update", "ver.txt"),
+        subprocess.run([os.path.join(ROOT, "scripts", "sign-manifest")] + list(options) +
+                       [key, os.path.join(self.site.root, "update", "ver.txt"),
                         os.path.join(files, "setup.exe"),
                         os.path.join(files, "mysql-5.1.73.msi")],
                        check=True, capture_output=True)
@@ -474,6 +480,40 @@ class TrustE2E(Harness):
         self.assertEqual(self.saved("ORVL_Downloader_sql.msi"), self.mysql_bytes)
         record = wait_for(self.records, 60, "the installer's record")[0]
         self.assertEqual(record["arguments"], ARGS + " /SILENT")
+
+    def test_older_or_expired_manifests_are_refused_and_the_next_key_is_taken(self):
+        self.serve_two_files()
+        self.sign("--serial", "10")
+        self.start()
+        self.click(DOWNLOAD_BUTTON)
+        self.assertEqual(self.wait_exit(120), 0)
+        if not OPTIONS.windows:  # the serial is kept for the user alone
+            self.assertEqual(os.stat(os.path.join(self.env["XDG_STATE_HOME"], "orvelle",
+                                                  "highest-serial")).st_mode & 0o777, 0o600)
+        wait_for(lambda: windows_named("^Orvelle demo: ORVL_Downloader.exe$"), 60,
+                 "the installer's window")
+        self.close_demo_windows()
+        # With serial 10 stored: a validly signed older release (rollback), then a newer one past
+        # its expiry are both failure 15, and no file is fetched.
+        for options in (["--serial", "9"], ["--serial", "11", "--expires-in", "-2"]):
+            self.sign(*options)
+            fetched = len(self.site.requests())
+            self.start()
+            self.click(DOWNLOAD_BUTTON)
+            self.dismiss_message()
+            self.assertEqual(self.site.requests()[fetched:],
+                             ["/update/ver.txt", "/update/ver.txt.sig"], options)
+            self.downloader.kill()
+            self.downloader.wait(10)
+            wait_for(lambda: not windows_named(MAIN_TITLE), 30, "the refusing program to end")
+        # The same release again (a retry), signed by the next key: taken.
+        self.sign("--serial", "10", key=self.NEXT_KEY)
+        fetched = len(self.site.requests())
+        self.start()
+        self.click(DOWNLOAD_BUTTON)
+        self.assertEqual(self.wait_exit(120), 0)
+        self.assertEqual(self.site.requests()[fetched:][:3],
+                         ["/update/ver.txt", "/update/ver.txt.sig", "/files/setup.exe"])
 
     def test_a_file_altered_after_signing_is_never_saved_or_started(self):
         self.serve_two_files()

@@ -21,6 +21,7 @@ namespace {
 constexpr std::uint16_t kNginxPort = 18480;
 const std::u16string kManifestNotVouched =
     u"Не вдалося отримати дані (14). Список файлів не підтверджено видавцем.";
+const std::u16string kManifestStale = u"Не вдалося отримати дані (15). Список файлів застарів.";
 const std::u16string kFileAltered =
     u"Не вдалося отримати дані (13). Файл пошкоджено або підмінено.";
 
@@ -86,6 +87,7 @@ TEST_F(RunTrustTest, WithTheKeyBuiltInAGenuineSignedManifestCarriesTheRunOverHtt
     EXPECT_EQ(readFile(folder() + u"ORVL_Downloader_sql.bin").size(), 8u * 1024 * 1024);
     EXPECT_EQ(processes.started.size(), 1u);
     EXPECT_EQ(window.exitCode, 0);
+    EXPECT_EQ(userState.stored, 1000u);
 }
 
 TEST_F(RunTrustTest, WithTheKeyBuiltInAManifestTheSignatureDoesNotVouchForFetchesNoFile) {
@@ -97,21 +99,27 @@ TEST_F(RunTrustTest, WithTheKeyBuiltInAManifestTheSignatureDoesNotVouchForFetche
     struct Case {
         std::string manifest;
         std::optional<std::string> signature;  // none: the server has none
+        std::u16string message;
+        std::optional<std::uint64_t> stored;  // the highest serial accepted before
     };
+    const std::u16string& refused = kManifestNotVouched;
     const Case cases[] = {
-        {altered, trustvectors::kSignature},
-        {trustvectors::kManifest, trustvectors::kOtherSignature},
-        {trustvectors::kManifest, std::nullopt},
-        {trustvectors::kBareManifest, trustvectors::kBareSignature},  // no hash line
+        {altered, trustvectors::kSignature, refused, {}},
+        {trustvectors::kManifest, trustvectors::kOtherSignature, refused, {}},
+        {trustvectors::kManifest, std::nullopt, refused, {}},
+        {trustvectors::kBareManifest, trustvectors::kBareSignature, refused, {}},   // no hash line
+        {trustvectors::kManifest, trustvectors::kSignature, kManifestStale, 1001},  // rollback
     };
-    for (const auto& [manifest, signature] : cases) {
+    for (const auto& [manifest, signature, message, stored] : cases) {
         window.messages.clear();
+        userState.stored = stored;
         std::map<std::string, testnet::Resource> resources{{"/update/ver.txt", serving(manifest)}};
         if (signature) resources["/update/ver.txt.sig"] = serving(*signature);
         testnet::FaultServer server(resources);
         useUpdateHost(server);
         RunDownload(window);
-        EXPECT_EQ(window.messages, std::vector<std::u16string>{kManifestNotVouched});
+        EXPECT_EQ(window.messages, std::vector<std::u16string>{message});
+        EXPECT_EQ(userState.stored, stored);
         EXPECT_EQ(paths(server),
                   (std::vector<std::string>{"/update/ver.txt", "/update/ver.txt.sig"}));
         EXPECT_FALSE(exists(folder() + u"ORVL_Downloader.bin"));

@@ -96,6 +96,15 @@ TEST_F(PrivateFiles, TheTemporaryFolderIsTheUsersAloneAndNeverALinkToOne) {
     EXPECT_TRUE(instead.starts_with(own.string() + "-")) << instead;
     EXPECT_EQ(statOf(instead).st_uid, ::geteuid());
     EXPECT_EQ(statOf(instead).st_mode & 07777, 0700u);
+
+    // Beneath a folder others may write to, a private runtime folder or TMPDIR gives way to /tmp.
+    fs::create_directories(root / "open" / "runtime");
+    ::chmod((root / "open" / "runtime").c_str(), 0700);
+    ::chmod((root / "open").c_str(), 0777);
+    ::setenv("XDG_RUNTIME_DIR", (root / "open" / "runtime").c_str(), 1);
+    ::setenv("TMPDIR", (root / "open").c_str(), 1);
+    const std::string fallback = temporaryFolder();
+    EXPECT_TRUE(fallback.starts_with("/tmp/orvelle-" + std::to_string(::geteuid()))) << fallback;
 }
 
 TEST_F(PrivateFiles, ASavedFileIsNeverWrittenThroughALinkOrIntoAFileThatIsThere) {

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 
 #include "RunTestSupport.h"
+#include "common/Text.h"
+#include "run/ManifestTrust.h"
 #include "run/PartFile.h"
 #include "run/Run.h"
 #include "settings/ProxySettings.h"
@@ -16,6 +19,9 @@ constexpr std::uint8_t kMarquee = 0;
 constexpr std::uint8_t kNormal = 1;
 const std::u16string kHttpsManifest = u"https://update.test/update/ver.txt";
 const std::u16string kHttpManifest = u"http://update.test/update/ver.txt";
+const std::u16string kNotVouched =
+    u"Не вдалося отримати дані (14). Список файлів не підтверджено видавцем.";
+const std::u16string kStale = u"Не вдалося отримати дані (15). Список файлів застарів.";
 
 class RunDownloadTest : public runtest::RunTest {
   protected:
@@ -219,6 +225,67 @@ TEST_F(RunDownloadTest, AFailedTransferEndsTheLoopAndTheWindowIsIdleForANewRun) 
     EXPECT_EQ(window.exitCode, 0);
     EXPECT_FALSE(exists(kept));
     EXPECT_FALSE(exists(kept + u".meta"));
+}
+
+TEST_F(RunDownloadTest, ManifestLinesThatDoNotParseOrAreStaleStopTheRunBeforeAnyFile) {
+    const std::u16string hash = u"sha256=" + std::u16string(64, u'a');
+    const auto expires = [](std::time_t fromNow) {
+        const std::time_t at = std::time(nullptr) + fromNow;
+        char line[40];
+        std::strftime(line, sizeof line, "expires=%Y-%m-%dT%H:%M:%SZ", std::gmtime(&at));
+        return text::fromUtf8(line);
+    };
+    const std::u16string fresh = expires(30 * 86400);
+    struct Case {
+        bool keyed;
+        std::vector<std::u16string> lines;  // after the first
+        std::optional<std::uint64_t> stored;
+        std::u16string message;  // empty: accepted
+    };
+    const Case cases[] = {
+        {false, {hash + u" "}, {}, kNotVouched},
+        {false, {u"size=01"}, {}, kNotVouched},
+        {false, {u"serial=x", u"expires=never", u"size=9223372036854775807"}, {}, u""},
+        {true, {hash, u"size=5", u"serial=7", fresh}, 7, u""},
+        {true, {hash, u"serial=7", fresh}, {}, kNotVouched},
+        {true, {hash, u"size=5", u"serial=7", u"expires=2126-02-29T00:00:00Z"}, {}, kNotVouched},
+        {true, {hash, u"size=5", u"serial=7", expires(-25 * 3600)}, {}, kStale},
+        {true, {hash, u"size=5", u"serial=7", expires(-23 * 3600)}, 6, u""},
+    };
+    static const std::string key(65, '\x04');
+    for (const Case& row : cases) {
+        PublisherKey = row.keyed ? std::string_view(key) : std::string_view();
+        userState.stored = row.stored;
+        window.messages.clear();
+        DownloadRun run(window);
+        run.lines = {u"1=http://files.test/setup.exe"};
+        run.lines.insert(run.lines.end(), row.lines.begin(), row.lines.end());
+        run.items.push_back({u"http://files.test/setup.exe", folder() + u"a.exe", u"1"});
+        TakeManifestLines(run);
+        const std::string name = text::toUtf8(row.lines.back());
+        EXPECT_EQ(window.messages.empty() ? u"" : window.messages[0], row.message) << name;
+        EXPECT_EQ(run.manifestSerial, row.keyed && row.message.empty() ? 7u : 0u) << name;
+    }
+    PublisherKey = {};
+    http().answers[kHttpManifest].body = "1=http://files.test/a.exe\r\nsize=1 \r\n";
+    RunDownload(window);
+    EXPECT_EQ(urls(), (std::vector<std::u16string>{kHttpsManifest, kHttpManifest}));
+}
+
+TEST_F(RunDownloadTest, AnInstallerChangedAfterItWasVerifiedNeverStarts) {
+    serveTwoFilesOverHttp();
+    http().answers[u"http://files.test/setup.exe"].body = "Orvelle test file\n";
+    http().answers[kHttpManifest].body +=
+        "sha256=4ad8e477d2815fbdde7de086698a9df8d031a3e57ba9a68a59ee3f5af70b194d\r\n";
+    // Someone writes into the verified installer while the MySQL installer arrives.
+    http().answers[u"http://files.test/mysql-5.1.73.msi"].during = [&] {
+        writeFile(folder() + u"ORVL_Downloader.exe", "Orvelle test file, altered\n");
+    };
+    RunDownload(window);
+    EXPECT_EQ(window.messages,
+              std::vector<std::u16string>{
+                  u"Не вдалося отримати дані (13). Файл пошкоджено або підмінено."});
+    EXPECT_TRUE(processes.started.empty());
 }
 
 }  // namespace

@@ -31,6 +31,7 @@ void RunTest::SetUp() {
     platform::install<platform::Files>(&*files);
     previousProcesses_ = platform::install<platform::Processes>(&processes);
     previousCrypto_ = platform::install<platform::Crypto>(crypto.get());
+    previousUserState_ = platform::install<platform::UserState>(&userState);
     PublisherKey = {};
 
     scriptedHttp() = ScriptedHttp{};
@@ -42,6 +43,7 @@ void RunTest::SetUp() {
 
 void RunTest::TearDown() {
     PublisherKey = {};
+    platform::install<platform::UserState>(previousUserState_);
     platform::install<platform::Crypto>(previousCrypto_);
     platform::install<platform::Processes>(previousProcesses_);
     platform::install<platform::Files>(realFiles_);

@@ -15,6 +15,7 @@
 
 #include "FakeProcesses.h"
 #include "FakeRunWindow.h"
+#include "FakeUserState.h"
 #include "platform/Crypto.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
@@ -67,6 +68,10 @@ class FolderFiles final : public platform::Files {
     }
     int read(Handle f, void* b, int n, int& error) override { return real_.read(f, b, n, error); }
     void close(Handle f) override { real_.close(f); }
+    Handle openToStart(const std::u16string& p, int& error) override {
+        return real_.openToStart(p, error);
+    }
+    bool stillNames(Handle f, const std::u16string& p) override { return real_.stillNames(f, p); }
     bool writeWhole(const std::u16string& p, const std::string& bytes,
                     std::u16string& errorText) override {
         return real_.writeWhole(p, bytes, errorText);
@@ -139,6 +144,7 @@ class RunTest : public ::testing::Test {
     std::filesystem::path root;
     fakes::FakeRunWindow window;
     fakes::FakeProcesses processes;
+    fakes::FakeUserState userState;
     std::optional<ClockSystem> system;
     std::optional<FolderFiles> files;
     std::unique_ptr<platform::Crypto> crypto = platform::createNativeCrypto();
@@ -148,6 +154,7 @@ class RunTest : public ::testing::Test {
     platform::Files* realFiles_ = nullptr;
     platform::Processes* previousProcesses_ = nullptr;
     platform::Crypto* previousCrypto_ = nullptr;
+    platform::UserState* previousUserState_ = nullptr;
 };
 
 }  // namespace runtest

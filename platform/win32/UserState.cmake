@@ -1,0 +1,2 @@
+# RegGetValueW, RegCreateKeyExW, RegSetValueExW.
+target_link_libraries(platform_UserState PUBLIC advapi32)
