@@ -1,0 +1,44 @@
+// One worker thread for WinHTTP's blocking calls, so the window's thread can wait in short slices
+// and keep answering while the network is slow.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+
+namespace platform {
+
+struct HttpWorkerState;
+
+class HttpWorker {
+  public:
+    // The longest the calling thread waits before asking whether to go on waiting.
+    static constexpr DWORD kSliceMs = 50;
+    // How long an abandoned call gets to return once its handle is closed; a worker still stuck
+    // after it is left to finish on its own and a new one takes its place.
+    static constexpr DWORD kAbandonGraceMs = 300;
+
+    HttpWorker() = default;
+    ~HttpWorker();
+    HttpWorker(const HttpWorker&) = delete;
+    HttpWorker& operator=(const HttpWorker&) = delete;
+
+    // Runs call on the worker and returns its result, with the worker's last error made this
+    // thread's. While it runs, keepWaiting is asked after each slice (and as soon as a message
+    // arrives for this thread); once it says no, abandon must make the call return (by closing
+    // the handle it works on), and the result is false with ERROR_WINHTTP_OPERATION_CANCELLED.
+    // Whatever call captures must be its own (copies, shared pointers): an abandoned call that
+    // does not return may outlive this object.
+    bool run(std::function<BOOL()> call, const std::function<bool()>& keepWaiting,
+             const std::function<void()>& abandon);
+
+  private:
+    bool start();
+    void letGo();
+
+    std::shared_ptr<HttpWorkerState> state_;
+    bool busy_ = false;
+};
+
+}  // namespace platform
