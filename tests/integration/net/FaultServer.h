@@ -19,7 +19,8 @@
 namespace testnet {
 
 struct Fault {
-    enum class Kind { none, cut, stall };
+    // stall: silent after afterBytes of the body; silent: not even the head is sent.
+    enum class Kind { none, cut, stall, silent };
     Kind kind = Kind::none;
     std::size_t afterBytes = 0;  // body bytes sent before the fault
 };
@@ -58,6 +59,7 @@ class FaultServer {
   private:
     void serve();
     void answer(Socket client, const std::string& head);
+    void holdSilent(Socket client);
 
     std::map<std::string, Resource> resources_;
     std::map<std::string, int> served_;
