@@ -7,12 +7,12 @@
 #include <winhttp.h>
 
 #include <algorithm>
-#include <cstring>
 #include <map>
 #include <set>
 #include <vector>
 
 #include "platform/win32/HttpCalls.h"
+#include "platform/win32/HttpReadAhead.h"
 #include "platform/win32/HttpUrl.h"
 #include "platform/win32/HttpWorker.h"
 
@@ -70,7 +70,7 @@ class HandleTable {
   public:
     HttpHandle add(HINTERNET internet) {
         if (!internet) return 0;
-        entries_[next_] = Entry{internet};
+        entries_[next_].internet = internet;
         return next_++;
     }
     // Null for a number unknown here (ERROR_INVALID_HANDLE) or whose wait was abandoned (such a
@@ -82,11 +82,10 @@ class HandleTable {
                                              : ERROR_WINHTTP_OPERATION_CANCELLED);
         return nullptr;
     }
-    // Body bytes WinHTTP reported ready and not read yet (reading them cannot block); null for a
-    // number unknown here.
-    std::uint64_t* readable(HttpHandle handle) {
+    // The body being read ahead for a request; null when none is.
+    std::shared_ptr<HttpReadAhead>* readAhead(HttpHandle handle) {
         const auto found = entries_.find(handle);
-        return found != entries_.end() ? &found->second.readable : nullptr;
+        return found != entries_.end() ? &found->second.readAhead : nullptr;
     }
     // Closes the WinHTTP handle behind the number; the number stays until forget.
     void closeInternet(HttpHandle handle) {
@@ -107,7 +106,7 @@ class HandleTable {
   private:
     struct Entry {
         HINTERNET internet = nullptr;
-        std::uint64_t readable = 0;
+        std::shared_ptr<HttpReadAhead> readAhead;
     };
     std::map<HttpHandle, Entry> entries_;
     HttpHandle next_ = 1;
@@ -295,9 +294,9 @@ class WindowsHttp final : public Http {
     }
 
     bool sendRequest(HttpHandle request, const std::u16string& headers) override {
+        stopReadingAhead(request);
         const HINTERNET internet = handles_.internet(request);
         if (!internet) return false;
-        *handles_.readable(request) = 0;
         return mayWait(request, [internet, extra = std::wstring(wide(headers))] {
             return WinHttpSendRequest(
                 internet, extra.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : extra.c_str(),
@@ -353,47 +352,37 @@ class WindowsHttp final : public Http {
     }
 
     bool queryDataAvailable(HttpHandle request, std::uint32_t& bytes) override {
-        const HINTERNET internet = handles_.internet(request);
-        if (!internet) return false;
-        const auto available = std::make_shared<DWORD>(0);
-        const auto ask = [internet, available] {
-            return WinHttpQueryDataAvailable(internet, available.get());
-        };
-        // While reported bytes wait to be read, asking again answers at once.
-        const bool ok = *handles_.readable(request) > 0 ? ask() != FALSE : mayWait(request, ask);
-        if (!ok) return false;
-        if (std::uint64_t* readable = handles_.readable(request)) *readable = *available;
-        bytes = *available;
+        if (HttpReadAhead* ahead = readingAhead(request)) {
+            if (!awaitBody(request, *ahead)) return false;
+            bytes = static_cast<std::uint32_t>(ahead->unread());
+            return bytes > 0 || bodyEnded(request, *ahead);
+        }
+        DWORD available = 0;
+        if (!WinHttpQueryDataAvailable(handles_.internet(request), &available)) return false;
+        bytes = available;
         return true;
     }
 
     bool readData(HttpHandle request, void* buffer, std::uint32_t size,
                   std::uint32_t& bytesRead) override {
-        const HINTERNET internet = handles_.internet(request);
-        if (!internet) return false;
-        DWORD read = 0;
-        if (size <= *handles_.readable(request)) {
-            // Reported bytes: no wait, so no hand-over to the worker.
-            if (!WinHttpReadData(internet, buffer, size, &read)) return false;
-        } else {
-            // The worker reads into memory of its own: an abandoned read that still completes
-            // must not write into the caller's buffer.
-            const std::shared_ptr<char[]> own(new char[size]);
-            const auto count = std::make_shared<DWORD>(0);
-            if (!mayWait(request, [internet, own, size, count] {
-                    return WinHttpReadData(internet, own.get(), size, count.get());
-                }))
-                return false;
-            read = *count;
-            std::memcpy(buffer, own.get(), read);
+        if (HttpReadAhead* ahead = readingAhead(request)) {
+            if (!awaitBody(request, *ahead)) return false;
+            bytesRead = static_cast<std::uint32_t>(ahead->take(buffer, size));
+            return bytesRead > 0 || bodyEnded(request, *ahead);
         }
-        if (std::uint64_t* readable = handles_.readable(request))
-            *readable -= std::min<std::uint64_t>(*readable, read);
+        DWORD read = 0;
+        if (!WinHttpReadData(handles_.internet(request), buffer, size, &read)) return false;
         bytesRead = read;
         return true;
     }
 
     bool closeHandle(HttpHandle handle) override {
+        // A read ahead still waiting for the server ends with its request.
+        if (std::shared_ptr<HttpReadAhead>* ahead = handles_.readAhead(handle); ahead && *ahead) {
+            (*ahead)->stop();
+            handles_.closeInternet(handle);
+            stopReadingAhead(handle);
+        }
         secureRequests_.erase(handle);
         BOOL closed = FALSE;
         if (!handles_.forget(handle, closed)) {
@@ -418,6 +407,53 @@ class WindowsHttp final : public Http {
         return worker_.run(
             std::move(call), [this] { return keepWaiting(); },
             [this, handle] { handles_.closeInternet(handle); });
+    }
+
+    // With a wait hook, the body is read ahead on the worker (started by the first question
+    // about it); null without a hook or while the worker is taken.
+    HttpReadAhead* readingAhead(HttpHandle request) {
+        std::shared_ptr<HttpReadAhead>* ahead = handles_.readAhead(request);
+        if (!ahead || !hooked_) return nullptr;
+        if (!*ahead) {
+            const HINTERNET internet = handles_.internet(request);
+            if (!internet || !worker_.idle()) return nullptr;
+            *ahead = std::make_shared<HttpReadAhead>(internet);
+            worker_.post([reader = *ahead] { return reader->run(); });
+        }
+        return ahead->get();
+    }
+
+    // Until there are bytes to take, the body's end or its failure; false (12017) when the hook
+    // gave up, the request then being closed.
+    bool awaitBody(HttpHandle request, HttpReadAhead& ahead) {
+        while (!ahead.settled()) {
+            if (!HttpWorker::waitFor(
+                    ahead.arrived(), [this] { return keepWaiting(); }, HttpReadAhead::kLookMs)) {
+                ahead.stop();
+                handles_.closeInternet(request);
+                stopReadingAhead(request);
+                SetLastError(ERROR_WINHTTP_OPERATION_CANCELLED);
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // With nothing left to take: true at the body's end, else false with WinHTTP's error.
+    bool bodyEnded(HttpHandle request, HttpReadAhead& ahead) {
+        const DWORD failure = ahead.failure();
+        stopReadingAhead(request);
+        SetLastError(failure);
+        return failure == ERROR_SUCCESS;
+    }
+
+    // The worker goes back to waiting for calls once the read ahead has returned.
+    void stopReadingAhead(HttpHandle request) {
+        std::shared_ptr<HttpReadAhead>* ahead = handles_.readAhead(request);
+        if (!ahead || !*ahead) return;
+        (*ahead)->stop();
+        worker_.release();
+        ahead->reset();
     }
 
     HttpCalls calls_;

@@ -69,32 +69,46 @@ void HttpWorker::letGo() {
     state_.reset();
 }
 
-bool HttpWorker::run(std::function<BOOL()> call, const std::function<bool()>& keepWaiting,
-                     const std::function<void()>& abandon) {
-    // A call made from inside the wait (the hook pumping messages) or without a thread to hand it
-    // to simply blocks, as WinHTTP's calls do.
-    if (busy_ || (!state_ && !start())) return call() != FALSE;
+bool HttpWorker::idle() {
+    return !busy_ && (state_ || start());
+}
+
+void HttpWorker::post(std::function<BOOL()> call) {
     busy_ = true;
     state_->call = std::move(call);
     SetEvent(state_->wake);
-    for (;;) {
-        const DWORD woke = MsgWaitForMultipleObjectsEx(1, &state_->done, kSliceMs, QS_ALLINPUT, 0);
-        if (woke == WAIT_OBJECT_0) {
-            busy_ = false;
-            SetLastError(state_->error);
-            return state_->result != FALSE;
-        }
-        bool goOn = false;
-        try {
-            goOn = keepWaiting();
-        } catch (...) {
-            // Nothing may unwind through the back end; a failing hook ends the wait.
-        }
-        if (!goOn) break;
-    }
-    abandon();
+}
+
+void HttpWorker::release() {
     if (WaitForSingleObject(state_->done, kAbandonGraceMs) != WAIT_OBJECT_0) letGo();
     busy_ = false;
+}
+
+bool HttpWorker::waitFor(HANDLE event, const std::function<bool()>& keepWaiting, DWORD sliceMs) {
+    for (;;) {
+        if (MsgWaitForMultipleObjectsEx(1, &event, sliceMs, QS_ALLINPUT, 0) == WAIT_OBJECT_0)
+            return true;
+        try {
+            if (!keepWaiting()) return false;
+        } catch (...) {
+            // Nothing may unwind through the back end; a failing hook ends the wait.
+            return false;
+        }
+    }
+}
+
+bool HttpWorker::run(std::function<BOOL()> call, const std::function<bool()>& keepWaiting,
+                     const std::function<void()>& abandon) {
+    // A call made from inside the wait (the hook pumping messages) blocks, as WinHTTP's do.
+    if (!idle()) return call() != FALSE;
+    post(std::move(call));
+    if (waitFor(state_->done, keepWaiting)) {
+        busy_ = false;
+        SetLastError(state_->error);
+        return state_->result != FALSE;
+    }
+    abandon();
+    release();
     SetLastError(ERROR_WINHTTP_OPERATION_CANCELLED);
     return false;
 }

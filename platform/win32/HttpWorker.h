@@ -30,9 +30,24 @@ class HttpWorker {
     // arrives for this thread); once it says no, abandon must make the call return (by closing
     // the handle it works on), and the result is false with ERROR_WINHTTP_OPERATION_CANCELLED.
     // Whatever call captures must be its own (copies, shared pointers): an abandoned call that
-    // does not return may outlive this object.
+    // does not return may outlive this object. A call that cannot be handed over (the worker is
+    // busy, or no thread starts) simply runs here.
     bool run(std::function<BOOL()> call, const std::function<bool()>& keepWaiting,
              const std::function<void()>& abandon);
+
+    // Whether a call can be posted now.
+    bool idle();
+    // Hands call over without waiting for it; only when idle.
+    void post(std::function<BOOL()> call);
+    // Waits for the posted call to return, at most kAbandonGraceMs, then the worker is idle
+    // again (a call still running is left to finish on its own).
+    void release();
+
+    // Waits until event is set (true), asking keepWaiting after each slice and whenever a
+    // message arrives; false as soon as keepWaiting says no or fails. A slice shorter than
+    // kSliceMs is for callers that look for more than the event between slices.
+    static bool waitFor(HANDLE event, const std::function<bool()>& keepWaiting,
+                        DWORD sliceMs = kSliceMs);
 
   private:
     bool start();
