@@ -68,6 +68,15 @@ struct ProxyDiscovery {
 // it, so no later handle can be closed in its place.
 class HandleTable {
   public:
+    HandleTable() = default;
+    HandleTable(const HandleTable&) = delete;
+    HandleTable& operator=(const HandleTable&) = delete;
+    // A body still read ahead stops with its last WinHTTP call; its thread then ends.
+    ~HandleTable() {
+        for (auto& [handle, entry] : entries_)
+            if (entry.readAhead) entry.readAhead->stop();
+    }
+
     HttpHandle add(HINTERNET internet) {
         if (!internet) return 0;
         entries_[next_].internet = internet;
@@ -410,13 +419,13 @@ class WindowsHttp final : public Http {
     }
 
     // With a wait hook, the body is read ahead on the worker (started by the first question
-    // about it); null without a hook or while the worker is taken.
+    // about it, and kept to the end even if the hook goes); null when the body is not read ahead.
     HttpReadAhead* readingAhead(HttpHandle request) {
         std::shared_ptr<HttpReadAhead>* ahead = handles_.readAhead(request);
-        if (!ahead || !hooked_) return nullptr;
+        if (!ahead) return nullptr;
         if (!*ahead) {
             const HINTERNET internet = handles_.internet(request);
-            if (!internet || !worker_.idle()) return nullptr;
+            if (!hooked_ || !internet || !worker_.idle()) return nullptr;
             *ahead = std::make_shared<HttpReadAhead>(internet);
             worker_.post([reader = *ahead] { return reader->run(); });
         }
