@@ -181,8 +181,9 @@ TEST_F(FaultServerTest, AWaitTheHookGivesUpFailsWithOperationCancelled) {
         ASSERT_TRUE(real->setTimeouts(session, 20000, 20000, 20000, 20000));
         const auto connection = real->connect(session, u"127.0.0.1", server.port());
         const auto request = real->openRequest(connection, u"GET", text::fromUtf8(target), 0);
-        if (target == "/no-body")
+        if (target == "/no-body") {
             ASSERT_TRUE(real->sendRequest(request, u"") && real->receiveResponse(request));
+        }
         int asked = 0;
         real->setWaitHook([&asked] { return ++asked < 4; });
         std::uint32_t bytes = 0;
