@@ -412,7 +412,7 @@ class WindowsHttp final : public Http {
     // A call that may wait on the network. With a wait hook it runs on the worker and is
     // abandoned by closing handle; without one it simply blocks here.
     bool mayWait(HttpHandle handle, std::function<BOOL()> call) {
-        if (!hooked_) return call() != FALSE;
+        if (!hooked_ || !workerIdle()) return call() != FALSE;
         return worker_.run(
             std::move(call), [this] { return keepWaiting(); },
             [this, handle] { handles_.closeInternet(handle); });
@@ -425,9 +425,10 @@ class WindowsHttp final : public Http {
         if (!ahead) return nullptr;
         if (!*ahead) {
             const HINTERNET internet = handles_.internet(request);
-            if (!hooked_ || !internet || !worker_.idle()) return nullptr;
+            if (!hooked_ || !internet || !workerIdle()) return nullptr;
             *ahead = std::make_shared<HttpReadAhead>(internet);
             worker_.post([reader = *ahead] { return reader->run(); });
+            workerReadsAhead_ = request;
         }
         return ahead->get();
     }
@@ -461,13 +462,30 @@ class WindowsHttp final : public Http {
         std::shared_ptr<HttpReadAhead>* ahead = handles_.readAhead(request);
         if (!ahead || !*ahead) return;
         (*ahead)->stop();
-        worker_.release();
+        if (workerReadsAhead_ == request) {
+            worker_.release();
+            workerReadsAhead_ = 0;
+        }
         ahead->reset();
+    }
+
+    // Whether the worker can take a call. A body it read to its end frees it, even while its
+    // request stays open with bytes still to take.
+    bool workerIdle() {
+        if (workerReadsAhead_) {
+            std::shared_ptr<HttpReadAhead>* ahead = handles_.readAhead(workerReadsAhead_);
+            if (ahead && *ahead && (*ahead)->finished()) {
+                worker_.release();
+                workerReadsAhead_ = 0;
+            }
+        }
+        return worker_.idle();
     }
 
     HttpCalls calls_;
     HandleTable handles_;
     HttpWorker worker_;
+    HttpHandle workerReadsAhead_ = 0;  // the request whose body the worker reads, if any
     bool hooked_ = false;
     // Requests that go through a TLS tunnel when a proxy is used.
     std::set<HttpHandle> secureRequests_;

@@ -21,7 +21,7 @@ BOOL HttpReadAhead::run() {
         std::size_t room = 0;
         {
             const std::lock_guard<std::mutex> lock(mutex_);
-            if (stopping_) return TRUE;
+            if (stopping_) return finishedLocked(TRUE);
             room = kAheadBytes - std::min(kAheadBytes, unreadLocked());
             workerWaits_ = room == 0;
         }
@@ -60,7 +60,10 @@ BOOL HttpReadAhead::run() {
         // Each signal costs a thread switch (and a call into Wine's server there): a waiting
         // engine is woken for a run of bytes worth it, and looks for fewer itself.
         if (wake) SetEvent(arrived_);
-        if (!ok || read == 0) return ok;
+        if (!ok || read == 0) {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            return finishedLocked(ok);
+        }
     }
 }
 
@@ -98,6 +101,11 @@ std::size_t HttpReadAhead::take(void* buffer, std::size_t size) {
     }
     if (wake) SetEvent(room_);
     return taken;
+}
+
+bool HttpReadAhead::finished() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return finished_;
 }
 
 DWORD HttpReadAhead::failure() {

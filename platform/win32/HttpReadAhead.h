@@ -42,9 +42,15 @@ class HttpReadAhead {
     std::size_t take(void* buffer, std::size_t size);
     // Once nothing is left to take: ERROR_SUCCESS at the body's end, else WinHTTP's error.
     DWORD failure();
+    // Whether run has returned (or is about to): the worker is free for other calls.
+    bool finished();
 
   private:
     std::size_t unreadLocked() const { return bytes_.size() - start_; }
+    BOOL finishedLocked(BOOL result) {
+        finished_ = true;
+        return result;
+    }
 
     HINTERNET request_;
     HANDLE arrived_;
@@ -54,6 +60,7 @@ class HttpReadAhead {
     std::size_t start_ = 0;
     bool ended_ = false;
     bool stopping_ = false;
+    bool finished_ = false;
     bool engineWaits_ = false;  // for arrived_
     bool workerWaits_ = false;  // for room_
     DWORD error_ = ERROR_SUCCESS;

@@ -80,6 +80,7 @@ void HttpWorker::post(std::function<BOOL()> call) {
 }
 
 void HttpWorker::release() {
+    if (!busy_) return;
     if (WaitForSingleObject(state_->done, kAbandonGraceMs) != WAIT_OBJECT_0) letGo();
     busy_ = false;
 }
