@@ -1,4 +1,7 @@
 // Windows: WinHTTP for sessions, proxy discovery and transfers; WinINet only to split URLs.
+// WinHTTP's calls block. With a wait hook, those that wait on the network run on one worker
+// thread (HttpWorker) and a body is read ahead there (HttpReadAhead), while the window's thread
+// waits in short slices and asks the hook; a wait given up closes the WinHTTP handle behind it.
 #include "platform/Http.h"
 
 #include <windows.h>

@@ -15,9 +15,9 @@ class HttpWorker {
   public:
     // The longest the calling thread waits before asking whether to go on waiting.
     static constexpr DWORD kSliceMs = 50;
-    // How long an abandoned call gets to return once its handle is closed (Windows ends it at
-    // once). A worker still in it is left to finish on its own and a new one takes its place:
-    // Wine's WinHTTP goes on waiting for the server.
+    // How long an abandoned call gets to return once its handle is closed (WinHTTP cancels a
+    // call whose handle closes). A worker still in it is left to finish on its own and a new one
+    // takes its place: Wine's WinHTTP goes on waiting for the server.
     static constexpr DWORD kAbandonGraceMs = 100;
 
     HttpWorker() = default;
