@@ -3,7 +3,9 @@
 // windows.h first: bcrypt.h needs its types.
 #include <bcrypt.h>
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "platform/Crypto.h"
@@ -28,12 +30,37 @@ class Algorithm {
     BCRYPT_ALG_HANDLE handle_ = nullptr;
 };
 
-class HashObject {
+// A SHA-256 in progress. It shares the provider, which must outlive its hash objects.
+class CngSha256Stream final : public Crypto::Sha256Stream {
   public:
-    ~HashObject() {
-        if (handle_) BCryptDestroyHash(handle_);
+    CngSha256Stream(std::shared_ptr<const Algorithm> provider, BCRYPT_HASH_HANDLE hash)
+        : provider_(std::move(provider)), hash_(hash) {}
+    ~CngSha256Stream() override { BCryptDestroyHash(hash_); }
+    CngSha256Stream(const CngSha256Stream&) = delete;
+    CngSha256Stream& operator=(const CngSha256Stream&) = delete;
+
+    void update(const void* data, std::size_t size) override {
+        // BCryptHashData takes a ULONG count: large inputs go in pieces.
+        constexpr std::size_t kPiece = 1u << 30;
+        auto* bytes = static_cast<PUCHAR>(const_cast<void*>(data));
+        for (std::size_t offset = 0; offset < size && !failed_; offset += kPiece) {
+            const auto piece = static_cast<ULONG>(std::min(size - offset, kPiece));
+            failed_ = !BCRYPT_SUCCESS(BCryptHashData(hash_, bytes + offset, piece, 0));
+        }
     }
-    BCRYPT_HASH_HANDLE handle_ = nullptr;
+
+    bool finish(Crypto::Sha256Digest& digest) override {
+        // CNG finishes a hash object once; a second finish is a failure, never another digest.
+        if (failed_) return false;
+        failed_ = true;
+        return BCRYPT_SUCCESS(
+            BCryptFinishHash(hash_, digest.data(), static_cast<ULONG>(digest.size()), 0));
+    }
+
+  private:
+    std::shared_ptr<const Algorithm> provider_;
+    BCRYPT_HASH_HANDLE hash_;
+    bool failed_ = false;
 };
 
 class KeyObject {
@@ -51,22 +78,19 @@ PUCHAR bytesOf(std::string_view text) {
 class CngCrypto final : public Crypto {
   public:
     bool sha256(std::string_view bytes, Sha256Digest& digest) override {
-        if (!sha256_.get()) return false;
-        HashObject hash;
+        const std::unique_ptr<Sha256Stream> hash = startSha256();
+        if (!hash) return false;
+        hash->update(bytes.data(), bytes.size());
+        return hash->finish(digest);
+    }
+
+    std::unique_ptr<Sha256Stream> startSha256() override {
+        if (!sha256_->get()) return nullptr;
+        BCRYPT_HASH_HANDLE hash = nullptr;
         // No hash object buffer: CNG allocates it (Windows 7 and later).
-        if (!BCRYPT_SUCCESS(
-                BCryptCreateHash(sha256_.get(), &hash.handle_, nullptr, 0, nullptr, 0, 0)))
-            return false;
-        // BCryptHashData takes a ULONG count: feed large inputs in pieces.
-        constexpr std::size_t kPiece = 1u << 30;
-        for (std::size_t offset = 0; offset < bytes.size(); offset += kPiece) {
-            const std::string_view piece = bytes.substr(offset, kPiece);
-            if (!BCRYPT_SUCCESS(BCryptHashData(hash.handle_, bytesOf(piece),
-                                               static_cast<ULONG>(piece.size()), 0)))
-                return false;
-        }
-        return BCRYPT_SUCCESS(
-            BCryptFinishHash(hash.handle_, digest.data(), static_cast<ULONG>(digest.size()), 0));
+        if (!BCRYPT_SUCCESS(BCryptCreateHash(sha256_->get(), &hash, nullptr, 0, nullptr, 0, 0)))
+            return nullptr;
+        return std::make_unique<CngSha256Stream>(sha256_, hash);
     }
 
     bool verifyP256Sha256(std::string_view publicKey, std::string_view message,
@@ -95,7 +119,8 @@ class CngCrypto final : public Crypto {
     }
 
   private:
-    Algorithm sha256_{BCRYPT_SHA256_ALGORITHM};
+    std::shared_ptr<const Algorithm> sha256_ =
+        std::make_shared<const Algorithm>(BCRYPT_SHA256_ALGORITHM);
     Algorithm ecdsa_{BCRYPT_ECDSA_P256_ALGORITHM};
 };
 

@@ -1,4 +1,7 @@
 // Windows: WinHTTP for sessions, proxy discovery and transfers; WinINet only to split URLs.
+// WinHTTP's calls block. With a wait hook, those that wait on the network run on one worker
+// thread (HttpWorker) and a body is read ahead there (HttpReadAhead), while the window's thread
+// waits in short slices and asks the hook; a wait given up closes the WinHTTP handle behind it.
 #include "platform/Http.h"
 
 #include <windows.h>
@@ -6,11 +9,15 @@
 #include <wincrypt.h>
 #include <winhttp.h>
 
+#include <algorithm>
+#include <map>
 #include <set>
 #include <vector>
 
 #include "platform/win32/HttpCalls.h"
+#include "platform/win32/HttpReadAhead.h"
 #include "platform/win32/HttpUrl.h"
+#include "platform/win32/HttpWorker.h"
 
 namespace platform {
 namespace {
@@ -26,13 +33,6 @@ std::u16string fromWide(const wchar_t* text) {
     return std::u16string(reinterpret_cast<const char16_t*>(text));
 }
 
-HINTERNET toInternet(HttpHandle handle) {
-    return reinterpret_cast<HINTERNET>(handle);
-}
-HttpHandle toHandle(HINTERNET handle) {
-    return reinterpret_cast<HttpHandle>(handle);
-}
-
 // The proxy strings WinHTTP allocates belong to the caller and go back with GlobalFree.
 struct GlobalText {
     wchar_t* text = nullptr;
@@ -46,6 +46,82 @@ struct GlobalText {
         if (!text) return std::nullopt;
         return fromWide(text);
     }
+};
+
+// Everything one proxy discovery reads and writes, owned apart from the caller: a discovery
+// abandoned on the worker may finish after the caller has gone.
+struct ProxyDiscovery {
+    std::wstring url;
+    std::wstring autoConfigUrl;
+    WINHTTP_AUTOPROXY_OPTIONS request{};
+    WINHTTP_PROXY_INFO info{};
+    GlobalText proxy, bypass;
+
+    BOOL run(HINTERNET session) {
+        if (!autoConfigUrl.empty()) request.lpszAutoConfigUrl = autoConfigUrl.c_str();
+        const BOOL ok = WinHttpGetProxyForUrl(session, url.c_str(), &request, &info);
+        proxy.text = info.lpszProxy;
+        bypass.text = info.lpszProxyBypass;
+        return ok;
+    }
+};
+
+// The handles the engine holds are numbers of ours, each standing for one WinHTTP handle and
+// never reused: a handle closed here to abandon a wait keeps its number until the engine closes
+// it, so no later handle can be closed in its place.
+class HandleTable {
+  public:
+    HandleTable() = default;
+    HandleTable(const HandleTable&) = delete;
+    HandleTable& operator=(const HandleTable&) = delete;
+    // A body still read ahead stops with its last WinHTTP call; its thread then ends.
+    ~HandleTable() {
+        for (auto& [handle, entry] : entries_)
+            if (entry.readAhead) entry.readAhead->stop();
+    }
+
+    HttpHandle add(HINTERNET internet) {
+        if (!internet) return 0;
+        entries_[next_].internet = internet;
+        return next_++;
+    }
+    // Null for a number unknown here (ERROR_INVALID_HANDLE) or whose wait was abandoned (such a
+    // request can only be closed).
+    HINTERNET internet(HttpHandle handle) const {
+        const auto found = entries_.find(handle);
+        if (found != entries_.end() && found->second.internet) return found->second.internet;
+        SetLastError(found == entries_.end() ? ERROR_INVALID_HANDLE
+                                             : ERROR_WINHTTP_OPERATION_CANCELLED);
+        return nullptr;
+    }
+    // The body being read ahead for a request; null when none is.
+    std::shared_ptr<HttpReadAhead>* readAhead(HttpHandle handle) {
+        const auto found = entries_.find(handle);
+        return found != entries_.end() ? &found->second.readAhead : nullptr;
+    }
+    // Closes the WinHTTP handle behind the number; the number stays until forget.
+    void closeInternet(HttpHandle handle) {
+        const auto found = entries_.find(handle);
+        if (found == entries_.end() || !found->second.internet) return;
+        WinHttpCloseHandle(found->second.internet);
+        found->second.internet = nullptr;
+    }
+    // True when the number was known; its WinHTTP handle is closed unless it was already.
+    bool forget(HttpHandle handle, BOOL& closed) {
+        const auto found = entries_.find(handle);
+        if (found == entries_.end()) return false;
+        closed = found->second.internet ? WinHttpCloseHandle(found->second.internet) : TRUE;
+        entries_.erase(found);
+        return true;
+    }
+
+  private:
+    struct Entry {
+        HINTERNET internet = nullptr;
+        std::shared_ptr<HttpReadAhead> readAhead;
+    };
+    std::map<HttpHandle, Entry> entries_;
+    HttpHandle next_ = 1;
 };
 
 // WinHTTP on Windows 7 and 8.0 offers only SSL 3 and TLS 1.0 unless told otherwise, so a server
@@ -130,20 +206,20 @@ class WindowsHttp final : public Http {
 
     bool proxyForUrl(HttpHandle session, const std::u16string& url, const AutoProxyOptions& options,
                      ProxyForUrl& result) override {
-        WINHTTP_AUTOPROXY_OPTIONS request{};
-        request.dwFlags = options.flags;
-        request.dwAutoDetectFlags = options.autoDetectFlags;
-        request.lpszAutoConfigUrl = wideOrNull(options.autoConfigUrl);
-        request.fAutoLogonIfChallenged = options.autoLogonIfChallenged ? TRUE : FALSE;
-        WINHTTP_PROXY_INFO info{};
-        const BOOL ok = WinHttpGetProxyForUrl(toInternet(session), wide(url), &request, &info);
-        GlobalText proxy, bypass;
-        proxy.text = info.lpszProxy;
-        bypass.text = info.lpszProxyBypass;
-        if (!ok) return false;
-        result.accessType = info.dwAccessType;
-        result.proxy = proxy.value();
-        result.proxyBypass = bypass.value();
+        const HINTERNET internet = handles_.internet(session);
+        if (!internet) return false;
+        const auto discovery = std::make_shared<ProxyDiscovery>();
+        discovery->url = wide(url);
+        discovery->autoConfigUrl = wide(options.autoConfigUrl);
+        discovery->request.dwFlags = options.flags;
+        discovery->request.dwAutoDetectFlags = options.autoDetectFlags;
+        discovery->request.fAutoLogonIfChallenged = options.autoLogonIfChallenged ? TRUE : FALSE;
+        // Abandoned by closing the session opened for it.
+        if (!mayWait(session, [internet, discovery] { return discovery->run(internet); }))
+            return false;
+        result.accessType = discovery->info.dwAccessType;
+        result.proxy = discovery->proxy.value();
+        result.proxyBypass = discovery->bypass.value();
         return true;
     }
 
@@ -153,25 +229,25 @@ class WindowsHttp final : public Http {
         HINTERNET session =
             WinHttpOpen(wide(agent), accessType, wideOrNull(proxy), wideOrNull(bypass), flags);
         if (session) enableCurrentTls(calls_, session);
-        return toHandle(session);
+        return handles_.add(session);
     }
 
     bool setTimeouts(HttpHandle session, int resolveMs, int connectMs, int sendMs,
                      int receiveMs) override {
-        return WinHttpSetTimeouts(toInternet(session), resolveMs, connectMs, sendMs, receiveMs) !=
-               FALSE;
+        return WinHttpSetTimeouts(handles_.internet(session), resolveMs, connectMs, sendMs,
+                                  receiveMs) != FALSE;
     }
 
     HttpHandle connect(HttpHandle session, const std::u16string& host,
                        std::uint16_t port) override {
-        return toHandle(WinHttpConnect(toInternet(session), wide(host), port, 0));
+        return handles_.add(WinHttpConnect(handles_.internet(session), wide(host), port, 0));
     }
 
     HttpHandle openRequest(HttpHandle connection, const std::u16string& verb,
                            const std::u16string& path, std::uint32_t flags) override {
-        const HttpHandle request =
-            toHandle(WinHttpOpenRequest(toInternet(connection), wide(verb), wide(path), nullptr,
-                                        WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
+        const HttpHandle request = handles_.add(
+            WinHttpOpenRequest(handles_.internet(connection), wide(verb), wide(path), nullptr,
+                               WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
         if (request && (flags & WINHTTP_FLAG_SECURE)) secureRequests_.insert(request);
         return request;
     }
@@ -186,15 +262,16 @@ class WindowsHttp final : public Http {
             const std::wstring header = basicProxyAuthorization(user, password);
             return !header.empty() &&
                    WinHttpAddRequestHeaders(
-                       toInternet(request), header.c_str(), static_cast<DWORD>(header.size()),
+                       handles_.internet(request), header.c_str(),
+                       static_cast<DWORD>(header.size()),
                        WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE) != FALSE;
         }
         // Another scheme answers a 407: the Basic header must not go with it.
         if (authTargets == WINHTTP_AUTH_TARGET_PROXY)
-            WinHttpAddRequestHeaders(toInternet(request), L"Proxy-Authorization:", -1L,
+            WinHttpAddRequestHeaders(handles_.internet(request), L"Proxy-Authorization:", -1L,
                                      WINHTTP_ADDREQ_FLAG_REPLACE);
-        return WinHttpSetCredentials(toInternet(request), authTargets, authScheme, wide(user),
-                                     wide(password), nullptr) != FALSE;
+        return WinHttpSetCredentials(handles_.internet(request), authTargets, authScheme,
+                                     wide(user), wide(password), nullptr) != FALSE;
     }
 
     bool setLogonCredentials(HttpHandle request, std::uint32_t authScheme) override {
@@ -205,19 +282,19 @@ class WindowsHttp final : public Http {
         // The default (medium) policy keeps the user's logon from a proxy outside the bypass
         // list; it was asked for here, by the proxy the user's own settings name.
         DWORD policy = WINHTTP_AUTOLOGON_SECURITY_LEVEL_LOW;
-        if (!WinHttpSetOption(toInternet(request), WINHTTP_OPTION_AUTOLOGON_POLICY, &policy,
+        if (!WinHttpSetOption(handles_.internet(request), WINHTTP_OPTION_AUTOLOGON_POLICY, &policy,
                               sizeof policy))
             return false;
-        WinHttpAddRequestHeaders(toInternet(request), L"Proxy-Authorization:", -1L,
+        WinHttpAddRequestHeaders(handles_.internet(request), L"Proxy-Authorization:", -1L,
                                  WINHTTP_ADDREQ_FLAG_REPLACE);
         // No name and password: the logged-on user's.
-        return WinHttpSetCredentials(toInternet(request), WINHTTP_AUTH_TARGET_PROXY, authScheme,
-                                     nullptr, nullptr, nullptr) != FALSE;
+        return WinHttpSetCredentials(handles_.internet(request), WINHTTP_AUTH_TARGET_PROXY,
+                                     authScheme, nullptr, nullptr, nullptr) != FALSE;
     }
 
     bool queryProxyAuthSchemes(HttpHandle request, std::uint32_t& schemes) override {
         DWORD supported = 0, first = 0, target = 0;
-        if (!WinHttpQueryAuthSchemes(toInternet(request), &supported, &first, &target))
+        if (!WinHttpQueryAuthSchemes(handles_.internet(request), &supported, &first, &target))
             return false;
         if (target != WINHTTP_AUTH_TARGET_PROXY) {
             SetLastError(ERROR_WINHTTP_HEADER_NOT_FOUND);
@@ -229,14 +306,20 @@ class WindowsHttp final : public Http {
     }
 
     bool sendRequest(HttpHandle request, const std::u16string& headers) override {
-        return WinHttpSendRequest(toInternet(request),
-                                  headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : wide(headers),
-                                  static_cast<DWORD>(headers.size()), WINHTTP_NO_REQUEST_DATA, 0, 0,
-                                  0) != FALSE;
+        stopReadingAhead(request);
+        const HINTERNET internet = handles_.internet(request);
+        if (!internet) return false;
+        return mayWait(request, [internet, extra = std::wstring(wide(headers))] {
+            return WinHttpSendRequest(
+                internet, extra.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : extra.c_str(),
+                static_cast<DWORD>(extra.size()), WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
+        });
     }
 
     bool receiveResponse(HttpHandle request) override {
-        return WinHttpReceiveResponse(toInternet(request), nullptr) != FALSE;
+        const HINTERNET internet = handles_.internet(request);
+        if (!internet) return false;
+        return mayWait(request, [internet] { return WinHttpReceiveResponse(internet, nullptr); });
     }
 
     bool queryStatusCode(HttpHandle request, std::uint32_t& status) override {
@@ -253,8 +336,9 @@ class WindowsHttp final : public Http {
         for (;;) {
             DWORD size = 0;
             DWORD at = index;
-            if (!WinHttpQueryHeaders(toInternet(request), query, WINHTTP_HEADER_NAME_BY_INDEX,
-                                     WINHTTP_NO_OUTPUT_BUFFER, &size, &at)) {
+            if (!WinHttpQueryHeaders(handles_.internet(request), query,
+                                     WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &size,
+                                     &at)) {
                 const DWORD error = GetLastError();
                 if (error == ERROR_WINHTTP_HEADER_NOT_FOUND) break;
                 if (error != ERROR_INSUFFICIENT_BUFFER) return false;
@@ -262,8 +346,8 @@ class WindowsHttp final : public Http {
             std::vector<wchar_t> text(size / sizeof(wchar_t) + 1, L'\0');
             DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
             at = index;
-            if (!WinHttpQueryHeaders(toInternet(request), query, WINHTTP_HEADER_NAME_BY_INDEX,
-                                     text.data(), &bytes, &at))
+            if (!WinHttpQueryHeaders(handles_.internet(request), query,
+                                     WINHTTP_HEADER_NAME_BY_INDEX, text.data(), &bytes, &at))
                 return false;
             if (found) all += u", ";
             all.append(reinterpret_cast<const char16_t*>(text.data()), bytes / sizeof(wchar_t));
@@ -280,36 +364,139 @@ class WindowsHttp final : public Http {
     }
 
     bool queryDataAvailable(HttpHandle request, std::uint32_t& bytes) override {
+        if (HttpReadAhead* ahead = readingAhead(request)) {
+            if (!awaitBody(request, *ahead)) return false;
+            bytes = static_cast<std::uint32_t>(ahead->unread());
+            return bytes > 0 || bodyEnded(request, *ahead);
+        }
         DWORD available = 0;
-        if (!WinHttpQueryDataAvailable(toInternet(request), &available)) return false;
+        if (!WinHttpQueryDataAvailable(handles_.internet(request), &available)) return false;
         bytes = available;
         return true;
     }
 
     bool readData(HttpHandle request, void* buffer, std::uint32_t size,
                   std::uint32_t& bytesRead) override {
+        if (HttpReadAhead* ahead = readingAhead(request)) {
+            if (!awaitBody(request, *ahead)) return false;
+            bytesRead = static_cast<std::uint32_t>(ahead->take(buffer, size));
+            return bytesRead > 0 || bodyEnded(request, *ahead);
+        }
         DWORD read = 0;
-        if (!WinHttpReadData(toInternet(request), buffer, size, &read)) return false;
+        if (!WinHttpReadData(handles_.internet(request), buffer, size, &read)) return false;
         bytesRead = read;
         return true;
     }
 
     bool closeHandle(HttpHandle handle) override {
+        // A read ahead still waiting for the server ends with its request.
+        if (std::shared_ptr<HttpReadAhead>* ahead = handles_.readAhead(handle); ahead && *ahead) {
+            (*ahead)->stop();
+            handles_.closeInternet(handle);
+            stopReadingAhead(handle);
+        }
         secureRequests_.erase(handle);
-        return WinHttpCloseHandle(toInternet(handle)) != FALSE;
+        BOOL closed = FALSE;
+        if (!handles_.forget(handle, closed)) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return false;
+        }
+        return closed != FALSE;
+    }
+
+    void setWaitHook(WaitHook hook) override {
+        hooked_ = static_cast<bool>(hook);
+        Http::setWaitHook(std::move(hook));
     }
 
     int lastError() override { return static_cast<int>(GetLastError()); }
 
   private:
+    // A call that may wait on the network. With a wait hook it runs on the worker and is
+    // abandoned by closing handle; without one it simply blocks here.
+    bool mayWait(HttpHandle handle, std::function<BOOL()> call) {
+        if (!hooked_ || !workerIdle()) return call() != FALSE;
+        return worker_.run(
+            std::move(call), [this] { return keepWaiting(); },
+            [this, handle] { handles_.closeInternet(handle); });
+    }
+
+    // With a wait hook, the body is read ahead on the worker (started by the first question
+    // about it, and kept to the end even if the hook goes); null when the body is not read ahead.
+    HttpReadAhead* readingAhead(HttpHandle request) {
+        std::shared_ptr<HttpReadAhead>* ahead = handles_.readAhead(request);
+        if (!ahead) return nullptr;
+        if (!*ahead) {
+            const HINTERNET internet = handles_.internet(request);
+            if (!hooked_ || !internet || !workerIdle()) return nullptr;
+            *ahead = std::make_shared<HttpReadAhead>(internet);
+            worker_.post([reader = *ahead] { return reader->run(); });
+            workerReadsAhead_ = request;
+        }
+        return ahead->get();
+    }
+
+    // Until there are bytes to take, the body's end or its failure; false (12017) when the hook
+    // gave up, the request then being closed.
+    bool awaitBody(HttpHandle request, HttpReadAhead& ahead) {
+        while (!ahead.settled()) {
+            if (!HttpWorker::waitFor(
+                    ahead.arrived(), [this] { return keepWaiting(); }, HttpReadAhead::kLookMs)) {
+                ahead.stop();
+                handles_.closeInternet(request);
+                stopReadingAhead(request);
+                SetLastError(ERROR_WINHTTP_OPERATION_CANCELLED);
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // With nothing left to take: true at the body's end, else false with WinHTTP's error.
+    bool bodyEnded(HttpHandle request, HttpReadAhead& ahead) {
+        const DWORD failure = ahead.failure();
+        stopReadingAhead(request);
+        SetLastError(failure);
+        return failure == ERROR_SUCCESS;
+    }
+
+    // The worker goes back to waiting for calls once the read ahead has returned.
+    void stopReadingAhead(HttpHandle request) {
+        std::shared_ptr<HttpReadAhead>* ahead = handles_.readAhead(request);
+        if (!ahead || !*ahead) return;
+        (*ahead)->stop();
+        if (workerReadsAhead_ == request) {
+            worker_.release();
+            workerReadsAhead_ = 0;
+        }
+        ahead->reset();
+    }
+
+    // Whether the worker can take a call. A body it read to its end frees it, even while its
+    // request stays open with bytes still to take.
+    bool workerIdle() {
+        if (workerReadsAhead_) {
+            std::shared_ptr<HttpReadAhead>* ahead = handles_.readAhead(workerReadsAhead_);
+            if (ahead && *ahead && (*ahead)->finished()) {
+                worker_.release();
+                workerReadsAhead_ = 0;
+            }
+        }
+        return worker_.idle();
+    }
+
     HttpCalls calls_;
+    HandleTable handles_;
+    HttpWorker worker_;
+    HttpHandle workerReadsAhead_ = 0;  // the request whose body the worker reads, if any
+    bool hooked_ = false;
     // Requests that go through a TLS tunnel when a proxy is used.
     std::set<HttpHandle> secureRequests_;
 
-    static bool queryNumber(HttpHandle request, DWORD query, std::uint32_t& number) {
+    bool queryNumber(HttpHandle request, DWORD query, std::uint32_t& number) {
         DWORD value = 0;
         DWORD size = sizeof value;
-        if (!WinHttpQueryHeaders(toInternet(request), query | WINHTTP_QUERY_FLAG_NUMBER,
+        if (!WinHttpQueryHeaders(handles_.internet(request), query | WINHTTP_QUERY_FLAG_NUMBER,
                                  WINHTTP_HEADER_NAME_BY_INDEX, &value, &size,
                                  WINHTTP_NO_HEADER_INDEX))
             return false;

@@ -124,6 +124,8 @@ void FaultServer::answer(Socket client, const std::string& head) {
                             ? resource.faults[static_cast<std::size_t>(number)]
                             : Fault{};
 
+    if (fault.kind == Fault::Kind::silent) return holdSilent(client);
+
     int status = resource.status;
     std::size_t from = 0;
     const std::string range = headerValue(head, "Range");
@@ -175,13 +177,15 @@ void FaultServer::answer(Socket client, const std::string& head) {
         return;
     }
     if (fault.kind == Fault::Kind::trickle) trickle(client, payload, sendable);
-    if (fault.kind == Fault::Kind::stall) {
-        // Hold the connection silent until the client gives up on it.
-        char sink[256];
-        for (int waited = 0; waited < kStallLimitMs && !stopping_; waited += 100) {
-            const int n = receiveWithin(client, sink, sizeof sink, 100);
-            if (n == 0 || n == -1) break;
-        }
+    if (fault.kind == Fault::Kind::stall) holdSilent(client);
+}
+
+// Holds the connection silent until the client gives up on it.
+void FaultServer::holdSilent(Socket client) {
+    char sink[256];
+    for (int waited = 0; waited < kStallLimitMs && !stopping_; waited += 100) {
+        const int n = receiveWithin(client, sink, sizeof sink, 100);
+        if (n == 0 || n == -1) break;
     }
 }
 

@@ -19,8 +19,9 @@
 namespace testnet {
 
 struct Fault {
+    // stall: silent after afterBytes of the body; silent: not even the head is sent;
     // trickle: after afterBytes, one body byte every 100 ms; trickleHead: the head so, too.
-    enum class Kind { none, cut, stall, trickle, trickleHead };
+    enum class Kind { none, cut, stall, silent, trickle, trickleHead };
     Kind kind = Kind::none;
     std::size_t afterBytes = 0;  // body bytes sent before the fault
 };
@@ -60,6 +61,7 @@ class FaultServer {
     void serve();
     void answer(Socket client, const std::string& head);
     void trickle(Socket client, const std::string& bytes, std::size_t from);
+    void holdSilent(Socket client);
 
     std::map<std::string, Resource> resources_;
     std::map<std::string, int> served_;

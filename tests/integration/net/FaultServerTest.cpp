@@ -341,6 +341,35 @@ TEST_F(FaultServerTest, StalledNotResumableAnswerReportsTheTimeOut) {
         << text::toUtf8(message);
 }
 
+// The back end itself: while the answer's head or its body is awaited the hook is asked again and
+// again, and the wait it gives up fails at once with 12017 (not the receive time-out's error).
+TEST_F(FaultServerTest, AWaitTheHookGivesUpFailsWithOperationCancelled) {
+    for (const std::string target : {"/silent", "/no-body"}) {
+        SCOPED_TRACE(target);
+        const Kind fault = target == "/silent" ? Kind::silent : Kind::stall;
+        FaultServer server({{target, resource("bytes", {{fault, 0}})}});
+        const auto session = real->openSession(u"test", platform::kAccessTypeNoProxy, u"", u"", 0);
+        ASSERT_TRUE(real->setTimeouts(session, 20000, 20000, 20000, 20000));
+        const auto connection = real->connect(session, u"127.0.0.1", server.port());
+        const auto request = real->openRequest(connection, u"GET", text::fromUtf8(target), 0);
+        if (target == "/no-body") {
+            ASSERT_TRUE(real->sendRequest(request, u"") && real->receiveResponse(request));
+        }
+        int asked = 0;
+        real->setWaitHook([&asked] { return ++asked < 4; });
+        std::uint32_t bytes = 0;
+        // Wine's WinHTTP awaits the head already while sending.
+        EXPECT_FALSE(target == "/silent"
+                         ? real->sendRequest(request, u"") && real->receiveResponse(request)
+                         : real->queryDataAvailable(request, bytes));
+        EXPECT_EQ(real->lastError(), platform::http_error::kOperationCancelled);
+        EXPECT_EQ(asked, 4);
+        real->setWaitHook(nullptr);
+        for (const auto handle : {request, connection, session})
+            EXPECT_TRUE(real->closeHandle(handle));
+    }
+}
+
 TEST_F(FaultServerTest, PathKeepsItsQueryAndHasBlanksAndQuotesEscaped) {
     Resource r;
     r.body = "escaped";

@@ -2,6 +2,8 @@
 // strict readers of a detached signature and of a hash line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "TrustVectors.h"
 #include "platform/Crypto.h"
 #include "run/Manifest.h"
@@ -38,6 +40,26 @@ TEST_F(TrustTest, Sha256MatchesTheStandardVectors) {
     EXPECT_EQ(hexOf(digest), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
     ASSERT_TRUE(crypto->sha256(std::string(1000000, 'a'), digest));
     EXPECT_EQ(hexOf(digest), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+// As a file is received: pieces of any size (one byte, across blocks, all at once) give the
+// one-shot digest.
+TEST_F(TrustTest, Sha256InPiecesMatchesTheOneShotDigest) {
+    for (const std::size_t size : {0, 1, 64, 1000, 100001}) {
+        std::string bytes(size, '\0');
+        for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 131 + (i >> 9));
+        platform::Crypto::Sha256Digest whole{};
+        ASSERT_TRUE(crypto->sha256(bytes, whole));
+        for (const std::size_t piece : {std::size_t{1}, std::size_t{63}, std::size_t{4096}, size}) {
+            const auto hash = crypto->startSha256();
+            ASSERT_TRUE(hash);
+            for (std::size_t at = 0; at < size; at += piece)
+                hash->update(bytes.data() + at, std::min(piece, size - at));
+            platform::Crypto::Sha256Digest digest{};
+            ASSERT_TRUE(hash->finish(digest));
+            EXPECT_EQ(hexOf(digest), hexOf(whole)) << size << " bytes in pieces of " << piece;
+        }
+    }
 }
 
 TEST_F(TrustTest, AnOpensslSignatureVerifiesOnlyWithItsKeyOverTheExactBytes) {
