@@ -203,6 +203,30 @@ TEST_F(ConnectionTest, withoutReconnectionAKilledConnectionStaysClosed) {
         << victim.LastErrorNo() << " " << u8(victim.LastError());
 }
 
+TEST_F(ConnectionTest, aCommandWhoseConnectionBrokeIsNotRunAgainOnANewOne) {
+    TMysqlClient killer, client;
+    ASSERT_TRUE(open(killer) && open(client));
+    const std::u16string table = u"tx_" + text::decimal(client.ThreadId());
+    bool executed = true;
+    std::unique_ptr<TMysqlResult> result;
+    // Lost inside a transaction: the statement fails, the next command connects afresh.
+    run(client, u"CREATE TABLE " + table + u" (v INT) ENGINE=InnoDB");
+    run(client, u"START TRANSACTION");
+    run(client, u"INSERT INTO " + table + u" VALUES (1)");
+    ASSERT_TRUE(killer.kill(static_cast<std::int32_t>(client.ThreadId())));
+    client.query(u"INSERT INTO " + table + u" VALUES (2)", true, executed, result);
+    EXPECT_FALSE(executed) << client.LastErrorNo();
+    EXPECT_EQ(scalar(client, u"SELECT COUNT(*) FROM " + table), "0");
+    run(client, u"DROP TABLE " + table);
+    // Over the server's limit by more than the sockets hold: refused once, by the server.
+    const auto thread = client.ThreadId();
+    const std::size_t length = std::stoull(scalar(client, u"SELECT @@max_allowed_packet"));
+    client.query(u"DO '" + std::u16string(length + (16 << 20), u'x') + u"'", true, executed,
+                 result);
+    EXPECT_EQ(u8(client.LastError()), "Got a packet bigger than 'max_allowed_packet' bytes");
+    EXPECT_EQ(client.ThreadId(), thread);  // not sent again on a new connection
+}
+
 TEST_F(ConnectionTest, killingItsOwnConnectionThenReconnecting) {
     TMysqlClient client;
     ASSERT_TRUE(open(client));
