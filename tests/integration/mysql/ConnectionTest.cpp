@@ -33,9 +33,8 @@ TEST_F(ConnectionTest, connectTimeoutWaitsForTheGreetingOverTcp) {
 TEST_F(ConnectionTest, textRoundTripsWithoutNamingACharacterSet) {
     TMysqlClient client;
     ASSERT_TRUE(open(client)) << u8(client.LastError());
-    const auto result = run(client,
-                            u"SELECT name, CHAR_LENGTH(name), UPPER(name), "
-                            u"'Привіт' = 'ПРИВІТ' FROM samples WHERE id = 4");
+    const auto result = run(client, u"SELECT name, CHAR_LENGTH(name), UPPER(name), "
+                                    u"'Привіт' = 'ПРИВІТ' FROM samples WHERE id = 4");
     ASSERT_TRUE(result && !result->Eof());
     EXPECT_EQ(u8(result->FieldValue(0)), "Привіт, світе");
     EXPECT_EQ(u8(result->FieldValue(1)), "13");
@@ -215,10 +214,7 @@ TEST_F(ConnectionTest, aCommandWhoseConnectionBrokeIsNotRunAgainOnANewOne) {
     // Over the server's limit by more than the sockets hold: refused once, by the server.
     const auto thread = client.ThreadId();
     const std::size_t length = std::stoull(scalar(client, u"SELECT @@max_allowed_packet"));
-    bool executed = true;
-    std::unique_ptr<TMysqlResult> result;
-    client.query(u"DO '" + std::u16string(length + (16 << 20), u'x') + u"'", true, executed,
-                 result);
+    EXPECT_FALSE(client.select_db(std::u16string(length + (16 << 20), u'x')));
     EXPECT_EQ(u8(client.LastError()), "Got a packet bigger than 'max_allowed_packet' bytes");
     EXPECT_EQ(client.ThreadId(), thread);  // not sent again on a new connection
 }
