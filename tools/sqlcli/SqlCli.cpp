@@ -241,7 +241,7 @@ class Runner {
             for (std::int32_t c = 0; c < count; ++c) {
                 if (c) fout << '\t';
                 const char* data = row->value(std::size_t(c));
-                // NULL as batch clients print it, so that it differs from the empty value.
+                // NULL prints as the word, so that it differs from the empty value.
                 if (result.FieldIsNull(c))
                     fout << "NULL";
                 else if (data)
