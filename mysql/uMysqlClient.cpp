@@ -293,7 +293,9 @@ bool TMysqlClient::connect(const std::u16string& ahost, const std::u16string& au
     auth.push_back(0x02);
     auth.push_back(0x00);
     putLittleEndian(auth, fnet->max_allowed_packet(), 4);
-    auth.push_back(static_cast<char>(supportsUtf8mb4(version) ? kCharsetUtf8mb4 : kCharsetUtf8));
+    const bool utf8mb4 = supportsUtf8mb4(version);
+    flogin_charset = utf8mb4 ? u"utf8mb4" : u"utf8";
+    auth.push_back(static_cast<char>(utf8mb4 ? kCharsetUtf8mb4 : kCharsetUtf8));
     auth.append(23, '\0');
     auth += to_ansi(fuser.substr(0, kUserLimit));
     auth.push_back('\0');
@@ -450,6 +452,9 @@ std::int32_t TMysqlClient::send_command(std::uint8_t command, const void* arg, s
     finsert_id = 0;
     fnet->net_clear();
     if (fnet->net_write_command(command, arg, length) != 0) {
+        // A command of which a part went out may have been run or refused already: it is
+        // never sent again.
+        if (fnet->sent_since_clear() != 0) return end_partly_sent_command();
         fnet->net_close();
         free_field_defs();
         bool resent = false;
@@ -474,8 +479,27 @@ std::int32_t TMysqlClient::send_command(std::uint8_t command, const void* arg, s
     // server that is only slow may still run it.
     const bool unanswered = fnet->last_errno() == CR_SERVER_LOST &&
                             fnet->received_since_clear() == 0 && !fnet->read_timed_out();
+    // A transaction does not survive its connection: this command fails (close clears the
+    // in-transaction bit), and only a later one opens a new connection, in autocommit.
+    const bool inTransaction = (fserver_status & SERVER_STATUS_IN_TRANS) != 0;
     if (fnet->last_errno() == CR_SERVER_LOST) close();
-    if (retry && unanswered) return send_command(command, arg, length, skip_check, false);
+    if (retry && unanswered && !inTransaction)
+        return send_command(command, arg, length, skip_check, false);
+    return -1;
+}
+
+std::int32_t TMysqlClient::end_partly_sent_command() {
+    // A server that refuses a command while it arrives (one over its packet limit) answers
+    // with an error packet before it closes: that answer is already here, so a look that does
+    // not wait finds it. A local channel cannot be looked at without waiting.
+    const bool pollable = fnet->vio_type() != VIO_TYPE_NAMEDPIPE;
+    const bool serverAnswered = pollable && !fnet->net_vio_poll_read(0) &&
+                                fnet->net_safe_read() == -1 && fnet->net_connected();
+    if (!serverAnswered) record_error(CR_SERVER_GONE_ERROR);
+    fnet->net_close();
+    free_field_defs();
+    // The command failed with its connection, and so did any transaction.
+    fserver_status &= ~SERVER_STATUS_IN_TRANS;
     return -1;
 }
 
@@ -680,8 +704,10 @@ bool TMysqlClient::TryQuery(std::unique_ptr<TMysqlResult>& MySQLResult, std::int
     bool executed = false;
     while (!executed && attempts < 3) {
         if (setutf && attempts > 0) {
+            // The character set of the login: plain utf8 would lose characters beyond the
+            // Basic Multilingual Plane (emoji) that utf8mb4 columns hold.
             bool ignored = false;
-            query(u"set names utf8", true, ignored, MySQLResult);
+            query(u"set names " + flogin_charset, true, ignored, MySQLResult);
         }
         query(querystr, true, executed, MySQLResult);
         if (executed) {

@@ -30,7 +30,8 @@ struct TMysql_FieldDef {
 using PMysql_FieldDef = const TMysql_FieldDef*;
 
 // One row's values in one allocation. A value is its bytes followed by a zero byte; a NULL
-// value and an empty value are both absent (value() gives nullptr, length() 0).
+// value and an empty value are both absent (value() gives nullptr, length() 0), and only
+// is_null() tells them apart.
 class TMysql_Row {
   public:
     TMysql_Row() = default;
@@ -44,10 +45,14 @@ class TMysql_Row {
     std::size_t size() const { return fcount; }
     const char* value(std::size_t index) const;
     std::uint32_t length(std::size_t index) const;
+    bool is_null(std::size_t index) const;
     const char* operator[](std::size_t index) const { return value(index); }
 
   private:
-    std::unique_ptr<std::uint8_t[]> fblock;  // end offsets, then the values with their zeros
+    std::size_t values_offset() const;
+
+    // End offsets, one NULL mark byte per value, then the values with their zeros.
+    std::unique_ptr<std::uint8_t[]> fblock;
     std::uint32_t fcount = 0;
 };
 
@@ -178,6 +183,9 @@ class TMysqlClient {
     std::int32_t send_command(std::uint8_t command, const void* arg, std::uint32_t length,
                               bool skip_check, bool retry);
     std::int32_t read_query_reply();
+    // Reports a command whose sending broke after a part of it went out: the server's error
+    // packet when it sent one, else 2006; the connection is closed. Always -1.
+    std::int32_t end_partly_sent_command();
     void take_result(bool StoreResult, bool& ExecutedOk,
                      std::unique_ptr<TMysqlResult>& MysqlResult);
     void skip_pending_results();
@@ -241,6 +249,8 @@ class TMysqlClient {
     // files are allowed.
     std::optional<std::u16string> flocal_infile;
     bool fallow_old_passwords = false;
+    // The character set the last login announced, by name; what TryQuery sets again.
+    std::u16string flogin_charset = u"utf8mb4";
     std::uint32_t fread_timeout = 300;
     std::uint32_t fwrite_timeout = 300;
     std::vector<TMysql_Row::Source> frow_values;  // scratch for splitting row packets
@@ -275,6 +285,9 @@ class TMysqlResult {
     bool LastRowRead() const { return fLastRow != 0; }
 
     std::uint32_t FieldLenght(std::int32_t aIndex) const;
+    // NULL and the empty value both read as empty text; this tells them apart (false out of
+    // range or without a current row).
+    bool FieldIsNull(std::int32_t aIndex) const;
     std::u16string FieldValue(std::int32_t aIndex) const;
     void FieldValueBin(std::int32_t aIndex, std::ostream& stream) const;
     PMysql_FieldDef FieldDef(std::int32_t aIndex) const;

@@ -15,11 +15,12 @@
 
 TMysql_Row::TMysql_Row(const std::vector<Source>& values) {
     fcount = static_cast<std::uint32_t>(values.size());
-    std::size_t total = sizeof(std::uint32_t) * values.size();
+    std::size_t total = values_offset();
     for (const Source& v : values)
         if (v.data && v.length > 0) total += std::size_t(v.length) + 1;
     fblock = std::make_unique_for_overwrite<std::uint8_t[]>(total == 0 ? 1 : total);
-    std::uint8_t* bytes = fblock.get() + sizeof(std::uint32_t) * values.size();
+    std::uint8_t* nulls = fblock.get() + sizeof(std::uint32_t) * values.size();
+    std::uint8_t* bytes = fblock.get() + values_offset();
     std::uint32_t end = 0;
     for (std::size_t i = 0; i < values.size(); ++i) {
         const Source& v = values[i];
@@ -29,7 +30,12 @@ TMysql_Row::TMysql_Row(const std::vector<Source>& values) {
             end += v.length + 1;
         }
         std::memcpy(fblock.get() + sizeof(std::uint32_t) * i, &end, sizeof end);
+        nulls[i] = v.data ? 0 : 1;
     }
+}
+
+std::size_t TMysql_Row::values_offset() const {
+    return (sizeof(std::uint32_t) + 1) * fcount;
 }
 
 const char* TMysql_Row::value(std::size_t index) const {
@@ -38,7 +44,7 @@ const char* TMysql_Row::value(std::size_t index) const {
     if (index > 0) std::memcpy(&start, fblock.get() + sizeof(std::uint32_t) * (index - 1), 4);
     std::memcpy(&end, fblock.get() + sizeof(std::uint32_t) * index, 4);
     if (end == start) return nullptr;
-    return reinterpret_cast<const char*>(fblock.get() + sizeof(std::uint32_t) * fcount + start);
+    return reinterpret_cast<const char*>(fblock.get() + values_offset() + start);
 }
 
 std::uint32_t TMysql_Row::length(std::size_t index) const {
@@ -47,6 +53,10 @@ std::uint32_t TMysql_Row::length(std::size_t index) const {
     if (index > 0) std::memcpy(&start, fblock.get() + sizeof(std::uint32_t) * (index - 1), 4);
     std::memcpy(&end, fblock.get() + sizeof(std::uint32_t) * index, 4);
     return end == start ? 0 : end - start - 1;
+}
+
+bool TMysql_Row::is_null(std::size_t index) const {
+    return index < fcount && fblock[sizeof(std::uint32_t) * fcount + index] != 0;
 }
 
 // ---- reading result packets -----------------------------------------------------------------
@@ -458,6 +468,12 @@ const char* TMysqlResult::value_pointer(std::int32_t aIndex) const {
     if (aIndex < 0 || aIndex >= ffieldscount) return nullptr;
     if (fType == rtUsed) return frow.value(static_cast<std::size_t>(aIndex));
     return fcurrent_row ? fcurrent_row->value(static_cast<std::size_t>(aIndex)) : nullptr;
+}
+
+bool TMysqlResult::FieldIsNull(std::int32_t aIndex) const {
+    if (aIndex < 0 || aIndex >= ffieldscount) return false;
+    const TMysql_Row* row = fType == rtUsed ? &frow : fcurrent_row;
+    return row && row->is_null(static_cast<std::size_t>(aIndex));
 }
 
 std::u16string TMysqlResult::FieldValue(std::int32_t aIndex) const {

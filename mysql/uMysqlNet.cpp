@@ -148,6 +148,7 @@ void TMysqlNet::net_clear() {
     fpkt_nr = 0;
     fwrite_pos = 0;
     freceived = 0;
+    fsent = 0;
     fread_timed_out = false;
 }
 
@@ -238,6 +239,7 @@ std::int32_t TMysqlNet::net_real_write(const void* packet1, std::int32_t len1) {
             break;
         }
         sent += count;
+        fsent += static_cast<std::uint64_t>(count);
     }
     freading_or_writing = 0;
     return sent == len1 ? 0 : 2;
@@ -281,13 +283,14 @@ std::int32_t TMysqlNet::my_real_read(std::int32_t& complen) {
     const std::uint64_t needed =
         std::uint64_t(std::max<std::uint32_t>(length, static_cast<std::uint32_t>(complen))) +
         static_cast<std::uint64_t>(fwhere_b);
-    if (needed >= static_cast<std::uint64_t>(fmax_packet)) {
-        if (needed > std::uint64_t(fmax_allowed_packet)) {
-            set_last_errno(ER_NET_PACKET_TOO_LARGE);
-            return fail();
-        }
-        if (!net_realloc(static_cast<std::uint32_t>(needed + 1))) return fail();
+    // Checked whatever room the buffer has: an earlier packet may have grown it past the limit.
+    if (needed > std::uint64_t(fmax_allowed_packet)) {
+        set_last_errno(ER_NET_PACKET_TOO_LARGE);
+        return fail();
     }
+    if (needed >= static_cast<std::uint64_t>(fmax_packet) &&
+        !net_realloc(static_cast<std::uint32_t>(needed + 1)))
+        return fail();
     if (!read_exactly(static_cast<std::size_t>(fwhere_b), length)) return fail();
     freading_or_writing = 0;
     return static_cast<std::int32_t>(length);

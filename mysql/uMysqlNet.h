@@ -78,6 +78,8 @@ class TMysqlNet {
     }
     // Bytes of reply read since the last net_clear: 0 means the peer has not answered yet.
     std::uint64_t received_since_clear() const { return freceived; }
+    // Bytes sent since the last net_clear: 0 means no part of the command reached the peer.
+    std::uint64_t sent_since_clear() const { return fsent; }
     // True when the last read failed because the peer stayed silent past the time-out (it
     // may still be working on the command), not because the connection broke.
     bool read_timed_out() const { return fread_timed_out; }
@@ -103,6 +105,7 @@ class TMysqlNet {
     // The protocol's 0xFFFFFF; smaller only so that fuzzing reaches the joining of packets.
     std::uint32_t fmax_packet_payload = MYSQL_MAX_PACKET_PAYLOAD;
     std::uint64_t freceived = 0;
+    std::uint64_t fsent = 0;
     bool fread_timed_out = false;
 
   private:

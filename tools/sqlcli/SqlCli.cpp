@@ -134,6 +134,19 @@ std::optional<std::string> parse(const std::vector<std::u16string>& arguments, O
     return std::nullopt;
 }
 
+// The server's answer to a command it no longer has (MariaDB 10.11 to create and drop).
+constexpr std::uint32_t kUnknownCommand = 1047;
+
+// A name as a quoted identifier, its backquotes doubled.
+std::u16string quotedName(const std::u16string& name) {
+    std::u16string quoted = u"`";
+    for (const char16_t c : name) {
+        if (c == u'`') quoted += u'`';
+        quoted += c;
+    }
+    return quoted + u"`";
+}
+
 // A value as a batch client prints it: the bytes as they came, with backslash, tab, newline
 // and the zero byte escaped so that a line is always one row.
 void writeValue(std::ostream& out, const char* data, std::uint32_t length) {
@@ -228,7 +241,11 @@ class Runner {
             for (std::int32_t c = 0; c < count; ++c) {
                 if (c) fout << '\t';
                 const char* data = row->value(std::size_t(c));
-                if (data) writeValue(fout, data, row->length(std::size_t(c)));
+                // NULL prints as the word, so that it differs from the empty value.
+                if (result.FieldIsNull(c))
+                    fout << "NULL";
+                else if (data)
+                    writeValue(fout, data, row->length(std::size_t(c)));
             }
             fout << '\n';
             result.Next();
@@ -262,10 +279,8 @@ class Runner {
             ok = fclient.kill(number);
         } else if (name == u"refresh") {
             ok = fclient.refresh(number);
-        } else if (name == u"create-db") {
-            ok = fclient.create_db(step.args[0]);
-        } else if (name == u"drop-db") {
-            ok = fclient.drop_db(step.args[0]);
+        } else if (name == u"create-db" || name == u"drop-db") {
+            ok = createOrDropDatabase(name == u"create-db", step.args[0]);
         } else if (name == u"select-db") {
             ok = fclient.select_db(step.args[0]);
         } else if (name == u"change-user") {
@@ -274,6 +289,18 @@ class Runner {
             ok = fclient.shutdown();
         }
         return ok ? 0 : fail();
+    }
+
+    // The create and drop commands first; a server that no longer has them gets the
+    // statement instead.
+    bool createOrDropDatabase(bool create, const std::u16string& name) {
+        if (create ? fclient.create_db(name) : fclient.drop_db(name)) return true;
+        if (fclient.LastErrorNo() != kUnknownCommand) return false;
+        bool executed = false;
+        std::unique_ptr<TMysqlResult> result;
+        fclient.query((create ? u"CREATE DATABASE " : u"DROP DATABASE ") + quotedName(name), true,
+                      executed, result);
+        return executed;
     }
 
     const Options& foptions;

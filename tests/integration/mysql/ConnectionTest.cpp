@@ -203,6 +203,22 @@ TEST_F(ConnectionTest, withoutReconnectionAKilledConnectionStaysClosed) {
         << victim.LastErrorNo() << " " << u8(victim.LastError());
 }
 
+TEST_F(ConnectionTest, aCommandWhoseConnectionBrokeIsNotRunAgainOnANewOne) {
+    TMysqlClient killer, client;
+    ASSERT_TRUE(open(killer) && open(client));
+    // Lost inside a transaction: that command fails, and only the next one connects afresh.
+    run(client, u"START TRANSACTION");
+    killer.kill(static_cast<std::int32_t>(client.ThreadId()));
+    EXPECT_FALSE(client.ping());
+    EXPECT_TRUE(client.ping());
+    // Over the server's limit by more than the sockets hold: refused once, by the server.
+    const auto thread = client.ThreadId();
+    const std::size_t length = std::stoull(scalar(client, u"SELECT @@max_allowed_packet"));
+    EXPECT_FALSE(client.select_db(std::u16string(length + (16 << 20), u'x')));
+    EXPECT_EQ(u8(client.LastError()), "Got a packet bigger than 'max_allowed_packet' bytes");
+    EXPECT_EQ(client.ThreadId(), thread);  // not sent again on a new connection
+}
+
 TEST_F(ConnectionTest, killingItsOwnConnectionThenReconnecting) {
     TMysqlClient client;
     ASSERT_TRUE(open(client));

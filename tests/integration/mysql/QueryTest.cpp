@@ -230,6 +230,10 @@ TEST_F(QueryTest, tryQueryRetriesAndReports) {
     EXPECT_FALSE(client.TryQuery(result, number, message, u"DO 1", true, true));
     EXPECT_EQ(number, -1);
     EXPECT_EQ(u8(message), "Can not connect to SQL");
+    // Retries set the login's character set again, in which emoji still travel.
+    run(client, u"CREATE TEMPORARY TABLE emoji (v VARCHAR(4) CHARACTER SET utf8mb4)");
+    client.TryQuery(result, number, message, u"INSERT INTO emoji VALUES ('😀')", true, true);
+    EXPECT_EQ(scalar(client, u"SELECT COUNT(*) FROM emoji WHERE v = '😀'"), "3");
 }
 
 class LoadDataTest : public QueryTest {

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Black-box test of orvelle-sql against the real MariaDB on 127.0.0.1:3307: its batch output must
-# equal what `mariadb --batch` prints for the same statements where the two agree by design
-# (no NULLs: orvelle-sql prints NULL as an empty value), plus its own exact texts for NULL,
+# equal what `mariadb --batch` prints for the same statements, plus its own exact texts for
 # errors, commands and bad usage. Usage: sqlcli-test.sh path/to/orvelle-sql
 set -uo pipefail
 tool=${1:?usage: sqlcli-test.sh path/to/orvelle-sql}
@@ -90,7 +89,7 @@ kill "$listener" 2>/dev/null
 wait "$listener" 2>/dev/null
 exec 5<&-
 
-check "NULL prints empty" "$(printf 'NULL\tx\n\tx')" "$("$tool" "${conn[@]}" -e "SELECT NULL, 'x'")"
+same "NULL apart from the empty value" "SELECT id, name, note FROM samples WHERE id IN (2, 3)"
 check "statement without rows prints nothing" "" "$("$tool" "${conn[@]}" -e "DO 1")"
 
 out=$("$tool" "${conn[@]}" -e "SELECT * FROM nope" 2>&1 >/dev/null); status=$?
@@ -129,8 +128,6 @@ check "refresh without the right is refused" \
     "$status:$out"
 check "select-db then a statement" "$(printf 'DATABASE()\nmysql')" \
     "$("$tool" -h 127.0.0.1 -P 3307 -u root --command select-db mysql -e "SELECT DATABASE()" 2>&1)"
-check "create-db is refused by MariaDB 10.11" "ERROR 1047: Unknown command" \
-    "$("$tool" "${conn[@]}" --command create-db orvelle_cli 2>&1)"
 check "change-user to the anonymous user" "$(printf 'CURRENT_USER()\n@localhost')" \
     "$("$tool" "${conn[@]}" --command change-user "" "" "" -e "SELECT CURRENT_USER()" 2>&1)"
 out=$("$tool" "${conn[@]}" --command shutdown 2>&1); status=$?

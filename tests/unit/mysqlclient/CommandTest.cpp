@@ -292,7 +292,7 @@ TEST_F(CommandTest, tryQueryWithNotnilOnAStatementWithoutRowsGivesUpAfterThreeAt
                           "DO 1",
                       names =
                           "\x03"
-                          "set names utf8";
+                          "set names utf8mb4";
     EXPECT_EQ(afterLogin(server.received(0)),
               (std::vector<std::string>{ping, query, ping, names, ping, query, ping, names, ping,
                                         query, "\x01"}));

@@ -138,6 +138,13 @@ TEST_F(NetTest, payloadOverTheMaximumIsRefusedAs2020) {
     EXPECT_EQ(net.last_error(), u"Got packet bigger than 'max_allowed_packet'");
     EXPECT_FALSE(net.net_connected());
     EXPECT_EQ(net.fmax_packet, 8192);
+    // Also when joined into a buffer grown past the limit already: 64 MiB and one byte.
+    open();
+    net.net_clear();  // drops the unread payload
+    net.set_max_allowed_packet(MYSQL_DEFAULT_MAX_ALLOWED_PACKET);
+    for (std::uint8_t k = 0; k < 4; ++k) sockets.feed(packet(k, std::string(0xFFFFFF, 'f')));
+    sockets.feed(packet(4, "tail!"));
+    EXPECT_EQ(net.net_safe_read(), -1);
 }
 
 TEST_F(NetTest, longPayloadsTravelAsFullPacketsEndedByAShorterOne) {
