@@ -88,10 +88,13 @@ constinit std::string_view PublisherKey{kBuiltInKey.data(), kBuiltInKey.size()};
 void VerifyManifest(DownloadRun& run, const std::string& manifestBytes) {
     if (PublisherKey.empty() || !run.RunOk) return;
     // Quietly: a missing signature is reported as what it means, not as a transfer failure.
-    HttpGet(run, ApplyScheme(ManifestUrl() + u".sig", run.UseHttps), false, false);
+    {
+        const CappedAnswer capped(run, kSignatureCap);
+        HttpGet(run, ApplyScheme(ManifestUrl() + u".sig", run.UseHttps), false, false);
+    }
     if (!run.RunOk) {
-        // A stop was already reported by the transfer.
-        if (!StopRequested) refuse(run, kManifestNotVouched);
+        // A stop, or an answer too large, was already reported by the transfer.
+        if (!StopRequested && run.failure != kTooLarge) refuse(run, kManifestNotVouched);
         return;
     }
     std::string signature;
@@ -100,6 +103,20 @@ void VerifyManifest(DownloadRun& run, const std::string& manifestBytes) {
         return;
     }
     run.stream = manifestBytes;
+}
+
+CappedAnswer::CappedAnswer(DownloadRun& run, std::uint64_t bytes) : run_(run) {
+    run_.cap = {bytes, kTooLarge, u"Не вдалося отримати дані (16). Відповідь сервера завелика."};
+}
+
+CappedAnswer::~CappedAnswer() {
+    run_.cap = {};
+}
+
+DownloadRun::Cap FileCap(const DownloadRun& run) {
+    const auto index = static_cast<std::size_t>(run.index);
+    if (index >= run.fileSizes.size() || !run.fileSizes[index]) return {};
+    return {*run.fileSizes[index], 13, kFileAltered};
 }
 
 void TakeManifestLines(DownloadRun& run) {

@@ -28,6 +28,26 @@ void VerifyManifest(DownloadRun& run, const std::string& manifestBytes);
 // older than one this user accepted before is failure 15.
 void TakeManifestLines(DownloadRun& run);
 
+// The manifest and its signature are small: a larger answer is refused as it arrives (failure 16).
+constexpr std::uint64_t kManifestCap = 64 * 1024;
+constexpr std::uint64_t kSignatureCap = 1024;
+constexpr std::int32_t kTooLarge = 16;
+// Caps the run's transfers for as long as it lives.
+class CappedAnswer {
+  public:
+    CappedAnswer(DownloadRun& run, std::uint64_t bytes);
+    ~CappedAnswer();
+    CappedAnswer(const CappedAnswer&) = delete;
+    CappedAnswer& operator=(const CappedAnswer&) = delete;
+
+  private:
+    DownloadRun& run_;
+};
+
+// The cap of the item at run.index: its size line, if it has one; an answer that announces or
+// brings more is failure 13.
+DownloadRun::Cap FileCap(const DownloadRun& run);
+
 // After the run's files were verified: keeps the manifest's serial as the highest this user has
 // accepted, so that no older manifest is taken again.
 void RememberManifestSerial(const DownloadRun& run);

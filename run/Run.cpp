@@ -43,6 +43,7 @@ void showIdle(RunWindow& window) {
 }
 
 void fetchManifest(DownloadRun& run) {
+    const CappedAnswer capped(run, kManifestCap);
     const std::u16string url = ManifestUrl();
     HttpGet(run, ApplyScheme(url, run.UseHttps), false, false);
     if (!run.RunOk) {
@@ -76,9 +77,13 @@ void fetchFile(DownloadRun& run, const std::u16string& folder) {
         return;
     }
     run.sink = &part;
+    run.cap = FileCap(run);
     struct Restore {
         DownloadRun& run;
-        ~Restore() { run.sink = nullptr; }
+        ~Restore() {
+            run.sink = nullptr;
+            run.cap = {};
+        }
     } restore{run};
     HttpGet(run, url, true, true);
     if (!run.RunOk) return;

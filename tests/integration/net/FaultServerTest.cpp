@@ -12,6 +12,7 @@
 #include "net/SysErrorText.h"
 #include "net/TransferLimits.h"
 #include "platform/Crypto.h"
+#include "run/ManifestTrust.h"
 #include "run/PartFile.h"
 
 namespace testnet {
@@ -287,6 +288,30 @@ TEST_F(FaultServerTest, RedirectsAreFollowedOnlyWithinTheSiteAndNeverToThisMachi
     HttpGet(run, text::fromUtf8(site.url("/r0")), false, true);
     EXPECT_FALSE(run.RunOk);
     EXPECT_EQ(site.requests().size(), 6u);
+}
+
+// A small answer is capped: announced larger, it is refused before its body; sent without a
+// length, reading stops at the cap.
+TEST_F(FaultServerTest, AnAnswerLargerThanItsCapIsFailure16AndNoMoreIsRead) {
+    Resource chunked = resource(std::nullopt, {});
+    chunked.chunked = true;
+    FaultServer server({{"/announced", resource("bytes", {})}, {"/chunked", chunked}});
+    for (const char* target : {"/announced", "/chunked"}) {
+        SCOPED_TRACE(target);
+        window.messages.clear();
+        run.RunOk = true;
+        {
+            const CappedAnswer capped(run, 1024);
+            HttpGet(run, text::fromUtf8(server.url(target)), false, false);
+        }
+        EXPECT_FALSE(run.RunOk);
+        EXPECT_EQ(run.failure, 16);
+        EXPECT_LE(run.stream.size(), 1024u);
+        EXPECT_EQ(window.messages,
+                  std::vector<std::u16string>{
+                      u"Не вдалося отримати дані (16). Відповідь сервера завелика."});
+    }
+    EXPECT_EQ(run.cap.bytes, UINT64_MAX);
 }
 
 // A transfer that ends for good keeps its part; the next one (the next run) asks for the rest of
