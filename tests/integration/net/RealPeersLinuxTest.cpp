@@ -285,16 +285,26 @@ TEST_F(ProxyLoginTest, DomainProxyAcceptsTheLogin) {
 
 // Wine's WinHTTP answers no Digest challenge, and fails (12157) when a proxy answers its CONNECT
 // with a 407, so these run on the Linux back end only.
+// The machine's name, as loopback goes direct; the proxy's log shows the tunnel it opened.
 TEST_F(ProxyLoginTest, HttpsTunnelThroughTheDigestAndNtlmProxies) {
     REQUIRE_OFFICE_PROXY(kDigestProxyPort);
     REQUIRE_OFFICE_PROXY(kNtlmProxyPort);
     REQUIRE_WEB_PEER(kHttpsTrustedPort);
-    for (const std::uint16_t port : {kDigestProxyPort, kNtlmProxyPort}) {
+    REQUIRE_LOOPBACK_NAME(host);
+    token_ = "CONNECT " + host + ":18444 ";
+    for (const auto& [port, proxy] :
+         {std::pair{kDigestProxyPort, "digest"}, {kNtlmProxyPort, "ntlm"}}) {
         manualProxy(port, u"orvelle", u"orvelle-pass");
+        const std::size_t before = logLength(proxy);
         run.RunOk = true;
-        HttpGet(run, u"https://127.0.0.1:18444/small.txt", false, true);
-        ASSERT_TRUE(run.RunOk) << port << ": " << text::toUtf8(firstMessage());
+        run.stream.clear();
+        HttpGet(run, u"https://" + text::fromUtf8(host) + u":18444/small.txt", false, true);
+        ASSERT_TRUE(run.RunOk) << proxy << ": " << text::toUtf8(firstMessage());
         EXPECT_EQ(run.stream, "Orvelle test file\n");
+        const auto lines = logLines(proxy, nullptr, before);
+        ASSERT_FALSE(lines.empty()) << proxy << ": no tunnel in its log";
+        EXPECT_NE(lines.back().find("TCP_TUNNEL/200 "), std::string::npos) << joined(lines);
+        EXPECT_NE(lines.back().find("orvelle"), std::string::npos) << joined(lines);
     }
 }
 
