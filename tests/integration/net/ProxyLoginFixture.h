@@ -22,14 +22,9 @@ constexpr std::uint16_t kNtlmProxyPort = 18431;
 constexpr std::uint16_t kNegotiateProxyPort = 18432;
 constexpr std::uint16_t kBasicProxyPort = 18433;
 
-#define REQUIRE_OFFICE_PROXY(port)                                                 \
-    do {                                                                           \
-        if (!::testnet::loopbackPortOpen(port)) {                                  \
-            if (std::getenv("ORVELLE_REQUIRE_SERVICES"))                           \
-                FAIL() << "office-proxies service not running on port " << port;   \
-            GTEST_SKIP() << "office-proxies service not running on port " << port; \
-        }                                                                          \
-    } while (false)
+#define REQUIRE_OFFICE_PROXY(port)                  \
+    REQUIRE_PEER(::testnet::loopbackPortOpen(port), \
+                 "office-proxies service not running on port " << port)
 
 class ProxyLoginTest : public NativeHttpTest {
   protected:
@@ -86,9 +81,7 @@ class ProxyLoginTest : public NativeHttpTest {
     }
 
     std::string logPath(const char* proxy) {
-        const char* services = std::getenv("ORVELLE_SERVICES_DIR");
-        return std::string(services ? services : ORVELLE_SOURCE_DIR "/build/services") +
-               "/office-proxies/" + proxy + "/access.log";
+        return testpeers::servicesFolder() + "/office-proxies/" + proxy + "/access.log";
     }
 
     std::string joined(const std::vector<std::string>& lines) {
