@@ -13,14 +13,24 @@ else()
     find_package(GTest REQUIRED)
 endif()
 
-# Every test runs under tests/support/reap.py, which ends whatever the test left running (Wine's
-# server, a program the tested program started) so that no test outlives itself; the run's summary
-# fails a test registered without it. Tests labelled "report" write a JUnit report named after the
+# Every test runs under tests/support/reap.py, which ends whatever the test left running so that no
+# test outlives itself, and fails a test that left a process behind other than Wine's own and the
+# programs named with LEAVES (ones the tested program was meant to start and leave running); the
+# run's summary fails a test registered without it. Tests labelled "report" write a JUnit report named after the
 # test into $ORVELLE_TEST_REPORTS (GoogleTest through GTEST_OUTPUT, scripts through
 # tests/support/cases.sh or junit.py), and the summary counts them case by case; a report that is
 # missing or holds no case fails the run.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(ORVELLE_TEST_REAPER ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/support/reap.py)
+
+# The reaper's command line for a test that may leave the programs named.
+function(orvelle_test_reaper out)
+    set(reaper ${ORVELLE_TEST_REAPER})
+    foreach(name ${ARGN})
+        list(APPEND reaper --leaves ${name})
+    endforeach()
+    set(${out} ${reaper} PARENT_SCOPE)
+endfunction()
 
 # The command of a test: a target is run by its file, under Wine for the Windows build.
 function(orvelle_test_command out first)
@@ -52,12 +62,19 @@ function(orvelle_add_test name)
     set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS};report" TIMEOUT 300)
 endfunction()
 
-# orvelle_add_script_test(NAME COMMAND ... [LABELS ...] [TIMEOUT seconds] [SKIP_RETURN_CODE n])
-# A test script that reports its cases (tests/support/cases.sh or junit.py).
+# orvelle_add_script_test(NAME COMMAND ... [LABELS ...] [TIMEOUT seconds] [SKIP_RETURN_CODE n]
+#                         [LEAVES program...] [SESSION_BUS])
+# A test script that reports its cases (tests/support/cases.sh or junit.py). SESSION_BUS as for
+# orvelle_add_test: a Qt program without a session bus starts one of its own that outlives it.
 function(orvelle_add_script_test name)
-    cmake_parse_arguments(ARG "" "TIMEOUT;SKIP_RETURN_CODE" "COMMAND;LABELS" ${ARGN})
+    cmake_parse_arguments(ARG "SESSION_BUS" "TIMEOUT;SKIP_RETURN_CODE" "COMMAND;LABELS;LEAVES"
+                          ${ARGN})
     orvelle_test_command(command ${ARG_COMMAND})
-    add_test(NAME ${name} COMMAND ${ORVELLE_TEST_REAPER} ${command})
+    if(ARG_SESSION_BUS AND NOT WIN32)
+        list(PREPEND command dbus-run-session --)
+    endif()
+    orvelle_test_reaper(reaper ${ARG_LEAVES})
+    add_test(NAME ${name} COMMAND ${reaper} ${command})
     set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS};report"
                                             ENVIRONMENT "ORVELLE_TEST_NAME=${name}")
     if(ARG_TIMEOUT)
@@ -65,23 +82,6 @@ function(orvelle_add_script_test name)
     endif()
     if(DEFINED ARG_SKIP_RETURN_CODE)
         set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE ${ARG_SKIP_RETURN_CODE})
-    endif()
-endfunction()
-
-# orvelle_add_command_test(NAME COMMAND ... [LABELS ...] [PASS_REGULAR_EXPRESSION re]
-#                          [TIMEOUT seconds])
-# One command whose exit status or output CTest judges: a single case in the summary.
-function(orvelle_add_command_test name)
-    cmake_parse_arguments(ARG "" "PASS_REGULAR_EXPRESSION;TIMEOUT" "COMMAND;LABELS" ${ARGN})
-    orvelle_test_command(command ${ARG_COMMAND})
-    add_test(NAME ${name} COMMAND ${ORVELLE_TEST_REAPER} ${command})
-    set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
-    if(ARG_TIMEOUT)
-        set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT})
-    endif()
-    if(DEFINED ARG_PASS_REGULAR_EXPRESSION)
-        set_tests_properties(${name} PROPERTIES PASS_REGULAR_EXPRESSION
-                                                "${ARG_PASS_REGULAR_EXPRESSION}")
     endif()
 endfunction()
 
