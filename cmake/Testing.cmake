@@ -23,6 +23,19 @@ endif()
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(ORVELLE_TEST_REAPER ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/support/reap.py)
 
+# CTest may run several suites at once (scripts/test: ctest -j 2). A suite that uses a real peer
+# names it (PEERS mariadb, web: nginx, squid and the office proxies), and suites that share a peer
+# take turns; window tests run alone, as their waits for a window to paint are the first to
+# suffer from a busy machine.
+function(orvelle_test_scheduling name labels peers)
+    if(peers)
+        set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${peers}")
+    endif()
+    if("gui" IN_LIST labels)
+        set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)
+    endif()
+endfunction()
+
 # The reaper's command line for a test that may leave the programs named.
 function(orvelle_test_reaper out)
     set(reaper ${ORVELLE_TEST_REAPER})
@@ -46,11 +59,11 @@ function(orvelle_test_command out first)
     set(${out} ${command} ${ARGN} PARENT_SCOPE)
 endfunction()
 
-# orvelle_add_test(NAME SOURCES ... LIBS ... [LABELS ...] [SESSION_BUS])
+# orvelle_add_test(NAME SOURCES ... LIBS ... [LABELS ...] [PEERS ...] [SESSION_BUS])
 # One GoogleTest executable per area; CTest runs it whole (under Wine for the Windows build).
 # SESSION_BUS runs it inside a private D-Bus session (Linux), as a desktop session has one.
 function(orvelle_add_test name)
-    cmake_parse_arguments(ARG "SESSION_BUS" "" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(ARG "SESSION_BUS" "" "SOURCES;LIBS;LABELS;PEERS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE orvelle_headers ${ARG_LIBS} GTest::gmock GTest::gtest)
     orvelle_test_command(command ${name})
@@ -60,15 +73,16 @@ function(orvelle_add_test name)
     add_test(NAME ${name} COMMAND ${ORVELLE_TEST_REAPER} ${command})
     # A suite takes seconds; a hang should not hold the run for CTest's default quarter hour.
     set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS};report" TIMEOUT 300)
+    orvelle_test_scheduling(${name} "${ARG_LABELS}" "${ARG_PEERS}")
 endfunction()
 
 # orvelle_add_script_test(NAME COMMAND ... [LABELS ...] [TIMEOUT seconds] [SKIP_RETURN_CODE n]
-#                         [LEAVES program...] [SESSION_BUS])
+#                         [PEERS ...] [LEAVES program...] [SESSION_BUS])
 # A test script that reports its cases (tests/support/cases.sh or junit.py). SESSION_BUS as for
 # orvelle_add_test: a Qt program without a session bus starts one of its own that outlives it.
 function(orvelle_add_script_test name)
-    cmake_parse_arguments(ARG "SESSION_BUS" "TIMEOUT;SKIP_RETURN_CODE" "COMMAND;LABELS;LEAVES"
-                          ${ARGN})
+    cmake_parse_arguments(ARG "SESSION_BUS" "TIMEOUT;SKIP_RETURN_CODE"
+                          "COMMAND;LABELS;LEAVES;PEERS" ${ARGN})
     orvelle_test_command(command ${ARG_COMMAND})
     if(ARG_SESSION_BUS AND NOT WIN32)
         list(PREPEND command dbus-run-session --)
@@ -77,6 +91,7 @@ function(orvelle_add_script_test name)
     add_test(NAME ${name} COMMAND ${reaper} ${command})
     set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS};report"
                                             ENVIRONMENT "ORVELLE_TEST_NAME=${name}")
+    orvelle_test_scheduling(${name} "${ARG_LABELS}" "${ARG_PEERS}")
     if(ARG_TIMEOUT)
         set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT})
     endif()
