@@ -13,14 +13,37 @@ else()
     find_package(GTest REQUIRED)
 endif()
 
-# Every test runs under tests/support/reap.py, which ends whatever the test left running (Wine's
-# server, a program the tested program started) so that no test outlives itself; the run's summary
-# fails a test registered without it. Tests labelled "report" write a JUnit report named after the
+# Every test runs under tests/support/reap.py, which ends whatever the test left running so that no
+# test outlives itself, and fails a test that left a process behind other than Wine's own and the
+# programs named with LEAVES (ones the tested program was meant to start and leave running); the
+# run's summary fails a test registered without it. Tests labelled "report" write a JUnit report named after the
 # test into $ORVELLE_TEST_REPORTS (GoogleTest through GTEST_OUTPUT, scripts through
 # tests/support/cases.sh or junit.py), and the summary counts them case by case; a report that is
 # missing or holds no case fails the run.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(ORVELLE_TEST_REAPER ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/support/reap.py)
+
+# CTest may run several suites at once (scripts/test: ctest -j 2). A suite that uses a real peer
+# names it (PEERS mariadb, web: nginx, squid and the office proxies), and suites that share a peer
+# take turns; window tests run alone, as their waits for a window to paint are the first to
+# suffer from a busy machine.
+function(orvelle_test_scheduling name labels peers)
+    if(peers)
+        set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${peers}")
+    endif()
+    if("gui" IN_LIST labels)
+        set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)
+    endif()
+endfunction()
+
+# The reaper's command line for a test that may leave the programs named.
+function(orvelle_test_reaper out)
+    set(reaper ${ORVELLE_TEST_REAPER})
+    foreach(name ${ARGN})
+        list(APPEND reaper --leaves ${name})
+    endforeach()
+    set(${out} ${reaper} PARENT_SCOPE)
+endfunction()
 
 # The command of a test: a target is run by its file, under Wine for the Windows build.
 function(orvelle_test_command out first)
@@ -36,11 +59,11 @@ function(orvelle_test_command out first)
     set(${out} ${command} ${ARGN} PARENT_SCOPE)
 endfunction()
 
-# orvelle_add_test(NAME SOURCES ... LIBS ... [LABELS ...] [SESSION_BUS])
+# orvelle_add_test(NAME SOURCES ... LIBS ... [LABELS ...] [PEERS ...] [SESSION_BUS])
 # One GoogleTest executable per area; CTest runs it whole (under Wine for the Windows build).
 # SESSION_BUS runs it inside a private D-Bus session (Linux), as a desktop session has one.
 function(orvelle_add_test name)
-    cmake_parse_arguments(ARG "SESSION_BUS" "" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(ARG "SESSION_BUS" "" "SOURCES;LIBS;LABELS;PEERS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE orvelle_headers ${ARG_LIBS} GTest::gmock GTest::gtest)
     orvelle_test_command(command ${name})
@@ -50,38 +73,30 @@ function(orvelle_add_test name)
     add_test(NAME ${name} COMMAND ${ORVELLE_TEST_REAPER} ${command})
     # A suite takes seconds; a hang should not hold the run for CTest's default quarter hour.
     set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS};report" TIMEOUT 300)
+    orvelle_test_scheduling(${name} "${ARG_LABELS}" "${ARG_PEERS}")
 endfunction()
 
-# orvelle_add_script_test(NAME COMMAND ... [LABELS ...] [TIMEOUT seconds] [SKIP_RETURN_CODE n])
-# A test script that reports its cases (tests/support/cases.sh or junit.py).
+# orvelle_add_script_test(NAME COMMAND ... [LABELS ...] [TIMEOUT seconds] [SKIP_RETURN_CODE n]
+#                         [PEERS ...] [LEAVES program...] [SESSION_BUS])
+# A test script that reports its cases (tests/support/cases.sh or junit.py). SESSION_BUS as for
+# orvelle_add_test: a Qt program without a session bus starts one of its own that outlives it.
 function(orvelle_add_script_test name)
-    cmake_parse_arguments(ARG "" "TIMEOUT;SKIP_RETURN_CODE" "COMMAND;LABELS" ${ARGN})
+    cmake_parse_arguments(ARG "SESSION_BUS" "TIMEOUT;SKIP_RETURN_CODE"
+                          "COMMAND;LABELS;LEAVES;PEERS" ${ARGN})
     orvelle_test_command(command ${ARG_COMMAND})
-    add_test(NAME ${name} COMMAND ${ORVELLE_TEST_REAPER} ${command})
+    if(ARG_SESSION_BUS AND NOT WIN32)
+        list(PREPEND command dbus-run-session --)
+    endif()
+    orvelle_test_reaper(reaper ${ARG_LEAVES})
+    add_test(NAME ${name} COMMAND ${reaper} ${command})
     set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS};report"
                                             ENVIRONMENT "ORVELLE_TEST_NAME=${name}")
+    orvelle_test_scheduling(${name} "${ARG_LABELS}" "${ARG_PEERS}")
     if(ARG_TIMEOUT)
         set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT})
     endif()
     if(DEFINED ARG_SKIP_RETURN_CODE)
         set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE ${ARG_SKIP_RETURN_CODE})
-    endif()
-endfunction()
-
-# orvelle_add_command_test(NAME COMMAND ... [LABELS ...] [PASS_REGULAR_EXPRESSION re]
-#                          [TIMEOUT seconds])
-# One command whose exit status or output CTest judges: a single case in the summary.
-function(orvelle_add_command_test name)
-    cmake_parse_arguments(ARG "" "PASS_REGULAR_EXPRESSION;TIMEOUT" "COMMAND;LABELS" ${ARGN})
-    orvelle_test_command(command ${ARG_COMMAND})
-    add_test(NAME ${name} COMMAND ${ORVELLE_TEST_REAPER} ${command})
-    set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
-    if(ARG_TIMEOUT)
-        set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT})
-    endif()
-    if(DEFINED ARG_PASS_REGULAR_EXPRESSION)
-        set_tests_properties(${name} PROPERTIES PASS_REGULAR_EXPRESSION
-                                                "${ARG_PASS_REGULAR_EXPRESSION}")
     endif()
 endfunction()
 

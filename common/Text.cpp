@@ -113,7 +113,9 @@ std::u16string fromAscii(std::string_view ascii) {
     return std::u16string(ascii.begin(), ascii.end());
 }
 
-std::u16string decimal(std::int64_t value) { return fromAscii(std::to_string(value)); }
+std::u16string decimal(std::int64_t value) {
+    return fromAscii(std::to_string(value));
+}
 
 std::u16string upperAscii(std::u16string_view text) {
     std::u16string out(text);
@@ -140,17 +142,21 @@ bool parseInt32(std::u16string_view s, std::int32_t& value) {
     for (; i < s.size(); ++i) {
         const char16_t c = s[i];
         int digit;
-        if (c >= u'0' && c <= u'9') digit = c - u'0';
-        else if (base == 16 && c >= u'a' && c <= u'f') digit = c - u'a' + 10;
-        else if (base == 16 && c >= u'A' && c <= u'F') digit = c - u'A' + 10;
-        else return false;
+        if (c >= u'0' && c <= u'9')
+            digit = c - u'0';
+        else if (base == 16 && c >= u'a' && c <= u'f')
+            digit = c - u'a' + 10;
+        else if (base == 16 && c >= u'A' && c <= u'F')
+            digit = c - u'A' + 10;
+        else
+            return false;
         magnitude = magnitude * base + digit;
         if (magnitude > 0xFFFFFFFFLL) return false;
     }
     const std::int64_t signedValue = negative ? -magnitude : magnitude;
     if (base == 10 && (signedValue > INT32_MAX || signedValue < INT32_MIN)) return false;
     if (base == 16) {
-        // Hexadecimal text may name any 32-bit pattern, as in the Delphi runtime.
+        // Hexadecimal text names a bit pattern, so any 32 bits are accepted ($FFFFFFFF is -1).
         value = static_cast<std::int32_t>(static_cast<std::uint32_t>(signedValue));
         return true;
     }

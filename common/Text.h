@@ -18,8 +18,9 @@ std::u16string fromAscii(std::string_view ascii);
 std::u16string decimal(std::int64_t value);
 std::u16string upperAscii(std::u16string_view text);
 
-// Parses a whole text as a signed 32-bit decimal integer, as the Delphi runtime's StrToInt
-// does: optional blanks before, an optional sign, digits (or $hex / 0x hex), nothing after.
+// Parses a whole text as a signed 32-bit integer: optional blanks before, an optional sign,
+// decimal digits or hexadecimal ones after $ or 0x, and nothing after; a decimal value must fit
+// the signed range, a hexadecimal one may be any 32 bits.
 bool parseInt32(std::u16string_view text, std::int32_t& value);
 
 }  // namespace text

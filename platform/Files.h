@@ -34,19 +34,10 @@ class Files {
     virtual bool stillNames(Handle file, const std::u16string& path) = 0;
 
     // Creates or replaces the file with exactly these bytes, or leaves no file: a write cut
-    // short removes what was written. On failure the text says why,
-    // worded as the Windows runtime words it: Cannot create file "<path>". <system reason>
+    // short removes what was written. On failure the text says why:
+    // Cannot create file "<path>". <system reason>
     virtual bool writeWhole(const std::u16string& path, const std::string& bytes,
                             std::u16string& errorText) = 0;
-    // Saves a file the program may start later: a new file (never a replacement, never written
-    // through a link) that only the user can reach, the bytes whole or no file at all; the error
-    // text as writeWhole words it. Together with a temporary folder that is the user's alone
-    // (on Linux one only the user can reach, not the shared /tmp) nobody else can plant what
-    // is started. Windows' temporary folder is the user's own already: there it is writeWhole.
-    virtual bool writeNew(const std::u16string& path, const std::string& bytes,
-                          std::u16string& errorText) {
-        return writeWhole(path, bytes, errorText);
-    }
 
     // A part file: a file received piece by piece, to be renamed once whole. Created new (never
     // an existing file, never through a link) for the user alone, open for reading and writing.

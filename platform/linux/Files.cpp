@@ -150,17 +150,6 @@ class LinuxFiles final : public Files {
         return writeAndClose(fd, name, bytes, errorText);
     }
 
-    bool writeNew(const std::u16string& path, const std::string& bytes,
-                  std::u16string& errorText) override {
-        const std::string name = text::toUtf8(path);
-        const int fd =
-            ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            errorText = u"Cannot create file \"" + path + u"\". " + reasonText(errno);
-            return false;
-        }
-        return writeAndClose(fd, name, bytes, errorText);
-    }
 
     // $XDG_CACHE_HOME/orvelle, else ~/.cache/orvelle; where neither can be ours,
     // <temp>/orvelle-<uid>, else a new folder beside that name when someone else holds it; /tmp

@@ -1,13 +1,18 @@
 #!/usr/bin/env python3
 """Runs one test command and, once it has ended, ends whatever it left running.
 
-Usage: reap.py COMMAND [ARGUMENT...]
+Usage: reap.py [--leaves NAME]... COMMAND [ARGUMENT...]
 
 This process is made the sub-reaper of everything the command starts, so that a process which
 detaches (wineserver and Wine's service processes, an installer the program under test started,
 xclip owning a selection) is re-parented here rather than to init. When the command exits, every
 descendant still there is sent SIGTERM, then SIGKILL after a grace period, and reaped: nothing
-outlives the test or keeps CTest's output pipe open. The command's exit status is passed on."""
+outlives the test or keeps CTest's output pipe open.
+
+A test that leaves a process behind fails, naming it (exit status 1 when the command's was 0):
+a test ends what it starts. Ended quietly are Wine's own server and service processes and the
+programs named with --leaves, which the tested program was meant to start and leave running
+(an installer, the monitor program). Otherwise the command's exit status is passed on."""
 import ctypes
 import os
 import signal
@@ -17,6 +22,8 @@ import time
 
 PR_SET_CHILD_SUBREAPER = 36
 GRACE_SECONDS = 5
+# A process the test ended just before it exited may take a moment to go.
+SETTLE_SECONDS = 2
 WINE_SHUTDOWN_SECONDS = 15
 # Wine's own server and service processes stay after every Windows program by design: they are
 # ended like the rest, without a word.
@@ -92,14 +99,26 @@ def wait_for_wine(left):
     return left
 
 
-def end_leftovers():
+def unexpected(left, expected):
+    """The leftovers that are neither Wine's nor named as expected (a process's name is cut to
+    15 characters by the system)."""
+    quiet = WINE_INFRASTRUCTURE | {name[:15] for name in expected}
+    return [pid for pid in left if name_of(pid) not in quiet and name_of(pid)[:15] not in quiet]
+
+
+def end_leftovers(expected=()):
+    """Ends every descendant; answers the names of those that were not expected to stay."""
     left = wait_for_wine(descendants())
+    deadline = time.monotonic() + SETTLE_SECONDS
+    while unexpected(left, expected) and time.monotonic() < deadline:
+        time.sleep(0.1)
+        reap_zombies()
+        left = descendants()
     if not left:
-        return
-    named = ["%s(%d)" % (name_of(pid), pid) for pid in left
-             if name_of(pid) not in WINE_INFRASTRUCTURE]
+        return []
+    named = ["%s(%d)" % (name_of(pid), pid) for pid in unexpected(left, expected)]
     if named:
-        print("reap: ending what the test left running: %s" % ", ".join(named), file=sys.stderr,
+        print("reap: the test left running: %s" % ", ".join(named), file=sys.stderr,
               flush=True)
     for sig, wait in ((signal.SIGTERM, GRACE_SECONDS), (signal.SIGKILL, GRACE_SECONDS)):
         for pid in left:
@@ -112,9 +131,10 @@ def end_leftovers():
             reap_zombies()
             left = descendants()
             if not left:
-                return
+                return named
             time.sleep(0.05)
     print("reap: could not end %s" % ", ".join(map(str, left)), file=sys.stderr, flush=True)
+    return named
 
 
 def become_subreaper():
@@ -124,16 +144,20 @@ def become_subreaper():
 
 
 def main():
-    if len(sys.argv) < 2:
+    arguments, expected = sys.argv[1:], []
+    while len(arguments) >= 2 and arguments[0] == "--leaves":
+        expected.append(arguments[1])
+        arguments = arguments[2:]
+    if not arguments:
         print(__doc__, file=sys.stderr)
         return 2
     if not become_subreaper():
         print("reap: cannot become a sub-reaper", file=sys.stderr)
         return 1
     try:
-        child = subprocess.Popen(sys.argv[1:])
+        child = subprocess.Popen(arguments)
     except OSError as error:
-        print("reap: cannot start %s: %s" % (sys.argv[1], error), file=sys.stderr)
+        print("reap: cannot start %s: %s" % (arguments[0], error), file=sys.stderr)
         return 127
 
     def forward(sig, _frame):
@@ -142,9 +166,10 @@ def main():
     for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
         signal.signal(sig, forward)
     code = child.wait()
-    end_leftovers()
+    left_behind = end_leftovers(expected)
     reap_zombies()
-    return code if code >= 0 else 128 - code
+    code = code if code >= 0 else 128 - code
+    return 1 if left_behind and code == 0 else code
 
 
 if __name__ == "__main__":

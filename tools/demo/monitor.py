@@ -18,6 +18,8 @@ import threading
 import time
 import urllib.parse
 
+from serving import serve
+
 
 def unix_path(path, wine):
     if wine and re.match(r"^[A-Za-z]:\\", path):
@@ -139,13 +141,9 @@ def main():
     parser.add_argument("--wine", help="Wine loader for Windows installers")
     parser.add_argument("--record", help="ORVELLE_DEMO_RECORD for the programs started")
     parser.add_argument("--log")
+    parser.add_argument("--port-file", help="write the port here once listening")
     Monitor.options = parser.parse_args()
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", Monitor.options.port), Monitor)
-    try:
-        server.serve_forever()
-    except KeyboardInterrupt:
-        pass
-    return 0
+    return serve(Monitor, Monitor.options.port, Monitor.options.port_file)
 
 
 if __name__ == "__main__":

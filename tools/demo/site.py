@@ -13,6 +13,8 @@ import os
 import sys
 import time
 
+from serving import serve
+
 
 class Handler(http.server.SimpleHTTPRequestHandler):
     log_path = None
@@ -42,16 +44,7 @@ def main():
     parser.add_argument("--port-file", help="write the port here once listening")
     args = parser.parse_args()
     Handler.log_path = args.log
-    handler = functools.partial(Handler, directory=args.root)
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", args.port), handler)
-    if args.port_file:
-        with open(args.port_file, "w") as f:
-            f.write(str(server.server_address[1]))
-    try:
-        server.serve_forever()
-    except KeyboardInterrupt:
-        pass
-    return 0
+    return serve(functools.partial(Handler, directory=args.root), args.port, args.port_file)
 
 
 if __name__ == "__main__":

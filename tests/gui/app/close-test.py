@@ -21,6 +21,8 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.abspath(os.path.join(HERE, "..", "..", ".."))
+sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
+from gui import Checks, visible, wait_for, xdotool  # noqa: E402
 MAIN_TITLE = "^Orvelle, Orvelle\\+ Downloader$"
 BOX_TITLE = "^Orvelle Downloader$"
 DOWNLOAD_BUTTON = (442, 91)
@@ -110,33 +112,6 @@ class X11:
         self.lib.XCloseDisplay(display)
 
 
-def xdotool(*args):
-    return subprocess.run(["xdotool"] + list(args), capture_output=True, text=True).stdout
-
-
-def visible(pattern):
-    return xdotool("search", "--onlyvisible", "--name", pattern).split()
-
-
-def wait_for(predicate, seconds, what):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(0.2)
-    raise AssertionError("timed out waiting for " + what)
-
-
-class Checks:
-    def __init__(self):
-        self.failures = 0
-
-    def check(self, condition, what):
-        print(("ok: " if condition else "FAIL: ") + what, flush=True)
-        if not condition:
-            self.failures += 1
-
 
 def start(target, program, env):
     command = [program]
@@ -175,7 +150,7 @@ def main():
     process, window = start(target, program, env)
     x11.close_window(window)
     code = ended(process, 30)
-    checks.check(code == 0, "closing the idle window ends the program with 0 (got %s)" % code)
+    checks.check(code == 0, "closing the idle window ends the program with 0", "got %s" % code)
 
     # During a download.
     process, window = start(target, program, env)
@@ -192,22 +167,21 @@ def main():
             boxes += visible(BOX_TITLE)
             time.sleep(0.1)
         code = ended(process, 1)
-        checks.check(code == 0, "closing during the download ends the program with 0 (got %s)"
-                     % code)
+        checks.check(code == 0, "closing during the download ends the program with 0",
+                     "got %s" % code)
         checks.check(not boxes, "no message box after the close")
         wait_for(lambda: site.endings, 30, "the transfer to end")
-        checks.check(site.endings == ["closed by the client"],
-                     "the transfer was closed: %s after %d bytes" % (site.endings, site.sent))
+        checks.check(site.endings == ["closed by the client"], "the transfer was closed",
+                     "%s after %d bytes" % (site.endings, site.sent))
         if target == "linux":
             saved = [n for n in os.listdir(temp) if n.startswith("ORVL_Downloader")]
-            checks.check(not saved, "nothing saved (%s)" % saved)
+            checks.check(not saved, "nothing saved", str(saved))
     finally:
         if process.poll() is None:
             process.kill()
             process.wait()
         site.shutdown()
-    print("%d failure(s)" % checks.failures)
-    return 1 if checks.failures else 0
+    return checks.end()
 
 
 if __name__ == "__main__":

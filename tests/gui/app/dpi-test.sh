@@ -18,12 +18,9 @@ if [ -z "${DISPLAY:-}" ]; then
     exec xvfb-run -a -s '-screen 0 1280x1024x24' "$0" "$@"
 fi
 mkdir -p "$shots"
-failures=0
+source "$root/tests/support/cases.sh"
 check() {
-    if [ "$1" = "$2" ]; then echo "ok: $3"; else
-        echo "FAIL: $3 (got $1, expected $2)"
-        failures=$((failures + 1))
-    fi
+    if [ "$1" = "$2" ]; then case_pass "$3"; else case_fail "$3" "got $1, expected $2"; fi
 }
 
 source "$here/windows.sh"
@@ -53,7 +50,7 @@ for dpi in 96 144; do
         QT_SCALE_FACTOR=$(awk "BEGIN {print $dpi / 96}") "$program" &
     fi
     pid=$!
-    main=$(wait_window '^Orvelle, Orvelle\+ Downloader$' 90) || { echo "FAIL: no main window"; exit 1; }
+    main=$(wait_window '^Orvelle, Orvelle\+ Downloader$' 90) || { case_fail "main window at $dpi dpi" "no window"; cases_end; exit 1; }
     sleep 1.5
     import -window "$main" "$shots/main-${dpi}dpi.png"
     if [ $dpi = 96 ]; then
@@ -86,8 +83,7 @@ for dpi in 96 144; do
         xdotool mousemove --window "$settings" $((146 * dpi / 96)) $((272 * dpi / 96)) click 1
         sleep 1
     else
-        echo "FAIL: the settings window did not open at $dpi dpi"
-        failures=$((failures + 1))
+        case_fail "settings window at $dpi dpi" "it did not open"
     fi
     # The running window: the progress bar across the top, the stop button.
     xdotool mousemove --window "$main" $((442 * dpi / 96)) $((91 * dpi / 96)) click 1
@@ -103,5 +99,4 @@ if [ "$target" = windows ]; then
     wineserver -k 2>/dev/null
 fi
 echo "screenshots in $shots"
-echo "$failures failure(s)"
-[ $failures = 0 ]
+cases_end

@@ -41,6 +41,19 @@ shot() {
     import -window "$1" "$shots/$2.png" && echo "screenshot $shots/$2.png"
 }
 
+# How many pixels differ between the same part (GEOMETRY, e.g. 138x21+63+126) of two kept
+# screenshots; fails, saying why, when a picture is missing or the comparison itself fails, so
+# that an error never reads as a difference.
+differing_pixels() {
+    local first=$shots/crop-$1.png second=$shots/crop-$2.png count
+    convert "$shots/$1.png" -crop "$3" +repage "$first" 2>&1 &&
+        convert "$shots/$2.png" -crop "$3" +repage "$second" 2>&1 || return 1
+    count=$(compare -metric AE "$first" "$second" null: 2>&1)
+    [ $? -le 1 ] && [[ "$count" =~ ^[0-9.e+]+$ ]] && echo "$count" && return 0
+    echo "comparison failed: $count"
+    return 1
+}
+
 click() { xdotool mousemove --window "$1" "$2" "$3" click 1; sleep 0.5; }
 
 # Keys as typed on the keyboard, into the window given the focus first.
@@ -98,11 +111,12 @@ if settings=$(wait_window "$settings_title" 20); then
     press "$settings" Tab
     timeout 5 xdotool type --delay 50 "kb"
     shot "$settings" settings-keyboard-tab
-    convert "$shots/settings-keyboard-down.png" -crop 138x21+63+126 +repage /tmp/orvelle-gui-a.png
-    convert "$shots/settings-keyboard-tab.png" -crop 138x21+63+126 +repage /tmp/orvelle-gui-b.png
-    difference=$(compare -metric AE /tmp/orvelle-gui-a.png /tmp/orvelle-gui-b.png null: 2>&1)
-    [ "$difference" != 0 ] && pass "Tab leads from the group to the address field" ||
-        fail "typing after Tab did not reach the address field"
+    if difference=$(differing_pixels settings-keyboard-down settings-keyboard-tab 138x21+63+126) &&
+        [ "$difference" != 0 ]; then
+        pass "Tab leads from the group to the address field"
+    else
+        fail "typing after Tab did not reach the address field ($difference)"
+    fi
     click "$settings" 146 272
     gone "$settings_title" || fail "Cancel left the settings open"
 else
@@ -120,9 +134,7 @@ if [ -n "${settings:-}" ]; then
     click "$settings" 30 65
     shot "$settings" settings-manual
     # The keyboard's choice looks exactly like the click's (the manual group enabled, empty).
-    convert "$shots/settings-manual.png" -crop 257x151+8+103 +repage /tmp/orvelle-gui-a.png
-    convert "$shots/settings-keyboard-down.png" -crop 257x151+8+103 +repage /tmp/orvelle-gui-b.png
-    difference=$(compare -metric AE /tmp/orvelle-gui-a.png /tmp/orvelle-gui-b.png null: 2>&1)
+    difference=$(differing_pixels settings-manual settings-keyboard-down 257x151+8+103)
     [ "$difference" = 0 ] && pass "Down picks the next mode" ||
         fail "manual group after Down differs from the clicked one ($difference pixels)"
 
@@ -131,24 +143,20 @@ if [ -n "${settings:-}" ]; then
     # The digits only: not the caret behind them (Qt) nor the frame; Wine's font is wider.
     digits_width=24
     [ "$target" = windows ] && digits_width=34
-    port_digits() {
-        convert "$shots/$1.png" -crop ${digits_width}x14+66+157 +repage "/tmp/orvelle-gui-$1.png"
-    }
     click "$settings" 114 158
     shot "$settings" settings-port-up
     click "$settings" 114 170
     shot "$settings" settings-port-down
     click "$settings" 114 158
     shot "$settings" settings-port-up-again
-    port_digits settings-port-up
-    port_digits settings-port-down
-    port_digits settings-port-up-again
-    difference=$(compare -metric AE /tmp/orvelle-gui-settings-port-up.png \
-        /tmp/orvelle-gui-settings-port-down.png null: 2>&1)
-    [ "$difference" != 0 ] && pass "the arrows change the port" ||
-        fail "the port field's arrows changed nothing"
-    difference=$(compare -metric AE /tmp/orvelle-gui-settings-port-up.png \
-        /tmp/orvelle-gui-settings-port-up-again.png null: 2>&1)
+    digits=${digits_width}x14+66+157
+    if difference=$(differing_pixels settings-port-up settings-port-down $digits) &&
+        [ "$difference" != 0 ]; then
+        pass "the arrows change the port"
+    else
+        fail "the port field's arrows changed nothing ($difference)"
+    fi
+    difference=$(differing_pixels settings-port-up settings-port-up-again $digits)
     [ "$difference" = 0 ] && pass "up after down gives the same port again" ||
         fail "the port differs after up, down, up ($difference pixels)"
     click "$settings" 227 272
@@ -177,9 +185,7 @@ if [ -n "${settings:-}" ]; then
     if settings=$(wait_window "$settings_title" 20); then
         shot "$settings" settings-reopened
         # The manual group looks as it did when first opened: disabled and empty.
-        convert "$shots/settings-open.png" -crop 257x151+8+103 +repage /tmp/orvelle-gui-a.png
-        convert "$shots/settings-reopened.png" -crop 257x151+8+103 +repage /tmp/orvelle-gui-b.png
-        difference=$(compare -metric AE /tmp/orvelle-gui-a.png /tmp/orvelle-gui-b.png null: 2>&1)
+        difference=$(differing_pixels settings-open settings-reopened 257x151+8+103)
         [ "$difference" = 0 ] && pass "Cancel restores the stored values" ||
             fail "manual group differs after Cancel ($difference pixels)"
         click "$settings" 146 272

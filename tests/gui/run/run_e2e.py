@@ -21,6 +21,7 @@ ROOT = os.path.abspath(os.path.join(HERE, "..", "..", ".."))
 sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
 import junit  # noqa: E402
 import reap  # noqa: E402
+from gui import box_text, wait_for, xdotool  # noqa: E402
 TOOLS = os.path.join(ROOT, "tools", "demo")
 OPTIONS = None
 WINE_ENV = dict(os.environ, WINEDEBUG="-all",
@@ -30,6 +31,8 @@ MAIN_TITLE = "^Orvelle, Orvelle\\+ Downloader$"
 BOX_TITLE = "^Orvelle Downloader$"
 DOWNLOAD_BUTTON = (442, 91)  # btn and stop share the place
 SQL_BOX = (16, 43)
+# What the program starts and leaves running: the installer and the monitor program.
+STARTED_PROGRAMS = ("ORVL_Downloader.exe", "ORVL_Monitor.exe")
 ARGS = "/proxy=1 /host= /port=3128 /plogin= /ppass="
 
 
@@ -62,20 +65,6 @@ def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
-
-
-def wait_for(predicate, timeout, what):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(0.2)
-    raise AssertionError("timed out waiting for " + what)
-
-
-def xdotool(*args):
-    return subprocess.run(["xdotool"] + list(args), capture_output=True, text=True).stdout
 
 
 def windows_named(pattern):
@@ -192,7 +181,7 @@ class Harness(unittest.TestCase):
         # What the program started and left (the installer, the monitor program, Wine's server)
         # ends with its test, so the next test starts from nothing and no process keeps this
         # script's output open.
-        reap.end_leftovers()
+        reap.end_leftovers(STARTED_PROGRAMS)
         shutil.rmtree(self.folder, ignore_errors=True)
 
     # ---- the program ------------------------------------------------------------------
@@ -227,8 +216,9 @@ class Harness(unittest.TestCase):
         target = os.path.join(OPTIONS.artefacts, "%s-%s.png" % (self.id().split(".")[-1], name))
         subprocess.run(["import", "-window", "root", target], capture_output=True)
 
-    def dismiss_message(self, timeout=60):
-        """Waits for a message box, keeps a screenshot of it and presses Enter on it."""
+    def dismiss_message(self, timeout=60, expect=None):
+        """Waits for a message box, keeps a screenshot of it, checks that its text holds EXPECT
+        (when given) and presses Enter on it."""
         try:
             box = wait_for(lambda: windows_named(BOX_TITLE), timeout, "a message box")[0]
         except AssertionError:
@@ -237,6 +227,9 @@ class Harness(unittest.TestCase):
         self.boxes += 1
         time.sleep(0.5)
         self.screenshot("message%d" % self.boxes)
+        if expect is not None:
+            text = box_text(box, "Orvelle Downloader", OPTIONS.box_reader)
+            self.assertIn(expect, text)
         # The OK button takes Enter once the box has the focus, which Wine gives it late.
         for _ in range(10):
             # Focus, then a real key press and release (XTEST). A key sent to the window
@@ -336,7 +329,7 @@ class RunE2E(Harness):
         wait_for(lambda: "/files/setup-slow.exe" in self.site.requests(), 60, "the first file")
         time.sleep(1)
         self.click(DOWNLOAD_BUTTON)  # the stop button, in the same place
-        self.dismiss_message()
+        self.dismiss_message(expect="Зупинено користувачем.")
         self.assertTrue(self.no_message_for(3), "the stop is reported once")
         self.assertNotIn("/files/mysql-5.1.73.msi", self.site.requests())
         self.assertIsNone(self.downloader.poll(), "back to idle, not ended")
@@ -359,7 +352,7 @@ class RunE2E(Harness):
         self.site.put("/update/ver.txt", b"")
         self.start()
         self.click(DOWNLOAD_BUTTON)
-        self.dismiss_message()
+        self.dismiss_message(expect="Не вдалося отримати дані (10).")
         self.assertTrue(self.no_message_for(2))
         self.assertEqual(self.site.requests(), ["/update/ver.txt"])
         self.assertIsNone(self.downloader.poll())
@@ -401,7 +394,7 @@ class RunE2E(Harness):
         self.start_monitor(monitor_arguments='/from=update "/note=a b"')
         self.start(*self.update_arguments(password='my "pass"'))
         self.click(DOWNLOAD_BUTTON)
-        self.dismiss_message(120)  # "Оновлення завершено"
+        self.dismiss_message(120, expect="Оновлення завершено")
         self.assertEqual(self.wait_exit(60), 0)
         with open(self.monitor_log, encoding="utf-8") as f:
             path, param, installer = f.readline().rstrip("\n").split("\t")
@@ -521,10 +514,12 @@ class TrustE2E(Harness):
         self.site.put("/files/setup.exe", self.installer_bytes + b"!")
         self.start()
         self.click(DOWNLOAD_BUTTON)
-        self.dismiss_message()  # failure 13
+        self.dismiss_message(expect="Не вдалося отримати дані (13). Файл пошкоджено або підмінено.")
         self.assertTrue(self.no_message_for(2))
         self.assertIsNone(self.saved("ORVL_Downloader.exe"))
-        self.assertNotIn("/files/mysql-5.1.73.msi", self.site.requests())
+        # The signed manifest was accepted and the file fetched; only the altered file stopped it.
+        self.assertEqual(self.site.requests(), ["/update/ver.txt", "/update/ver.txt.sig",
+                                                "/files/setup.exe"])
         self.assertIsNone(self.downloader.poll(), "back to idle, not ended")
         self.assertEqual(self.records(), [])
 
@@ -532,7 +527,8 @@ class TrustE2E(Harness):
         self.serve_two_files()
         self.start()
         self.click(DOWNLOAD_BUTTON)
-        self.dismiss_message()  # failure 14
+        self.dismiss_message(
+            expect="Не вдалося отримати дані (14). Список файлів не підтверджено видавцем.")
         self.assertEqual(self.site.requests(), ["/update/ver.txt", "/update/ver.txt.sig"])
         self.assertIsNone(self.downloader.poll())
         self.assertEqual(self.records(), [])
@@ -614,6 +610,7 @@ def main():
     parser.add_argument("--artefacts", required=True)
     parser.add_argument("--windows", action="store_true")
     parser.add_argument("--test-key-downloader")
+    parser.add_argument("--box-reader", help="reads a Windows message box's text under Wine")
     options, rest = parser.parse_known_args()
     missing = [tool for tool in ("xdotool", "import") if not shutil.which(tool)]
     if missing or not os.environ.get("DISPLAY"):

@@ -69,9 +69,11 @@ fi
 kill "$namespace" 2>/dev/null
 wait "$namespace" 2>/dev/null
 rm -f "$started"
+source "$root/tests/support/cases.sh"
 if [ -n "$found" ]; then
-    echo "ok: $target main window after ${seconds} s with a silent listener on 127.0.0.1:3307"
-    exit 0
+    echo "the main window came after ${seconds} s"
+    case_pass "main window within $limit s with a silent listener on 127.0.0.1:3307"
+else
+    case_fail "main window within $limit s with a silent listener on 127.0.0.1:3307" "not found"
 fi
-echo "FAIL: $target main window not found within $limit s with a silent listener on 127.0.0.1:3307"
-exit 1
+cases_end

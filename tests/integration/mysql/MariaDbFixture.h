@@ -12,6 +12,7 @@
 #include "platform/Registry.h"
 #include "platform/Sockets.h"
 #include "platform/System.h"
+#include "tests/support/Peers.h"
 
 inline std::string u8(const std::u16string& text) {
     return text::toUtf8(text);
@@ -37,11 +38,8 @@ class MariaDbTest : public ::testing::Test {
         probe.setPort(kPort);
         if (probe.connect()) return;
         if (probe.LastErrorNo() != 2003) return;  // there, but refusing: let the tests say so
-        const auto required =
-            platform::get<platform::System>().environmentVariable(u"ORVELLE_REQUIRE_SERVICES");
-        if (required && !required->empty())
-            FAIL() << "MariaDB on 127.0.0.1:3307 is required: " << u8(probe.LastError());
-        GTEST_SKIP() << "no MariaDB on 127.0.0.1:3307 (scripts/services.d/mariadb start)";
+        REQUIRE_PEER(false, "no MariaDB on 127.0.0.1:3307 (scripts/services.d/mariadb start): "
+                                << u8(probe.LastError()));
     }
 
     // Sets the connection parameters and connects.

@@ -17,6 +17,7 @@
 #include "platform/Http.h"
 #include "platform/Registry.h"
 #include "settings/ProxySettings.h"
+#include "tests/support/Peers.h"
 
 namespace testnet {
 
@@ -160,32 +161,19 @@ constexpr std::uint16_t kHttpsTrustedPort = 18444;
 constexpr std::uint16_t kSquidAuthPort = 18428;
 constexpr std::uint16_t kSquidOpenPort = 18429;
 
-#define REQUIRE_WEB_PEER(port)                                                                   \
-    do {                                                                                         \
-        if (!::testnet::loopbackPortOpen(port)) {                                                \
-            if (std::getenv("ORVELLE_REQUIRE_SERVICES"))                                         \
-                FAIL() << "web service (scripts/services.d/web) not running on port " << port;   \
-            GTEST_SKIP() << "web service (scripts/services.d/web) not running on port " << port; \
-        }                                                                                        \
-    } while (false)
+#define REQUIRE_WEB_PEER(port)                      \
+    REQUIRE_PEER(::testnet::loopbackPortOpen(port), \
+                 "web service (scripts/services.d/web) not running on port " << port)
 
 // The peers through a proxy: loopback targets are always reached directly, so these cases name
 // the machine by its host name, which resolves to 127.0.0.1 here (the proxy resolves it too).
-#define REQUIRE_LOOPBACK_NAME(variable)                                               \
-    const std::string variable = ::testnet::loopbackHostName();                       \
-    do {                                                                              \
-        if (variable.empty()) {                                                       \
-            if (std::getenv("ORVELLE_REQUIRE_SERVICES"))                              \
-                FAIL() << "this machine's host name does not resolve to 127.0.0.1";   \
-            GTEST_SKIP() << "this machine's host name does not resolve to 127.0.0.1"; \
-        }                                                                             \
-    } while (false)
+#define REQUIRE_LOOPBACK_NAME(variable)                         \
+    const std::string variable = ::testnet::loopbackHostName(); \
+    REQUIRE_PEER(!variable.empty(), "this machine's host name does not resolve to 127.0.0.1")
 
 // How many lines squid's access log holds now, and the lines that came after `from`.
 inline std::string squidAccessLog() {
-    const char* services = std::getenv("ORVELLE_SERVICES_DIR");
-    return std::string(services ? services : ORVELLE_SOURCE_DIR "/build/services") +
-           "/web/squid/access.log";
+    return testpeers::servicesFolder() + "/web/squid/access.log";
 }
 inline std::vector<std::string> squidLinesAfter(std::size_t from) {
     std::vector<std::string> lines;

@@ -22,14 +22,9 @@ constexpr std::uint16_t kNtlmProxyPort = 18431;
 constexpr std::uint16_t kNegotiateProxyPort = 18432;
 constexpr std::uint16_t kBasicProxyPort = 18433;
 
-#define REQUIRE_OFFICE_PROXY(port)                                                 \
-    do {                                                                           \
-        if (!::testnet::loopbackPortOpen(port)) {                                  \
-            if (std::getenv("ORVELLE_REQUIRE_SERVICES"))                           \
-                FAIL() << "office-proxies service not running on port " << port;   \
-            GTEST_SKIP() << "office-proxies service not running on port " << port; \
-        }                                                                          \
-    } while (false)
+#define REQUIRE_OFFICE_PROXY(port)                  \
+    REQUIRE_PEER(::testnet::loopbackPortOpen(port), \
+                 "office-proxies service not running on port " << port)
 
 class ProxyLoginTest : public NativeHttpTest {
   protected:
@@ -57,24 +52,36 @@ class ProxyLoginTest : public NativeHttpTest {
     }
 
     // The proxy's log lines for the fresh URL. squid writes a line when it has answered, which
-    // may be just after the answer arrived, so this waits for a line that is not a 407.
-    std::vector<std::string> logLines(const char* proxy, bool untilAnswered = true) {
-        const char* services = std::getenv("ORVELLE_SERVICES_DIR");
-        const std::string path =
-            std::string(services ? services : ORVELLE_SOURCE_DIR "/build/services") +
-            "/office-proxies/" + proxy + "/access.log";
+    // may be just after the answer arrived, so this waits for the last exchange's line: one that
+    // is not a 407, or one that holds `lastHolds`.
+    // Only lines after the first `skip` count (see logLength).
+    std::vector<std::string> logLines(const char* proxy, const char* lastHolds = nullptr,
+                                      std::size_t skip = 0) {
         std::vector<std::string> lines;
         for (int round = 0; round < 100; ++round) {
             lines.clear();
-            std::ifstream log(path);
+            std::ifstream log(logPath(proxy));
+            std::size_t number = 0;
             for (std::string line; std::getline(log, line);)
-                if (line.find(token_) != std::string::npos) lines.push_back(line);
-            if (!lines.empty() &&
-                (!untilAnswered || lines.back().find("/407 ") == std::string::npos))
+                if (++number > skip && line.find(token_) != std::string::npos)
+                    lines.push_back(line);
+            if (!lines.empty() && (lastHolds ? lines.back().find(lastHolds) != std::string::npos
+                                             : lines.back().find("/407 ") == std::string::npos))
                 break;
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         return lines;
+    }
+
+    std::size_t logLength(const char* proxy) {
+        std::ifstream log(logPath(proxy));
+        std::size_t number = 0;
+        for (std::string line; std::getline(log, line);) ++number;
+        return number;
+    }
+
+    std::string logPath(const char* proxy) {
+        return testpeers::servicesFolder() + "/office-proxies/" + proxy + "/access.log";
     }
 
     std::string joined(const std::vector<std::string>& lines) {

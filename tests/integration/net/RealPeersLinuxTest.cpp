@@ -27,6 +27,7 @@ class EnvironmentProxyTest : public NativeHttpTest {
         for (const char* name : {"http_proxy", "https_proxy", "no_proxy", "HTTP_PROXY",
                                  "HTTPS_PROXY", "NO_PROXY", "CURL_CA_BUNDLE"})
             unsetenv(name);
+        REQUIRE_PEER(!host.empty(), "this machine's host name does not resolve to 127.0.0.1");
     }
     void useProxyVariable(const std::string& value) {
         setenv("http_proxy", value.c_str(), 1);
@@ -38,7 +39,6 @@ class EnvironmentProxyTest : public NativeHttpTest {
 };
 
 TEST_F(EnvironmentProxyTest, ConfigurationScriptChoosesTheProxyInModesOneAndThree) {
-    REQUIRE_LOOPBACK_NAME(origin);
     REQUIRE_WEB_PEER(kNginxPort);
     REQUIRE_WEB_PEER(kSquidOpenPort);
     useProxyVariable("pac+http://127.0.0.1:18480/proxy.pac");
@@ -54,7 +54,6 @@ TEST_F(EnvironmentProxyTest, ConfigurationScriptChoosesTheProxyInModesOneAndThre
 }
 
 TEST_F(EnvironmentProxyTest, ScriptThatNamesTheAuthenticatingProxyLeadsTo407) {
-    REQUIRE_LOOPBACK_NAME(origin);
     REQUIRE_WEB_PEER(kSquidAuthPort);
     useProxyVariable("pac+http://127.0.0.1:18480/proxy-auth.pac");
     ProxySettings.mode = pmSystem;
@@ -67,7 +66,6 @@ TEST_F(EnvironmentProxyTest, ScriptThatNamesTheAuthenticatingProxyLeadsTo407) {
 }
 
 TEST_F(EnvironmentProxyTest, ScriptThatSaysDirectConnectsDirectly) {
-    REQUIRE_LOOPBACK_NAME(origin);
     REQUIRE_WEB_PEER(kNginxPort);
     useProxyVariable("pac+http://127.0.0.1:18480/direct.pac");
     ProxySettings.mode = pmSystem;
@@ -77,7 +75,6 @@ TEST_F(EnvironmentProxyTest, ScriptThatSaysDirectConnectsDirectly) {
 }
 
 TEST_F(EnvironmentProxyTest, StaticProxyAndBypassListComeFromTheEnvironment) {
-    REQUIRE_LOOPBACK_NAME(origin);
     REQUIRE_WEB_PEER(kNginxPort);
     REQUIRE_WEB_PEER(kSquidAuthPort);
     useProxyVariable("http://127.0.0.1:18428/");
@@ -123,7 +120,6 @@ class DesktopProxyTest : public EnvironmentProxyTest {
 };
 
 TEST_F(DesktopProxyTest, GnomeManualProxyIsTheUsersConfiguration) {
-    REQUIRE_LOOPBACK_NAME(origin);
     REQUIRE_WEB_PEER(kSquidOpenPort);
     setenv("XDG_CURRENT_DESKTOP", "ubuntu:GNOME", 1);
     if (!gsettingsSet("org.gnome.system.proxy mode manual"))
@@ -141,7 +137,6 @@ TEST_F(DesktopProxyTest, GnomeManualProxyIsTheUsersConfiguration) {
 }
 
 TEST_F(DesktopProxyTest, GnomeAutomaticModeUsesItsScript) {
-    REQUIRE_LOOPBACK_NAME(origin);
     REQUIRE_WEB_PEER(kSquidAuthPort);
     setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
     if (!gsettingsSet("org.gnome.system.proxy mode auto"))
@@ -157,7 +152,6 @@ TEST_F(DesktopProxyTest, GnomeAutomaticModeUsesItsScript) {
 }
 
 TEST_F(DesktopProxyTest, KdeScriptSettingIsRead) {
-    REQUIRE_LOOPBACK_NAME(origin);
     REQUIRE_WEB_PEER(kNginxPort);
     setenv("XDG_CURRENT_DESKTOP", "KDE", 1);
     std::ofstream(folder_ / "kioslaverc")
@@ -169,20 +163,27 @@ TEST_F(DesktopProxyTest, KdeScriptSettingIsRead) {
 }
 
 // Wine's WinHTTP does not put the proxy credentials on its CONNECT request, so this case runs
-// on the Linux back end only. The test certificates name only loopback, which is never proxied:
-// under the host name, a tunnel that squid accepts ends at the certificate's names, one it
-// refuses at 407.
+// on the Linux back end only. Under the machine's name (loopback is never proxied): the trusted
+// certificate names the machine, so the file arrives; the untrusted one (its CA named through
+// CURL_CA_BUNDLE) does not, so that tunnel ends at the certificate's names; without the login
+// the proxy refuses at 407.
 TEST_F(EnvironmentProxyTest, HttpsTunnelThroughTheAuthenticatingProxyWithBasicLogin) {
     REQUIRE_WEB_PEER(kHttpsTrustedPort);
+    REQUIRE_WEB_PEER(kHttpsUntrustedPort);
     REQUIRE_WEB_PEER(kSquidAuthPort);
-    REQUIRE_LOOPBACK_NAME(origin);
     ProxySettings.mode = pmManual;
     ProxySettings.host = u"localhost";
     ProxySettings.port = kSquidAuthPort;
     ProxySettings.login = u"orvelle";
     ProxySettings.password = u"orvelle-pass";
-    const std::u16string url = u"https://" + text::fromUtf8(origin) + u":18444/small.txt";
+    const std::u16string url = u"https://" + text::fromUtf8(host) + u":18444/small.txt";
     HttpGet(run, url, false, true);
+    ASSERT_TRUE(run.RunOk) << text::toUtf8(window.messages.at(0));
+    EXPECT_EQ(run.stream, "Orvelle test file\n");
+
+    const std::string bundle = testpeers::servicesFolder() + "/web/tls/untrusted-ca.crt";
+    setenv("CURL_CA_BUNDLE", bundle.c_str(), 1);
+    HttpGet(run, u"https://" + text::fromUtf8(host) + u":18443/small.txt", false, true);
     EXPECT_FALSE(run.RunOk);
     ASSERT_EQ(window.messages.size(), 1u);
     EXPECT_TRUE(startsWithAny(window.messages[0],
@@ -202,10 +203,7 @@ TEST_F(EnvironmentProxyTest, HttpsTunnelThroughTheAuthenticatingProxyWithBasicLo
 
 TEST_F(EnvironmentProxyTest, PrivateCaNamedByCurlCaBundleIsTrusted) {
     REQUIRE_WEB_PEER(kHttpsUntrustedPort);
-    const char* services = std::getenv("ORVELLE_SERVICES_DIR");
-    const std::string bundle =
-        std::string(services ? services : ORVELLE_SOURCE_DIR "/build/services") +
-        "/web/tls/untrusted-ca.crt";
+    const std::string bundle = testpeers::servicesFolder() + "/web/tls/untrusted-ca.crt";
     setenv("CURL_CA_BUNDLE", bundle.c_str(), 1);
     HttpGet(run, u"https://127.0.0.1:18443/small.txt", false, true);
     ASSERT_TRUE(run.RunOk) << text::toUtf8(window.messages.at(0));
@@ -258,10 +256,7 @@ namespace {
 // The user's own logon on Linux is a Kerberos ticket: the realm and the ticket the service made.
 TEST_F(ProxyLoginTest, NegotiateProxyGetsTheUsersTicketWithoutALoginInManualAndSystemModes) {
     REQUIRE_OFFICE_PROXY(kNegotiateProxyPort);
-    const char* services = std::getenv("ORVELLE_SERVICES_DIR");
-    const std::string kdc =
-        std::string(services ? services : ORVELLE_SOURCE_DIR "/build/services") +
-        "/office-proxies/kdc";
+    const std::string kdc = testpeers::servicesFolder() + "/office-proxies/kdc";
     setenv("KRB5_CONFIG", (kdc + "/krb5.conf").c_str(), 1);
     setenv("KRB5CCNAME", ("FILE:" + kdc + "/ccache").c_str(), 1);
     setenv("http_proxy", "http://localhost:18432", 1);
@@ -285,16 +280,26 @@ TEST_F(ProxyLoginTest, DomainProxyAcceptsTheLogin) {
 
 // Wine's WinHTTP answers no Digest challenge, and fails (12157) when a proxy answers its CONNECT
 // with a 407, so these run on the Linux back end only.
+// The machine's name, as loopback goes direct; the proxy's log shows the tunnel it opened.
 TEST_F(ProxyLoginTest, HttpsTunnelThroughTheDigestAndNtlmProxies) {
     REQUIRE_OFFICE_PROXY(kDigestProxyPort);
     REQUIRE_OFFICE_PROXY(kNtlmProxyPort);
     REQUIRE_WEB_PEER(kHttpsTrustedPort);
-    for (const std::uint16_t port : {kDigestProxyPort, kNtlmProxyPort}) {
+    REQUIRE_LOOPBACK_NAME(host);
+    token_ = "CONNECT " + host + ":18444 ";
+    for (const auto& [port, proxy] :
+         {std::pair{kDigestProxyPort, "digest"}, {kNtlmProxyPort, "ntlm"}}) {
         manualProxy(port, u"orvelle", u"orvelle-pass");
+        const std::size_t before = logLength(proxy);
         run.RunOk = true;
-        HttpGet(run, u"https://127.0.0.1:18444/small.txt", false, true);
-        ASSERT_TRUE(run.RunOk) << port << ": " << text::toUtf8(firstMessage());
+        run.stream.clear();
+        HttpGet(run, u"https://" + text::fromUtf8(host) + u":18444/small.txt", false, true);
+        ASSERT_TRUE(run.RunOk) << proxy << ": " << text::toUtf8(firstMessage());
         EXPECT_EQ(run.stream, "Orvelle test file\n");
+        const auto lines = logLines(proxy, nullptr, before);
+        ASSERT_FALSE(lines.empty()) << proxy << ": no tunnel in its log";
+        EXPECT_NE(lines.back().find("TCP_TUNNEL/200 "), std::string::npos) << joined(lines);
+        EXPECT_NE(lines.back().find("orvelle"), std::string::npos) << joined(lines);
     }
 }
 

@@ -15,6 +15,7 @@
 #include "run/ManifestTrust.h"
 #include "run/Run.h"
 #include "settings/ProxySettings.h"
+#include "tests/support/Peers.h"
 
 namespace {
 
@@ -25,13 +26,9 @@ const std::u16string kManifestStale = u"Не вдалося отримати д�
 const std::u16string kFileAltered =
     u"Не вдалося отримати дані (13). Файл пошкоджено або підмінено.";
 
-#define REQUIRE_NGINX()                                                                 \
-    do {                                                                                \
-        if (!testnet::loopbackPortOpen(kNginxPort)) {                                   \
-            if (std::getenv("ORVELLE_REQUIRE_SERVICES")) FAIL() << "nginx not running"; \
-            GTEST_SKIP() << "nginx (scripts/services.d/web) not running";               \
-        }                                                                               \
-    } while (false)
+#define REQUIRE_NGINX()                                 \
+    REQUIRE_PEER(testnet::loopbackPortOpen(kNginxPort), \
+                 "nginx (scripts/services.d/web) not running")
 
 testnet::Resource serving(std::string body) {
     testnet::Resource resource;

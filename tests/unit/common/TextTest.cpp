@@ -18,7 +18,7 @@ TEST(Utf8, MalformedInputBecomesReplacementCharactersWithoutReadingPastTheEnd) {
     EXPECT_TRUE(text::isValidUtf8("\xF0\x9F\x98\x80"));
 }
 
-TEST(ParseInt32, AcceptsWhatTheDelphiRuntimeAccepts) {
+TEST(ParseInt32, AcceptsLeadingBlanksASignAndDecimalOrHexadecimalDigits) {
     std::int32_t v = 0;
     EXPECT_TRUE(text::parseInt32(u"3128", v));
     EXPECT_EQ(v, 3128);

@@ -70,18 +70,7 @@ TEST_F(LocalChannelTest, namedPipeOptionConnectsThroughTheServersSocket) {
 TEST_F(LocalChannelTest, silentServerOnTheSocketEndsTheWaitWith2013) {
     // Greets, admits the login, then reads on and never answers.
     std::thread server = serve([](FakeMysqlConnection& c) { handshake(c), drain(c); });
-    {
-        TMysqlClient client;
-        client.setUseNamedPipe(true);
-        client.setHost(u".");
-        client.setReadTimeout(1);
-        client.setShouldReconnect(false);
-        EXPECT_TRUE(client.connect()) << text::toUtf8(client.LastError());
-        EXPECT_FALSE(client.ping());
-        EXPECT_EQ(client.LastErrorNo(), 2013u);
-        EXPECT_EQ(client.LastError(), u"Lost connection to MySQL server during query");
-        EXPECT_FALSE(client.Connected());
-    }
+    expectSilentLocalServerLosesTheConnection();
     server.join();
 }
 
@@ -98,10 +87,7 @@ TEST_F(LocalChannelTest, missingSocketFallsBackToTcpOnlyWithTrySockets) {
     EXPECT_EQ(
         client.LastError(),
         u"Can't connect to local MySQL server through socket '/tmp/orvelle-no-such.sock' (2)");
-    client.setTrySockets(true);
-    ASSERT_TRUE(client.connect());
-    EXPECT_EQ(client.net().vio_type(), VIO_TYPE_TCPIP);
-    EXPECT_FALSE(client.UseNamedPipe());
+    expectFallbackToTcpWithTrySockets(client);
     EXPECT_EQ(client.UnixSocket(), u"");
     client.close();
     tcp.finish();

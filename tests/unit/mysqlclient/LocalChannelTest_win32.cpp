@@ -121,18 +121,7 @@ TEST_F(LocalChannelTest, silentPipeEndsTheWaitWith2013) {
         while (pipe.read()) {  // and then never a word
         }
     });
-    {
-        TMysqlClient client;
-        client.setUseNamedPipe(true);
-        client.setHost(u".");
-        client.setReadTimeout(1);
-        client.setShouldReconnect(false);
-        EXPECT_TRUE(client.connect()) << text::toUtf8(client.LastError());
-        EXPECT_FALSE(client.ping());
-        EXPECT_EQ(client.LastErrorNo(), 2013u);
-        EXPECT_EQ(client.LastError(), u"Lost connection to MySQL server during query");
-        EXPECT_FALSE(client.Connected());
-    }
+    expectSilentLocalServerLosesTheConnection();
     server.join();
 }
 
@@ -145,10 +134,7 @@ TEST_F(LocalChannelTest, missingPipeFallsBackToTcpOnlyWithTrySockets) {
     EXPECT_FALSE(client.connect());
     EXPECT_EQ(client.LastErrorNo(), 2017u);
     EXPECT_EQ(client.LastError(), u"Can't open named pipe to host: .  pipe: MySQL (2)");
-    client.setTrySockets(true);
-    ASSERT_TRUE(client.connect());
-    EXPECT_EQ(client.net().vio_type(), VIO_TYPE_TCPIP);
-    EXPECT_FALSE(client.UseNamedPipe());
+    expectFallbackToTcpWithTrySockets(client);
     client.close();
     tcp.finish();
 }

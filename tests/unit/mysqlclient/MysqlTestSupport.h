@@ -71,6 +71,34 @@ inline void pointAt(TMysqlClient& client, const FakeMysqlServer& server) {
     client.setPort(server.port());
 }
 
+// The client lost its server in the middle of a command: 2013, its text, and no connection left.
+inline void expectLostConnection(const TMysqlClient& client) {
+    EXPECT_EQ(client.LastErrorNo(), 2013u);
+    EXPECT_EQ(client.LastError(), u"Lost connection to MySQL server during query");
+    EXPECT_FALSE(client.Connected());
+}
+
+// Over the local channel to a server that greets, admits the login and then never answers: the
+// ping's wait ends, with the connection lost.
+inline void expectSilentLocalServerLosesTheConnection() {
+    TMysqlClient client;
+    client.setUseNamedPipe(true);
+    client.setHost(u".");
+    client.setReadTimeout(1);
+    client.setShouldReconnect(false);
+    EXPECT_TRUE(client.connect()) << text::toUtf8(client.LastError());
+    EXPECT_FALSE(client.ping());
+    expectLostConnection(client);
+}
+
+// A client whose local channel is missing connects by TCP/IP once trying sockets is allowed.
+inline void expectFallbackToTcpWithTrySockets(TMysqlClient& client) {
+    client.setTrySockets(true);
+    ASSERT_TRUE(client.connect());
+    EXPECT_EQ(client.net().vio_type(), VIO_TYPE_TCPIP);
+    EXPECT_FALSE(client.UseNamedPipe());
+}
+
 // The column header, definitions and end marker of a text result, starting at sequence 1.
 inline std::string resultHeader(const std::vector<std::string>& columns, std::uint8_t& sequence) {
     std::string out = mysqlwire::packet(sequence++, mysqlwire::lenenc(columns.size()));

@@ -107,28 +107,32 @@ TEST_F(PrivateFiles, TheTemporaryFolderIsTheUsersAloneAndNeverALinkToOne) {
     EXPECT_TRUE(fallback.starts_with("/tmp/orvelle-" + std::to_string(::geteuid()))) << fallback;
 }
 
-TEST_F(PrivateFiles, ASavedFileIsNeverWrittenThroughALinkOrIntoAFileThatIsThere) {
+TEST_F(PrivateFiles, APartFileIsNeverWrittenThroughALinkOrIntoAFileThatIsThere) {
+    using platform::Files;
     auto native = platform::createNativeFiles();
     const fs::path victim = root / "victim.txt";
     writeFile(victim.u16string(), "precious");
-    const fs::path link = tmp / "ORVL_Downloader.exe";
+    const fs::path link = tmp / "ORVL_Partial_link";
     fs::create_symlink(victim, link);
-    std::u16string error;
-    EXPECT_FALSE(native->writeNew(link.u16string(), "payload", error));
-    EXPECT_EQ(error, u"Cannot create file \"" + link.u16string() + u"\". File exists.");
+    int error = 0;
+    EXPECT_EQ(native->createPart(link.u16string(), error), Files::kInvalid);
+    EXPECT_EQ(error, EEXIST);
     EXPECT_EQ(readFile(victim.u16string()), "precious");
     // A link to where nothing is yet must not create its target either.
-    const fs::path dangling = tmp / "ORVL_Downloader.msi";
+    const fs::path dangling = tmp / "ORVL_Partial_dangling";
     fs::create_symlink(root / "created.txt", dangling);
-    EXPECT_FALSE(native->writeNew(dangling.u16string(), "payload", error));
+    EXPECT_EQ(native->createPart(dangling.u16string(), error), Files::kInvalid);
     EXPECT_FALSE(exists((root / "created.txt").u16string()));
 
-    EXPECT_FALSE(native->writeNew(victim.u16string(), "payload", error));
-    EXPECT_EQ(error, u"Cannot create file \"" + victim.u16string() + u"\". File exists.");
+    EXPECT_EQ(native->createPart(victim.u16string(), error), Files::kInvalid);
+    EXPECT_EQ(error, EEXIST);
     EXPECT_EQ(readFile(victim.u16string()), "precious");
 
-    const fs::path fresh = tmp / "ORVL_Downloader_sql.msi";
-    EXPECT_TRUE(native->writeNew(fresh.u16string(), "bytes", error));
+    const fs::path fresh = tmp / "ORVL_Partial_fresh";
+    const Files::Handle file = native->createPart(fresh.u16string(), error);
+    ASSERT_NE(file, Files::kInvalid) << error;
+    EXPECT_TRUE(native->write(file, "bytes", 5, error));
+    native->close(file);
     EXPECT_EQ(readFile(fresh.u16string()), "bytes");
     EXPECT_EQ(statOf(fresh).st_mode & 07777, 0600u);
 }

@@ -76,10 +76,6 @@ class FolderFiles final : public platform::Files {
                     std::u16string& errorText) override {
         return real_.writeWhole(p, bytes, errorText);
     }
-    bool writeNew(const std::u16string& p, const std::string& bytes,
-                  std::u16string& errorText) override {
-        return real_.writeNew(p, bytes, errorText);
-    }
     Handle createPart(const std::u16string& p, int& error) override {
         return real_.createPart(p, error);
     }
