@@ -29,6 +29,9 @@ constexpr std::uint32_t CR_NAMEDPIPESETSTATE_ERROR = 2018;
 constexpr std::uint32_t CR_CANT_READ_CHARSET = 2019;
 constexpr std::uint32_t CR_NET_PACKET_TOO_LARGE = 2020;
 constexpr std::uint32_t CR_MAX_ERROR = 2020;
+// A TLS connection that could not be made (refused certificate, TLS required but not offered).
+constexpr std::uint32_t CR_SSL_CONNECTION_ERROR = 2026;
+constexpr const char* kSslConnectionErrorText = "SSL connection error: %-.100s";
 // Used inside the packet layer for an oversized packet; turned into 2020 before callers see it.
 constexpr std::uint32_t ER_NET_PACKET_TOO_LARGE = 1153;
 

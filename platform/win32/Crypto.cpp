@@ -1,7 +1,9 @@
-// SHA-256 and ECDSA P-256 checks through CNG (BCrypt), available since Windows Vista.
+// SHA-256, ECDSA P-256 checks and RSA-OAEP through CNG (BCrypt), available since Windows Vista;
+// a PEM public key is read through CryptoAPI (crypt32).
 #include <windows.h>
 // windows.h first: bcrypt.h needs its types.
 #include <bcrypt.h>
+#include <wincrypt.h>
 
 #include <cstring>
 #include <vector>
@@ -48,6 +50,29 @@ PUCHAR bytesOf(std::string_view text) {
     return reinterpret_cast<PUCHAR>(const_cast<char*>(text.data()));
 }
 
+// A PEM SubjectPublicKeyInfo as a CNG key.
+bool importPemPublicKey(std::string_view pem, KeyObject& key) {
+    if (pem.size() > 0xFFFFFF) return false;
+    DWORD derSize = 0;
+    if (!CryptStringToBinaryA(pem.data(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
+                              nullptr, &derSize, nullptr, nullptr))
+        return false;
+    std::vector<BYTE> der(derSize);
+    if (!CryptStringToBinaryA(pem.data(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
+                              der.data(), &derSize, nullptr, nullptr))
+        return false;
+    CERT_PUBLIC_KEY_INFO* info = nullptr;
+    DWORD infoSize = 0;
+    if (!CryptDecodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, der.data(), derSize,
+                             CRYPT_DECODE_ALLOC_FLAG, nullptr, &info, &infoSize))
+        return false;
+    const bool imported =
+        std::strcmp(info->Algorithm.pszObjId, szOID_RSA_RSA) == 0 &&
+        CryptImportPublicKeyInfoEx2(X509_ASN_ENCODING, info, 0, nullptr, &key.handle_);
+    LocalFree(info);
+    return imported;
+}
+
 class CngCrypto final : public Crypto {
   public:
     bool sha256(std::string_view bytes, Sha256Digest& digest) override {
@@ -92,6 +117,26 @@ class CngCrypto final : public Crypto {
         return BCryptVerifySignature(key.handle_, nullptr, digest.data(),
                                      static_cast<ULONG>(digest.size()), bytesOf(signature),
                                      static_cast<ULONG>(signature.size()), 0) == 0;
+    }
+
+    bool rsaOaepEncrypt(std::string_view publicKeyPem, std::string_view message,
+                        std::string& encrypted) override {
+        KeyObject key;
+        if (!importPemPublicKey(publicKeyPem, key) || message.size() > 0xFFFF) return false;
+        BCRYPT_OAEP_PADDING_INFO padding{BCRYPT_SHA1_ALGORITHM, nullptr, 0};
+        ULONG size = 0;
+        if (!BCRYPT_SUCCESS(BCryptEncrypt(key.handle_, bytesOf(message),
+                                          static_cast<ULONG>(message.size()), &padding, nullptr, 0,
+                                          nullptr, 0, &size, BCRYPT_PAD_OAEP)))
+            return false;
+        encrypted.resize(size);
+        if (!BCRYPT_SUCCESS(BCryptEncrypt(key.handle_, bytesOf(message),
+                                          static_cast<ULONG>(message.size()), &padding, nullptr, 0,
+                                          reinterpret_cast<PUCHAR>(encrypted.data()), size, &size,
+                                          BCRYPT_PAD_OAEP)))
+            return false;
+        encrypted.resize(size);
+        return true;
     }
 
   private:
