@@ -40,8 +40,8 @@ extern const char* const client_error_messages[CR_MAX_ERROR - CR_MIN_ERROR + 1];
 // One placeholder value: a text, a signed number (%d) or an unsigned number (%u, %lu).
 using ErrorArgument = std::variant<std::u16string, std::int64_t, std::uint64_t>;
 
-// Fills a template's placeholders in order: "%-.64s" / "%-.32s" cut the text to that many
-// characters without padding, "%d" signed, "%u" and "%lu" unsigned. Missing arguments leave
+// Fills a template's placeholders in order: "%-.64s" / "%-.32s" (any width) cut the text to that
+// many characters without padding, "%d" signed, "%u" and "%lu" unsigned. Missing arguments leave
 // the placeholder empty; surplus ones are ignored.
 std::u16string format_error_text(const char* templateText,
                                  std::initializer_list<ErrorArgument> arguments);
