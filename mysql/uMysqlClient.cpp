@@ -216,10 +216,9 @@ bool TMysqlClient::connect(const std::u16string& ahost, const std::u16string& au
     ftrysock = atrysocket;
 
     const auto port = static_cast<std::int32_t>(fport);
-    auto& system = systemService();
     // The connect time-out bounds the whole login: connect, greeting, TLS and every step of
     // the authentication.
-    const std::uint64_t started = system.monotonicMilliseconds();
+    const std::uint64_t started = systemService().monotonicMilliseconds();
     fnet->vio().set_timeouts(fread_timeout, fwrite_timeout);
     if (fnamed_pipe) {
         fnet->net_open(VIO_TYPE_NAMEDPIPE, fhost, funix_socket, port, fconnect_timeout, ftrysock);
@@ -282,6 +281,7 @@ bool TMysqlClient::connect(const std::u16string& ahost, const std::u16string& au
     const TMysqlAuth::Answer first = fauth.start(plugin, seed, fauth_context);
     if (first.step == TMysqlAuth::Step::Fail) {
         auth_error(CR_UNKNOWN_ERROR, first.error);
+        fnet->net_close();
         return false;
     }
 
@@ -305,13 +305,14 @@ bool TMysqlClient::connect(const std::u16string& ahost, const std::u16string& au
         auth.push_back(static_cast<char>(first.bytes.size()));
     }
     auth += first.bytes;
-    const std::string dbName = text::toUtf8(cut_characters(fdb, kDbLimit));
-    if (!fdb.empty() && (fserver_capabilities & CLIENT_CONNECT_WITH_DB))
-        auth += dbName;
-    else
-        auth.push_back('\0');
-    if (pluginAuth) {
-        if (auth.back() != '\0') auth.push_back('\0');
+    const bool dbInLogin = !fdb.empty() && (fserver_capabilities & CLIENT_CONNECT_WITH_DB);
+    const std::string dbName = dbInLogin ? text::toUtf8(cut_characters(fdb, kDbLimit)) : "";
+    if (!pluginAuth) {
+        // The short 4.1 login: the database, or a zero byte without one.
+        auth += dbName.empty() ? std::string(1, '\0') : dbName;
+    } else {
+        // The server reads the database only when the flags announce one, then the method.
+        if (flags & CLIENT_CONNECT_WITH_DB) auth += dbName + '\0';
         auth += plugin;
         auth.push_back('\0');
     }

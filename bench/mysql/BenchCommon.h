@@ -34,7 +34,7 @@ struct Args {
     const char* user() const { return tls ? kTlsUser : kUser; }
     const char* password() const { return tls ? kTlsPassword : kPassword; }
     unsigned port() const { return tls ? kTlsPort : kPort; }
-    const char* db() const { return tls ? "" : kDb; }
+    const char* db() const { return tls ? "bench" : kDb; }
     const char* statement() const { return tls ? kTlsStatement : kStatement; }
 };
 

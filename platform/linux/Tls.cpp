@@ -119,14 +119,20 @@ class OpenSslTls final : public Tls {
         }
         BIO_set_data(bio, &stream);
         SSL_set_bio(ssl.get(), bio, bio);
+        // An address is matched against the certificate's IP entries, a name against its DNS
+        // entries; only a name goes into the server name indication.
+        ASN1_OCTET_STRING* address = a2i_IPADDRESS(options.host.c_str());
+        const bool isAddress = address != nullptr;
+        ASN1_OCTET_STRING_free(address);
+        ERR_clear_error();
+        if (!isAddress && !options.host.empty())
+            SSL_set_tlsext_host_name(ssl.get(), options.host.c_str());
         if (options.verify == Verify::Identity) {
             X509_VERIFY_PARAM* param = SSL_get0_param(ssl.get());
-            // An address is matched against the certificate's IP entries, a name against its
-            // DNS entries.
-            if (X509_VERIFY_PARAM_set1_ip_asc(param, options.host.c_str()) != 1) {
-                ERR_clear_error();
+            if (isAddress)
+                X509_VERIFY_PARAM_set1_ip_asc(param, options.host.c_str());
+            else
                 X509_VERIFY_PARAM_set1_host(param, options.host.c_str(), 0);
-            }
         }
         if (SSL_connect(ssl.get()) != 1) {
             const long verified = SSL_get_verify_result(ssl.get());

@@ -7,7 +7,8 @@ gets an OK until COM_QUIT.
   mysql8_server.py PORT_FILE LOG_FILE CERT KEY
 writes the port it listens on to PORT_FILE and one line per login to LOG_FILE:
   "<user> <method> <path> ok|denied" with path fast, full-tls, full-rsa-asked, full-rsa-given,
-  clear. The accounts are in ACCOUNTS; an unknown user is refused after the full path.
+  clear, each with the prefix "switch-" after a switch from the login's method. The accounts are
+  in ACCOUNTS; an unknown user is refused after the full path.
 """
 
 import hashlib
@@ -174,6 +175,8 @@ def login(conn):
             accepted = given == password.encode()
             if accepted:
                 cache.add(user)
+    if plugin != method and path != "switch":
+        path = "switch-" + path
     with log_lock, open(LOG, "a") as log:
         log.write("%s %s %s %s\n" % (user, method, path, "ok" if accepted else "denied"))
     if not accepted:

@@ -107,6 +107,8 @@ expect "verify-ca with another CA refused" "^ERROR 2026: SSL connection error: .
     -u plain -p plain-pass --ssl-mode VERIFY_CA --ssl-ca "$other_ca" -e "DO 1"
 expect "verify-identity for the address in the certificate" "$status_tls" $port \
     -u plain -p plain-pass --ssl-mode VERIFY_IDENTITY --ssl-ca "$ca" --command status
+expect "verify-identity for a name the certificate lacks" "^ERROR 2026: SSL connection error: .+" \
+    $port -u plain -p plain-pass --ssl-mode VERIFY_IDENTITY --ssl-ca "$ca" -h localhost -e "DO 1"
 expect "a 40-character account is not another one" \
     $'^CURRENT_USER\\(\\)\nabcdefghijklmnopqrstuvwxyz0123456789XY@%$' $port \
     -u abcdefghijklmnopqrstuvwxyz0123456789XY -p long-pass -e "SELECT CURRENT_USER()"
@@ -156,17 +158,17 @@ open(sys.argv[1], "wb").write(conn.server_public_key)
 conn.close()
 PY
 logged "PyMySQL logs in to the scripted server (sha256_password)" \
-    "sha256 sha256_password full-rsa-asked ok"
+    "sha256 sha256_password switch-full-rsa-asked ok"
 expect "caching_sha2: the key given by the caller" "${auth_line}caching_sha2_password" \
     "$fake_port" "${plain[@]}" -u cache_key -p sha2-pass --server-public-key-path "$public_key" \
     --command status
 logged "caching_sha2: RSA with the caller's key" "cache_key caching_sha2_password full-rsa-given ok"
 expect "sha256_password: the server's key asked for" "${auth_line}sha256_password" "$fake_port" \
     "${plain[@]}" -u sha256 -p sha256-pass --command status
-logged "sha256_password: RSA with the key asked for" "sha256 sha256_password full-rsa-asked ok"
+logged "sha256_password: RSA with the key asked for" "sha256 sha256_password switch-full-rsa-asked ok"
 expect "sha256_password: over TLS" "${auth_line}sha256_password" "$fake_port" -u sha256 \
     -p sha256-pass --command status
-logged "sha256_password: the password over TLS" "sha256 sha256_password full-tls ok"
+logged "sha256_password: the password over TLS" "sha256 sha256_password switch-full-tls ok"
 expect "sha256_password: wrong password refused" "^ERROR 1045: Access denied" "$fake_port" \
     "${plain[@]}" -u sha256_key -p wrong --server-public-key-path "$public_key" -e "DO 1"
 expect "mysql_clear_password refused unless enabled" \
