@@ -14,6 +14,8 @@ ProbeResult ProbeLocalMysql(const std::u16string& host, std::uint32_t port) {
     client->setConnectTimeout(kProbeTimeoutSeconds);
     client->setReadTimeout(kProbeTimeoutSeconds);
     client->setWriteTimeout(kProbeTimeoutSeconds);
+    // The probe's login stays the short 4.1 one of an anonymous user, without a method name.
+    client->setPluginAuth(false);
     if (client->connect()) {
         result.version = client->ServerVersion();
         // Only the very first two characters count: "15.0" or " 5.1" are not version 5.

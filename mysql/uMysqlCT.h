@@ -13,6 +13,16 @@ enum TEnumVioType : std::uint8_t {
     VIO_TYPE_SSL = 4,
 };
 
+// TLS for the connection: never; when the server offers it; always; always with the server's
+// certificate checked against the CA; and also naming the host connected to.
+enum TMysqlSslMode : std::uint8_t {
+    SSL_MODE_DISABLED = 0,
+    SSL_MODE_PREFERRED = 1,
+    SSL_MODE_REQUIRED = 2,
+    SSL_MODE_VERIFY_CA = 3,
+    SSL_MODE_VERIFY_IDENTITY = 4,
+};
+
 enum TMysql_Status : std::uint8_t {
     MYSQL_STATUS_READY = 0,
     MYSQL_STATUS_GET_RESULT = 1,
@@ -42,8 +52,14 @@ constexpr std::uint32_t CLIENT_COMPRESS = 0x0020;
 constexpr std::uint32_t CLIENT_LOCAL_FILES = 0x0080;
 constexpr std::uint32_t CLIENT_PROTOCOL_41 = 0x0200;
 constexpr std::uint32_t CLIENT_INTERACTIVE = 0x0400;
+constexpr std::uint32_t CLIENT_SSL = 0x0800;
 constexpr std::uint32_t CLIENT_TRANSACTIONS = 0x2000;
 constexpr std::uint32_t CLIENT_SECURE_CONNECTION = 0x8000;
+// The upper half, which the login sets itself: several results per statement, the method's
+// name in the login, and the login's answer longer than 250 bytes (an RSA ciphertext).
+constexpr std::uint32_t CLIENT_MULTI_RESULTS = 0x20000;
+constexpr std::uint32_t CLIENT_PLUGIN_AUTH = 0x80000;
+constexpr std::uint32_t CLIENT_PLUGIN_AUTH_LENENC_CLIENT_DATA = 0x200000;
 // long password, long column flags, local files, transactions
 constexpr std::uint32_t CLIENT_DEFAULT_FLAG = 0x2085;
 

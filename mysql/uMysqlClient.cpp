@@ -13,6 +13,7 @@
 #include "platform/Files.h"
 #include "platform/Registry.h"
 #include "platform/System.h"
+#include "platform/Tls.h"
 
 namespace {
 
@@ -20,7 +21,6 @@ namespace {
 // (which lack it), utf8_general_ci. Statements and values travel as UTF-8 either way.
 constexpr std::uint8_t kCharsetUtf8mb4 = 45;
 constexpr std::uint8_t kCharsetUtf8 = 33;
-constexpr std::size_t kUserLimit = 32;
 constexpr std::size_t kDbLimit = 64;
 constexpr std::size_t kChangeUserBuffer = 512;
 constexpr std::size_t kLocalFileBlock = 61440;
@@ -216,6 +216,9 @@ bool TMysqlClient::connect(const std::u16string& ahost, const std::u16string& au
     ftrysock = atrysocket;
 
     const auto port = static_cast<std::int32_t>(fport);
+    // The connect time-out bounds the whole login: connect, greeting, TLS and every step of
+    // the authentication.
+    const std::uint64_t started = systemService().monotonicMilliseconds();
     fnet->vio().set_timeouts(fread_timeout, fwrite_timeout);
     if (fnamed_pipe) {
         fnet->net_open(VIO_TYPE_NAMEDPIPE, fhost, funix_socket, port, fconnect_timeout, ftrysock);
@@ -231,94 +234,89 @@ bool TMysqlClient::connect(const std::u16string& ahost, const std::u16string& au
         funix_socket.clear();
     }
     if (!fnet->net_connected()) return false;
+    struct DeadlineScope {
+        TMysqlVio& vio;
+        ~DeadlineScope() { vio.set_deadline(std::nullopt); }
+    } deadlineScope{fnet->vio()};
+    if (fconnect_timeout != 0)
+        fnet->vio().set_deadline(started + std::uint64_t(fconnect_timeout) * 1000);
 
-    if (fconnect_timeout != 0 && fnet->net_vio_poll_read(fconnect_timeout)) {
-        record_error(CR_SERVER_LOST);
-        fnet->net_close();
-        return false;
-    }
     const std::int32_t length = fnet->net_safe_read();
     if (length == -1) {
         fnet->net_close();
         return false;
     }
-
-    // The greeting.
-    PacketReader greeting(fnet->read_pos(), static_cast<std::size_t>(length));
-    std::uint8_t protocol = 0;
-    greeting.readByte(protocol);
-    fnet->set_protocol_version(protocol);
-    if (protocol != 10 && protocol != 9) {
-        fnet->vio().record_error(CR_VERSION_ERROR, {std::int64_t(protocol), std::int64_t(10)});
+    std::string plugin, seed;
+    if (!read_greeting(length, plugin, seed)) {
         fnet->net_close();
         return false;
     }
-    const std::string_view version = greeting.readZeroTerminated();
-    fserver_version = systemService().fromAnsi(std::string(version));
-    const std::size_t L = version.size();
-    // Without the thread id and the first seed bytes the greeting is not one.
-    if (static_cast<std::size_t>(length) < L + 14) {
-        record_error(CR_UNKNOWN_ERROR);
-        fnet->net_close();
-        return false;
-    }
-    std::uint64_t value = 0;
-    greeting.readUint(4, value);
-    fthread_id = static_cast<std::uint32_t>(value);
-    const std::uint8_t* seed = nullptr;
-    greeting.readBytes(8, seed);
-    std::memcpy(fscramble_buff, seed, 8);
-    // Fields past the end of the packet read as zero.
-    const std::size_t packetLength = greeting.size();
-    if (packetLength >= L + 16)
-        fserver_capabilities = static_cast<std::uint32_t>(greeting.uintAt(15 + L, 2));
-    if (packetLength >= L + 33) {
-        fserver_language = static_cast<std::uint32_t>(greeting.uintAt(17 + L, 1));
-        fserver_status = static_cast<std::int32_t>(greeting.uintAt(18 + L, 2));
-    }
-    // Seed bytes 8..19: what the packet holds, zero for the rest.
-    for (std::size_t i = 0; i < 12; ++i)
-        fscramble_buff[8 + i] = static_cast<std::uint8_t>(greeting.uintAt(33 + L + i, 1));
 
     fclient_flag |= CLIENT_DEFAULT_FLAG;
     if (!fdb.empty()) fclient_flag |= CLIENT_CONNECT_WITH_DB;
     fclient_flag &= ~CLIENT_COMPRESS;
     fclient_flag |= CLIENT_PROTOCOL_41 | CLIENT_SECURE_CONNECTION | CLIENT_INTERACTIVE;
+    // The upper half is the login's own; the caller's flags give the lower.
+    const bool pluginAuth = fplugin_auth && (fserver_capabilities_high & CLIENT_PLUGIN_AUTH);
+    fplugin_auth_active = pluginAuth;
+    flogin_charset =
+        supportsUtf8mb4(text::toUtf8(fserver_version)) ? kCharsetUtf8mb4 : kCharsetUtf8;
+    std::uint32_t flags = (fclient_flag & 0xFFFF) | CLIENT_MULTI_RESULTS;
+    if (pluginAuth) flags |= CLIENT_PLUGIN_AUTH | CLIENT_PLUGIN_AUTH_LENENC_CLIENT_DATA;
+    if (!negotiate_tls(flags)) {
+        fnet->net_close();
+        return false;
+    }
+    if (fnet->vio().tls_active()) flags |= CLIENT_SSL;
+
+    fauth_context.password = fpasswd;
+    fauth_context.secure_channel =
+        fnet->vio().tls_active() || fnet->vio_type() == VIO_TYPE_NAMEDPIPE;
+    fauth_context.allow_old_passwords =
+        fallow_old_passwords || !(fserver_capabilities & CLIENT_SECURE_CONNECTION);
+    // The greeting's method when this client speaks it; otherwise the server switches.
+    if (!pluginAuth || !TMysqlAuth::knows(plugin) || plugin == TMysqlAuth::kOldPassword ||
+        plugin == TMysqlAuth::kClearPassword)
+        plugin = TMysqlAuth::kNativePassword;
+    const TMysqlAuth::Answer first = fauth.start(plugin, seed, fauth_context);
+    if (first.step == TMysqlAuth::Step::Fail) {
+        auth_error(CR_UNKNOWN_ERROR, first.error);
+        fnet->net_close();
+        return false;
+    }
 
     // The authentication packet.
     std::string auth;
     auth.reserve(180);
-    auth.push_back(static_cast<char>(fclient_flag & 0xFF));
-    auth.push_back(static_cast<char>((fclient_flag >> 8) & 0xFF));
-    auth.push_back(0x02);
-    auth.push_back(0x00);
+    putLittleEndian(auth, flags, 4);
     putLittleEndian(auth, fnet->max_allowed_packet(), 4);
-    const bool utf8mb4 = supportsUtf8mb4(version);
-    flogin_charset = utf8mb4 ? u"utf8mb4" : u"utf8";
-    auth.push_back(static_cast<char>(utf8mb4 ? kCharsetUtf8mb4 : kCharsetUtf8));
+    auth.push_back(static_cast<char>(flogin_charset));
     auth.append(23, '\0');
-    auth += to_ansi(fuser.substr(0, kUserLimit));
+    // Whole names in UTF-8, the character set the login announces.
+    auth += text::toUtf8(fuser);
     auth.push_back('\0');
-    if (const auto token = secure_auth_token(fpasswd, fscramble_buff))
-        auth.append(reinterpret_cast<const char*>(token->data()), token->size());
-    else
-        auth.push_back('\0');
-    if (!fdb.empty() && (fserver_capabilities & CLIENT_CONNECT_WITH_DB))
-        auth += to_ansi(fdb.substr(0, kDbLimit));
-    else
-        auth.push_back('\0');
-    if (fnet->my_net_write(auth.data(), static_cast<std::uint32_t>(auth.size())) != 0 ||
-        fnet->net_flush() != 0) {
-        fnet->net_close();
-        return false;
+    if (pluginAuth) {
+        std::uint64_t size = first.bytes.size();
+        if (size < 251)
+            auth.push_back(static_cast<char>(size));
+        else
+            auth.push_back('\xFC'), putLittleEndian(auth, static_cast<std::uint32_t>(size), 2);
+    } else {
+        auth.push_back(static_cast<char>(first.bytes.size()));
     }
-    std::int32_t reply = fnet->net_safe_read();
-    // 0xFE asks for another answer (the old scramble, or another seed): the login is not
-    // finished, so it must not be taken as accepted.
-    if (reply > 0 &&
-        PacketReader(fnet->read_pos(), static_cast<std::size_t>(reply)).startsWith(0xFE))
-        reply = answer_auth_switch(reply, fpasswd);
-    if (reply == -1) {
+    auth += first.bytes;
+    const bool dbInLogin = !fdb.empty() && (fserver_capabilities & CLIENT_CONNECT_WITH_DB);
+    const std::string dbName = dbInLogin ? text::toUtf8(cut_characters(fdb, kDbLimit)) : "";
+    if (!pluginAuth) {
+        // The short 4.1 login: the database, or a zero byte without one.
+        auth += dbName.empty() ? std::string(1, '\0') : dbName;
+    } else {
+        // The server reads the database only when the flags announce one, then the method.
+        if (flags & CLIENT_CONNECT_WITH_DB) auth += dbName + '\0';
+        auth += plugin;
+        auth.push_back('\0');
+    }
+    if (!send_auth_packet(auth) || finish_authentication(fpasswd) == -1) {
         fnet->net_close();
         return false;
     }
@@ -333,49 +331,146 @@ bool TMysqlClient::connect(const std::u16string& ahost, const std::u16string& au
     return true;
 }
 
-std::int32_t TMysqlClient::answer_auth_switch(std::int32_t length, const std::u16string& password) {
-    PacketReader reader(fnet->read_pos(), static_cast<std::size_t>(length));
-    reader.skip(1);
-    std::string answer;
-    if (reader.atEnd()) {
-        // After a 4.1 greeting this asks to downgrade to the old scramble, which can be cracked
-        // offline from the wire: only when the caller allowed it.
-        if ((fserver_capabilities & CLIENT_SECURE_CONNECTION) && !fallow_old_passwords) {
-            fnet->set_last_errno(CR_UNKNOWN_ERROR);
-            fnet->set_last_error(
-                u"The server asked for the old (pre-4.1) password scramble after a 4.1 "
-                u"greeting; refused because old passwords are not allowed");
-            return -1;
-        }
-        // Old-password account: the 8-character scramble and a zero byte.
-        if (const auto scramble = old_scramble(password, fscramble_buff))
-            answer.append(scramble->data(), 8);
-        answer.push_back('\0');
-    } else {
-        const std::string plugin(reader.readZeroTerminated());
-        const std::uint8_t* seed = nullptr;
-        if (plugin != "mysql_native_password" || !reader.readBytes(20, seed)) {
-            fnet->set_last_errno(CR_UNKNOWN_ERROR);
-            fnet->set_last_error(u"Authentication method '" + systemService().fromAnsi(plugin) +
-                                 u"' is not supported");
-            return -1;
-        }
-        std::uint8_t newSeed[SCRAMBLE_BUFFER_SIZE] = {};
-        std::memcpy(newSeed, seed, 20);
-        if (const auto token = secure_auth_token(password, newSeed))
-            answer.append(reinterpret_cast<const char*>(token->data()) + 1, 20);
+bool TMysqlClient::read_greeting(std::int32_t length, std::string& plugin, std::string& seed) {
+    PacketReader greeting(fnet->read_pos(), static_cast<std::size_t>(length));
+    std::uint8_t protocol = 0;
+    greeting.readByte(protocol);
+    fnet->set_protocol_version(protocol);
+    if (protocol != 10 && protocol != 9) {
+        fnet->vio().record_error(CR_VERSION_ERROR, {std::int64_t(protocol), std::int64_t(10)});
+        return false;
     }
-    if (fnet->my_net_write(answer.data(), static_cast<std::uint32_t>(answer.size())) != 0 ||
+    const std::string_view version = greeting.readZeroTerminated();
+    fserver_version = systemService().fromAnsi(std::string(version));
+    const std::size_t L = version.size();
+    // Without the thread id and the first seed bytes the greeting is not one.
+    if (static_cast<std::size_t>(length) < L + 14) {
+        record_error(CR_UNKNOWN_ERROR);
+        return false;
+    }
+    std::uint64_t value = 0;
+    greeting.readUint(4, value);
+    fthread_id = static_cast<std::uint32_t>(value);
+    const std::uint8_t* seedStart = nullptr;
+    greeting.readBytes(8, seedStart);
+    std::memcpy(fscramble_buff, seedStart, 8);
+    // Fields past the end of the packet read as zero.
+    const std::size_t packetLength = greeting.size();
+    if (packetLength >= L + 16)
+        fserver_capabilities = static_cast<std::uint32_t>(greeting.uintAt(15 + L, 2));
+    fserver_capabilities_high = 0;
+    if (packetLength >= L + 33) {
+        fserver_language = static_cast<std::uint32_t>(greeting.uintAt(17 + L, 1));
+        fserver_status = static_cast<std::int32_t>(greeting.uintAt(18 + L, 2));
+        fserver_capabilities_high = static_cast<std::uint32_t>(greeting.uintAt(20 + L, 2)) << 16;
+    }
+    // Seed bytes 8..19: what the packet holds, zero for the rest.
+    for (std::size_t i = 0; i < 12; ++i)
+        fscramble_buff[8 + i] = static_cast<std::uint8_t>(greeting.uintAt(33 + L + i, 1));
+    seed.assign(reinterpret_cast<const char*>(fscramble_buff), 20);
+    // The method's name follows the seed's second part (its announced length, at least 13).
+    plugin.clear();
+    if (fserver_capabilities_high & CLIENT_PLUGIN_AUTH) {
+        const std::size_t seedLength = static_cast<std::size_t>(greeting.uintAt(22 + L, 1));
+        const std::size_t at =
+            33 + L + std::max<std::size_t>(13, seedLength > 8 ? seedLength - 8 : 0);
+        if (at < packetLength) {
+            PacketReader name(fnet->read_pos() + at, packetLength - at);
+            plugin = std::string(name.readZeroTerminated());
+        }
+    }
+    return true;
+}
+
+bool TMysqlClient::negotiate_tls(std::uint32_t flags) {
+    if (fssl_mode == SSL_MODE_DISABLED) return true;
+    const auto refuse = [&](const std::u16string& reason) {
+        fnet->set_last_errno(CR_SSL_CONNECTION_ERROR);
+        fnet->set_last_error(format_error_text(kSslConnectionErrorText, {reason}));
+        return false;
+    };
+    if (fnet->vio_type() != VIO_TYPE_TCPIP) return true;  // the local channel is private
+    if (!(fserver_capabilities & CLIENT_SSL)) {
+        if (fssl_mode == SSL_MODE_PREFERRED) return true;
+        return refuse(u"SSL is required, but the server does not support it");
+    }
+    // The request: the login's first 32 bytes with the TLS bit.
+    std::string request;
+    putLittleEndian(request, flags | CLIENT_SSL, 4);
+    putLittleEndian(request, fnet->max_allowed_packet(), 4);
+    request.push_back(static_cast<char>(flogin_charset));
+    request.append(23, '\0');
+    if (fnet->my_net_write(request.data(), static_cast<std::uint32_t>(request.size())) != 0 ||
         fnet->net_flush() != 0)
-        return -1;
-    const std::int32_t reply = fnet->net_safe_read();
-    if (reply > 0 &&
-        PacketReader(fnet->read_pos(), static_cast<std::size_t>(reply)).startsWith(0xFE)) {
-        fnet->set_last_errno(CR_UNKNOWN_ERROR);
-        fnet->set_last_error(u"Authentication was not completed");
-        return -1;
+        return false;
+    platform::Tls::Options options;
+    options.verify = fssl_mode == SSL_MODE_VERIFY_IDENTITY ? platform::Tls::Verify::Identity
+                     : fssl_mode == SSL_MODE_VERIFY_CA     ? platform::Tls::Verify::Ca
+                                                           : platform::Tls::Verify::None;
+    options.caFile = systemService().toAnsi(fssl_ca);
+    options.host = text::toUtf8(fhost);
+    std::string reason;
+    if (!fnet->vio().start_tls(options, reason)) {
+        if (fnet->vio().vio_timed_out()) {
+            record_error(CR_SERVER_LOST);
+            return false;
+        }
+        return refuse(text::fromUtf8(reason));
     }
-    return reply;
+    return true;
+}
+
+bool TMysqlClient::send_auth_packet(const std::string& bytes) {
+    return fnet->my_net_write(bytes.data(), static_cast<std::uint32_t>(bytes.size())) == 0 &&
+           fnet->net_flush() == 0;
+}
+
+void TMysqlClient::auth_error(std::uint32_t number, const std::u16string& text) {
+    fnet->set_last_errno(number);
+    fnet->set_last_error(text.empty() ? client_error_text(number) : text);
+}
+
+std::int32_t TMysqlClient::finish_authentication(const std::u16string& password) {
+    // A login takes at most one switch and a few further requests; more is a broken server.
+    constexpr int kMaxRounds = 8;
+    bool switched = false;
+    TMysqlAuthContext context = fauth_context;
+    context.password = password;
+    for (int round = 0; round < kMaxRounds; ++round) {
+        const std::int32_t length = fnet->net_safe_read();
+        if (length == -1) return -1;
+        PacketReader reader(fnet->read_pos(), static_cast<std::size_t>(length));
+        // Only an OK packet finishes a login.
+        if (reader.startsWith(0x00)) return length;
+        std::uint8_t kind = 0;
+        reader.readByte(kind);
+        TMysqlAuth::Answer answer;
+        if (kind == 0xFE && !switched) {
+            switched = true;
+            if (reader.atEnd()) {
+                // The pre-4.1 scramble over the greeting's seed.
+                answer = fauth.start(TMysqlAuth::kOldPassword,
+                                     {reinterpret_cast<const char*>(fscramble_buff), 20}, context);
+            } else {
+                const std::string plugin(reader.readZeroTerminated());
+                std::string_view seed = reader.rest();
+                if (!seed.empty() && seed.back() == '\0') seed.remove_suffix(1);
+                answer = fauth.start(plugin, seed, context);
+            }
+        } else if (kind == 0x01) {
+            answer = fauth.more(reader.rest(), context);
+        } else {
+            auth_error(CR_SERVER_HANDSHAKE_ERR, {});
+            return -1;
+        }
+        if (answer.step == TMysqlAuth::Step::Fail) {
+            auth_error(CR_UNKNOWN_ERROR, answer.error);
+            return -1;
+        }
+        if (answer.step == TMysqlAuth::Step::Send && !send_auth_packet(answer.bytes)) return -1;
+    }
+    auth_error(CR_SERVER_HANDSHAKE_ERR, {});
+    return -1;
 }
 
 bool TMysqlClient::TryCon(std::int32_t& Enum, std::u16string& EStr) {
@@ -583,8 +678,8 @@ std::unique_ptr<TMysqlResult> TMysqlClient::list_processes() {
 bool TMysqlClient::change_user(const std::u16string& NewUser, const std::u16string& NewPasswd,
                                const std::u16string& NewDb) {
     std::string argument;
-    std::string user = text::toUtf8(NewUser);
-    if (user.size() > kUserLimit) user.resize(kUserLimit);
+    // The whole name: servers allow far longer names than 32 characters.
+    const std::string user = text::toUtf8(NewUser);
     argument += user;
     argument.push_back('\0');
     if (fserver_capabilities & CLIENT_SECURE_CONNECTION) {
@@ -603,21 +698,25 @@ bool TMysqlClient::change_user(const std::u16string& NewUser, const std::u16stri
     }
     // The database name is cut so that the whole argument stays within its 512 bytes.
     std::string db = text::toUtf8(NewDb);
-    const std::size_t room = kChangeUserBuffer - argument.size() - 1;
+    const std::size_t room =
+        argument.size() < kChangeUserBuffer ? kChangeUserBuffer - argument.size() - 1 : 0;
     if (db.size() > room) db.resize(room);
     argument += db;
     argument.push_back('\0');
+    // After a login that named its method, the server reads the character set and the method.
+    if (fplugin_auth_active) {
+        putLittleEndian(argument, flogin_charset, 2);
+        argument += TMysqlAuth::kNativePassword;
+        argument.push_back('\0');
+    }
     if (send_command(COM_CHANGE_USER, argument.data(), static_cast<std::uint32_t>(argument.size()),
                      true, freconnect) != 0)
         return false;
     // Servers may answer with a request to authenticate again over a new seed (MariaDB does so
     // even for the right password) and then wait: answer it, or the next command would be read
     // as the answer and a wrong password would pass for accepted.
-    std::int32_t reply = fnet->net_safe_read();
-    if (reply > 0 &&
-        PacketReader(fnet->read_pos(), static_cast<std::size_t>(reply)).startsWith(0xFE))
-        reply = answer_auth_switch(reply, NewPasswd);
-    if (reply == -1) {
+    fauth.start(TMysqlAuth::kNativePassword, {}, fauth_context);
+    if (finish_authentication(NewPasswd) == -1) {
         if (fnet->last_errno() == CR_SERVER_LOST) close();
         return false;
     }
@@ -707,7 +806,7 @@ bool TMysqlClient::TryQuery(std::unique_ptr<TMysqlResult>& MySQLResult, std::int
             // The character set of the login: plain utf8 would lose characters beyond the
             // Basic Multilingual Plane (emoji) that utf8mb4 columns hold.
             bool ignored = false;
-            query(u"set names " + flogin_charset, true, ignored, MySQLResult);
+            query(flogin_charset == kCharsetUtf8mb4 ? u"set names utf8mb4" : u"set names utf8", true, ignored, MySQLResult);
         }
         query(querystr, true, executed, MySQLResult);
         if (executed) {

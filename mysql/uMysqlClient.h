@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "mysql/uMysqlAuth.h"
 #include "mysql/uMysqlCT.h"
 #include "mysql/uMysqlNet.h"
 
@@ -148,6 +149,29 @@ class TMysqlClient {
     // Off by default: after a 4.1 greeting, a request for the pre-4.1 scramble is refused.
     bool AllowOldPasswords() const { return fallow_old_passwords; }
     void setAllowOldPasswords(bool value) { fallow_old_passwords = value; }
+    // On by default: the login names its authentication method and follows the server's
+    // switch to another (the start-up probe turns it off and sends the short 4.1 login).
+    bool PluginAuth() const { return fplugin_auth; }
+    void setPluginAuth(bool value) { fplugin_auth = value; }
+    // Off by default: mysql_clear_password sends the password itself (over TLS or the local
+    // channel only).
+    bool AllowClearPassword() const { return fauth_context.allow_clear_password; }
+    void setAllowClearPassword(bool value) { fauth_context.allow_clear_password = value; }
+    // The server's RSA public key (PEM) for the SHA-256 methods over an unprotected
+    // connection; empty (the default): asked of the server when needed.
+    const std::string& ServerPublicKey() const { return fauth_context.server_public_key; }
+    void setServerPublicKey(const std::string& pem) { fauth_context.server_public_key = pem; }
+    // TLS (default: disabled) and the CA file (PEM) its verifying modes check against; take
+    // effect at the next connect.
+    TMysqlSslMode SslMode() const { return fssl_mode; }
+    void setSslMode(TMysqlSslMode value) { fssl_mode = value; }
+    const std::u16string& SslCa() const { return fssl_ca; }
+    void setSslCa(const std::u16string& value) { fssl_ca = value; }
+    // What the last login negotiated: TLS version and cipher (empty without TLS) and the
+    // authentication method that finished it.
+    std::string TlsVersion() const { return fnet->vio().tls_version(); }
+    std::string TlsCipher() const { return fnet->vio().tls_cipher(); }
+    const std::string& AuthPlugin() const { return fauth.plugin(); }
     bool Compress() const { return fcompress; }
     void setCompress(bool) { fcompress = false; }
     bool UseSSL() const { return fuse_ssl; }
@@ -191,7 +215,15 @@ class TMysqlClient {
     void skip_pending_results();
     // Takes the server status from a 4.1 end packet.
     void read_end_packet(std::int32_t length);
-    std::int32_t answer_auth_switch(std::int32_t length, const std::u16string& password);
+    // The greeting's fields; false (error recorded) when it is not one.
+    bool read_greeting(std::int32_t length, std::string& plugin, std::string& seed);
+    // Asks for TLS and runs its handshake as the mode says; false with the error recorded.
+    bool negotiate_tls(std::uint32_t flags);
+    // Follows the server through method switches and further requests until its OK: the OK's
+    // length, or -1 with the error recorded. `password` is the one being proven.
+    std::int32_t finish_authentication(const std::u16string& password);
+    bool send_auth_packet(const std::string& bytes);
+    void auth_error(std::uint32_t number, const std::u16string& text);
     std::int32_t send_local_file(const std::u16string& name);
     std::int32_t refuse_local_file(const std::u16string& reason);
     void read_ok_packet(PacketReader& reader);
@@ -249,8 +281,14 @@ class TMysqlClient {
     // files are allowed.
     std::optional<std::u16string> flocal_infile;
     bool fallow_old_passwords = false;
-    // The character set the last login announced, by name; what TryQuery sets again.
-    std::u16string flogin_charset = u"utf8mb4";
+    bool fplugin_auth = true;
+    bool fplugin_auth_active = false;  // the last login named its method
+    std::uint8_t flogin_charset = 0;
+    std::uint32_t fserver_capabilities_high = 0;  // the greeting's upper capability half
+    TMysqlSslMode fssl_mode = SSL_MODE_DISABLED;
+    std::u16string fssl_ca;
+    TMysqlAuthContext fauth_context;
+    TMysqlAuth fauth;
     std::uint32_t fread_timeout = 300;
     std::uint32_t fwrite_timeout = 300;
     std::vector<TMysql_Row::Source> frow_values;  // scratch for splitting row packets

@@ -66,10 +66,16 @@ std::u16string format_error_text(const char* templateText,
             continue;
         }
         const std::string_view rest = pattern.substr(i + 1);
-        if (rest.starts_with("-.64s") || rest.starts_with("-.32s")) {
-            const std::size_t limit = rest[2] == '6' ? 64 : 32;
+        std::size_t digits = 0;
+        while (rest.starts_with("-.") && 2 + digits < rest.size() && rest[2 + digits] >= '0' &&
+               rest[2 + digits] <= '9' && digits < 3)
+            ++digits;
+        if (digits > 0 && 2 + digits < rest.size() && rest[2 + digits] == 's') {
+            std::size_t limit = 0;
+            for (std::size_t k = 0; k < digits; ++k)
+                limit = limit * 10 + static_cast<std::size_t>(rest[2 + k] - '0');
             if (const auto* argument = take()) out += asText(*argument).substr(0, limit);
-            i += 5;
+            i += 3 + digits;
         } else if (rest.starts_with("lu")) {
             if (const auto* argument = take()) out += asUnsigned(*argument);
             i += 2;

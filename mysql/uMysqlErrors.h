@@ -29,6 +29,9 @@ constexpr std::uint32_t CR_NAMEDPIPESETSTATE_ERROR = 2018;
 constexpr std::uint32_t CR_CANT_READ_CHARSET = 2019;
 constexpr std::uint32_t CR_NET_PACKET_TOO_LARGE = 2020;
 constexpr std::uint32_t CR_MAX_ERROR = 2020;
+// A TLS connection that could not be made (refused certificate, TLS required but not offered).
+constexpr std::uint32_t CR_SSL_CONNECTION_ERROR = 2026;
+constexpr const char* kSslConnectionErrorText = "SSL connection error: %-.100s";
 // Used inside the packet layer for an oversized packet; turned into 2020 before callers see it.
 constexpr std::uint32_t ER_NET_PACKET_TOO_LARGE = 1153;
 
@@ -37,8 +40,8 @@ extern const char* const client_error_messages[CR_MAX_ERROR - CR_MIN_ERROR + 1];
 // One placeholder value: a text, a signed number (%d) or an unsigned number (%u, %lu).
 using ErrorArgument = std::variant<std::u16string, std::int64_t, std::uint64_t>;
 
-// Fills a template's placeholders in order: "%-.64s" / "%-.32s" cut the text to that many
-// characters without padding, "%d" signed, "%u" and "%lu" unsigned. Missing arguments leave
+// Fills a template's placeholders in order: "%-.64s" / "%-.32s" (any width) cut the text to that
+// many characters without padding, "%d" signed, "%u" and "%lu" unsigned. Missing arguments leave
 // the placeholder empty; surplus ones are ignored.
 std::u16string format_error_text(const char* templateText,
                                  std::initializer_list<ErrorArgument> arguments);

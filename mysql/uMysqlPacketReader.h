@@ -14,6 +14,10 @@ class PacketReader {
     std::size_t remaining() const { return fsize - fposition; }
     bool atEnd() const { return fposition >= fsize; }
     const std::uint8_t* current() const { return fdata + fposition; }
+    // What remains, as bytes; moves nothing.
+    std::string_view rest() const {
+        return {reinterpret_cast<const char*>(fdata + fposition), remaining()};
+    }
 
     bool skip(std::size_t count) {
         if (count > remaining()) return false;

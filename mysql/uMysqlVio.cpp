@@ -6,6 +6,7 @@
 #include "platform/Registry.h"
 #include "platform/Sockets.h"
 #include "platform/System.h"
+#include "platform/Tls.h"
 
 namespace {
 
@@ -23,6 +24,17 @@ int toMilliseconds(std::uint32_t seconds) {
 }
 
 }  // namespace
+
+// The socket under a TLS session, with the same deadline as plain reads and writes.
+class TMysqlVio::RawSocket final : public platform::Tls::Stream {
+  public:
+    explicit RawSocket(TMysqlVio& vio) : fvio(vio) {}
+    int read(void* buffer, int size) override { return fvio.raw_receive(buffer, size); }
+    int write(const void* data, int size) override { return fvio.raw_send(data, size); }
+
+  private:
+    TMysqlVio& fvio;
+};
 
 TMysqlVio::TMysqlVio() = default;
 
@@ -123,6 +135,7 @@ int TMysqlVio::vio_open(TEnumVioType _type, const std::u16string& host,
         sockets().setTimeouts(socket, toMilliseconds(fread_timeout),
                               toMilliseconds(fwrite_timeout));
     ftype = VIO_TYPE_TCPIP;
+    fdeadline_passed = false;
     FSd = socket;
     FHPipe = 0;
     flast_error.clear();
@@ -131,6 +144,8 @@ int TMysqlVio::vio_open(TEnumVioType _type, const std::u16string& host,
 }
 
 int TMysqlVio::vio_close() {
+    ftls.reset();
+    fraw.reset();
     int result = 0;
     if (ftype == VIO_TYPE_NAMEDPIPE) {
         result = sockets().channelClose(FHPipe);
@@ -149,11 +164,13 @@ int TMysqlVio::vio_read(void* buf, std::int32_t sz) {
     if (ftype == VIO_CLOSED) return -1;
     if (ftype == VIO_TYPE_NAMEDPIPE) return sockets().channelRead(FHPipe, buf, sz);
     if (sz <= 0) return sockets().receive(FSd, buf, sz);
+    // A non-blocking read only drains what is stale; a TLS record cannot be read in part.
+    if (ftls) return (ffcntl_mode & 1) ? -1 : ftls->read(buf, sz);
     if (fahead_pos == fahead_end) {
         // Large reads go straight to the caller; small ones fill the read-ahead first.
-        if (sz >= kReadAhead) return sockets().receive(FSd, buf, sz);
+        if (sz >= kReadAhead) return raw_receive(buf, sz);
         if (!fahead) fahead = std::make_unique<std::uint8_t[]>(kReadAhead);
-        const int got = sockets().receive(FSd, fahead.get(), kReadAhead);
+        const int got = raw_receive(fahead.get(), kReadAhead);
         if (got <= 0) return got;
         fahead_pos = 0;
         fahead_end = got;
@@ -167,7 +184,46 @@ int TMysqlVio::vio_read(void* buf, std::int32_t sz) {
 int TMysqlVio::vio_write(const void* buf, std::int32_t size) {
     if (ftype == VIO_CLOSED) return -1;
     if (ftype == VIO_TYPE_NAMEDPIPE) return sockets().channelWrite(FHPipe, buf, size);
+    if (ftls) return ftls->write(buf, size);
+    return raw_send(buf, size);
+}
+
+bool TMysqlVio::wait_before(int condition) {
+    if (!fdeadline || (ffcntl_mode & 1)) return true;
+    const std::uint64_t now = platform::get<platform::System>().monotonicMilliseconds();
+    if (now < *fdeadline && sockets().waitSocket(FSd, condition,
+                                                 static_cast<int>(std::min<std::uint64_t>(
+                                                     *fdeadline - now, 0x7FFFFFFF))) != 0)
+        return true;
+    fdeadline_passed = true;
+    return false;
+}
+
+int TMysqlVio::raw_receive(void* buf, int size) {
+    if (!wait_before(platform::Sockets::kReadable)) return -1;
+    return sockets().receive(FSd, buf, size);
+}
+
+int TMysqlVio::raw_send(const void* buf, int size) {
+    // The login's packets are small: the socket's own write time-out bounds them.
     return sockets().send(FSd, buf, size);
+}
+
+bool TMysqlVio::start_tls(const platform::Tls::Options& options, std::string& error) {
+    if (ftype != VIO_TYPE_TCPIP || ftls) {
+        error = "TLS needs an open TCP/IP connection";
+        return false;
+    }
+    if (!platform::installed<platform::Tls>()) {
+        error = "TLS is not available in this program";
+        return false;
+    }
+    // The server sends nothing between the request for TLS and the handshake.
+    fahead_pos = fahead_end = 0;
+    fraw = std::make_unique<RawSocket>(*this);
+    ftls = platform::get<platform::Tls>().connect(*fraw, options, error);
+    if (!ftls) fraw.reset();
+    return ftls != nullptr;
 }
 
 int TMysqlVio::vio_blocking(bool onoff) {
@@ -194,7 +250,7 @@ bool TMysqlVio::vio_intrerupted() {
 }
 
 bool TMysqlVio::vio_timed_out() {
-    return sockets().isTimedOut(sockets().lastSocketError());
+    return fdeadline_passed || sockets().isTimedOut(sockets().lastSocketError());
 }
 
 bool TMysqlVio::vio_poll_read(std::uint32_t timeout) {

@@ -4,10 +4,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "mysql/uMysqlCT.h"
 #include "mysql/uMysqlErrors.h"
+#include "platform/Tls.h"
 
 namespace platform {
 class Sockets;
@@ -43,6 +45,17 @@ class TMysqlVio {
     // and answers false, so the caller goes on and reads.
     bool vio_poll_read(std::uint32_t timeout);
 
+    // Until cleared (nullopt), every socket read fails once the monotonic clock
+    // passes `deadline` (milliseconds): the login's time-out bounds all of its steps.
+    void set_deadline(std::optional<std::uint64_t> deadline) { fdeadline = deadline; }
+    // Switches the open socket to TLS (the server has been asked for it); false with the
+    // reason in `error`. Reads and writes go through the session until vio_close.
+    bool start_tls(const platform::Tls::Options& options, std::string& error);
+    bool tls_active() const { return ftls != nullptr; }
+    // E.g. "TLSv1.3" and "TLS_AES_256_GCM_SHA384"; empty without TLS.
+    std::string tls_version() const { return ftls ? ftls->version() : std::string(); }
+    std::string tls_cipher() const { return ftls ? ftls->cipher() : std::string(); }
+
     // Seconds a later read or write may wait before it fails (0: no limit); takes effect at
     // the next vio_open.
     void set_timeouts(std::uint32_t readSeconds, std::uint32_t writeSeconds) {
@@ -71,7 +84,12 @@ class TMysqlVio {
     std::uint32_t flast_errno = 0;
 
   private:
+    class RawSocket;
     int socket_poll(std::intptr_t socket, int wanted, int timeoutMilliseconds);
+    // False (and the deadline marked as passed) when the deadline comes first.
+    bool wait_before(int condition);
+    int raw_receive(void* buf, int size);
+    int raw_send(const void* buf, int size);
 
     // Socket reads go through a read-ahead block, so that a packet's header and payload (and
     // the next packets) usually come from one receive call instead of two each.
@@ -81,4 +99,8 @@ class TMysqlVio {
     int fahead_end = 0;
     std::uint32_t fread_timeout = 0;
     std::uint32_t fwrite_timeout = 0;
+    std::optional<std::uint64_t> fdeadline;
+    bool fdeadline_passed = false;
+    std::unique_ptr<RawSocket> fraw;
+    std::unique_ptr<platform::Tls::Session> ftls;
 };

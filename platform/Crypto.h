@@ -1,9 +1,11 @@
-// The platform's own cryptography: SHA-256 and ECDSA P-256 signature checks, nothing written here.
+// The platform's own cryptography: SHA-256, ECDSA P-256 signature checks and RSA-OAEP
+// encryption to a public key; nothing written here.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace platform {
@@ -35,6 +37,11 @@ class Crypto {
     // publicKey. A key or signature of the wrong size or not on the curve is never valid.
     virtual bool verifyP256Sha256(std::string_view publicKey, std::string_view message,
                                   std::string_view signature) = 0;
+    // RSA-OAEP with SHA-1 and MGF1-SHA-1 (what MySQL servers decrypt) of message to the RSA
+    // public key in publicKeyPem ("-----BEGIN PUBLIC KEY-----", SubjectPublicKeyInfo). False
+    // when the key does not load or the message is too long for it.
+    virtual bool rsaOaepEncrypt(std::string_view publicKeyPem, std::string_view message,
+                                std::string& encrypted) = 0;
 };
 
 std::unique_ptr<Crypto> createNativeCrypto();

@@ -9,15 +9,17 @@
 #include "platform/Registry.h"
 #include "platform/Sockets.h"
 #include "platform/System.h"
+#include "platform/Tls.h"
 
 namespace {
 
-bool open(TMysqlClient& client) {
+bool open(TMysqlClient& client, const bench::Args& args) {
     client.setHost(text::fromUtf8(bench::kHost));
-    client.setPort(bench::kPort);
-    client.setUser(text::fromUtf8(bench::kUser));
-    client.setPassword(text::fromUtf8(bench::kPassword));
-    client.setDb(text::fromUtf8(bench::kDb));
+    client.setPort(args.port());
+    client.setUser(text::fromUtf8(args.user()));
+    client.setPassword(text::fromUtf8(args.password()));
+    client.setDb(text::fromUtf8(args.db()));
+    if (args.tls) client.setSslMode(SSL_MODE_REQUIRED);
     if (client.connect()) return true;
     std::fprintf(stderr, "connect: %s\n", text::toUtf8(client.LastError()).c_str());
     return false;
@@ -28,12 +30,14 @@ bool open(TMysqlClient& client) {
 int main(int argc, char** argv) {
     bench::Args args;
     if (!bench::parseArgs(argc, argv, args)) {
-        std::fprintf(stderr, "usage: bench_mysql_ours stored|used|connect [count]\n");
+        std::fprintf(stderr, "usage: bench_mysql_ours [tls-]stored|used|connect [count]\n");
         return 2;
     }
     const auto system = platform::createNativeSystem();
     const auto files = platform::createNativeFiles();
     const auto sockets = platform::createNativeSockets();
+    const auto tls = platform::createNativeTls();
+    platform::install(tls.get());
     platform::install(system.get());
     platform::install(files.get());
     platform::install(sockets.get());
@@ -43,17 +47,17 @@ int main(int argc, char** argv) {
     if (args.mode == "connect") {
         for (int i = 0; i < args.count; ++i) {
             TMysqlClient client;
-            if (!open(client)) return 1;
+            if (!open(client, args)) return 1;
             client.close();
             ++rows;
         }
     } else {
         // The client and its result are freed inside the measured time, as on the other side.
         TMysqlClient client;
-        if (!open(client)) return 1;
+        if (!open(client, args)) return 1;
         bool executed = false;
         std::unique_ptr<TMysqlResult> result;
-        client.query(text::fromUtf8(bench::kStatement), args.mode == "stored", executed, result);
+        client.query(text::fromUtf8(args.statement()), args.mode == "stored", executed, result);
         if (!executed || !result) {
             std::fprintf(stderr, "query: %s\n", text::toUtf8(client.LastError()).c_str());
             return 1;

@@ -1,4 +1,4 @@
-// SHA-256 and ECDSA P-256 checks through OpenSSL's libcrypto (EVP).
+// SHA-256, ECDSA P-256 checks and RSA-OAEP through OpenSSL's libcrypto (EVP).
 #include "platform/Crypto.h"
 
 #include <openssl/bn.h>
@@ -6,6 +6,8 @@
 #include <openssl/ec.h>
 #include <openssl/evp.h>
 #include <openssl/params.h>
+#include <openssl/pem.h>
+#include <openssl/rsa.h>
 
 #include <utility>
 
@@ -24,6 +26,7 @@ using OwnedKeyContext = Owned<EVP_PKEY_CTX, EVP_PKEY_CTX_free>;
 using OwnedDigestContext = Owned<EVP_MD_CTX, EVP_MD_CTX_free>;
 using OwnedSignature = Owned<ECDSA_SIG, ECDSA_SIG_free>;
 using OwnedNumber = Owned<BIGNUM, BN_free>;
+using OwnedBio = Owned<BIO, BIO_free_all>;
 
 void freeBytes(unsigned char* bytes) {
     OPENSSL_free(bytes);
@@ -117,6 +120,30 @@ class OpenSslCrypto final : public Crypto {
             return false;
         return EVP_DigestVerify(context.get(), der.get(), static_cast<std::size_t>(derSize),
                                 bytesOf(message), message.size()) == 1;
+    }
+
+    bool rsaOaepEncrypt(std::string_view publicKeyPem, std::string_view message,
+                        std::string& encrypted) override {
+        if (publicKeyPem.size() > 0x7FFFFFFF) return false;
+        OwnedBio source(
+            BIO_new_mem_buf(publicKeyPem.data(), static_cast<int>(publicKeyPem.size())));
+        if (!source) return false;
+        OwnedKey key(PEM_read_bio_PUBKEY(source.get(), nullptr, nullptr, nullptr));
+        if (!key || EVP_PKEY_base_id(key.get()) != EVP_PKEY_RSA) return false;
+        OwnedKeyContext context(EVP_PKEY_CTX_new_from_pkey(nullptr, key.get(), nullptr));
+        std::size_t size = 0;
+        if (!context || EVP_PKEY_encrypt_init(context.get()) != 1 ||
+            EVP_PKEY_CTX_set_rsa_padding(context.get(), RSA_PKCS1_OAEP_PADDING) != 1 ||
+            EVP_PKEY_CTX_set_rsa_oaep_md(context.get(), EVP_sha1()) != 1 ||
+            EVP_PKEY_CTX_set_rsa_mgf1_md(context.get(), EVP_sha1()) != 1 ||
+            EVP_PKEY_encrypt(context.get(), nullptr, &size, bytesOf(message), message.size()) != 1)
+            return false;
+        encrypted.resize(size);
+        if (EVP_PKEY_encrypt(context.get(), reinterpret_cast<unsigned char*>(encrypted.data()),
+                             &size, bytesOf(message), message.size()) != 1)
+            return false;
+        encrypted.resize(size);
+        return true;
     }
 };
 

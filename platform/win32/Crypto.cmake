@@ -1,1 +1,1 @@
-target_link_libraries(platform_Crypto PUBLIC bcrypt)
+target_link_libraries(platform_Crypto PUBLIC bcrypt crypt32 advapi32)

@@ -1,7 +1,9 @@
-// SHA-256 and ECDSA P-256 checks through CNG (BCrypt), available since Windows Vista.
+// SHA-256 and ECDSA P-256 checks through CNG (BCrypt), available since Windows Vista; RSA-OAEP
+// through CryptoAPI.
 #include <windows.h>
 // windows.h first: bcrypt.h needs its types.
 #include <bcrypt.h>
+#include <wincrypt.h>
 
 #include <algorithm>
 #include <cstring>
@@ -75,6 +77,66 @@ PUCHAR bytesOf(std::string_view text) {
     return reinterpret_cast<PUCHAR>(const_cast<char*>(text.data()));
 }
 
+// A PEM SubjectPublicKeyInfo, decoded (free with LocalFree).
+CERT_PUBLIC_KEY_INFO* decodePemPublicKey(std::string_view pem) {
+    if (pem.size() > 0xFFFFFF) return nullptr;
+    DWORD derSize = 0;
+    if (!CryptStringToBinaryA(pem.data(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
+                              nullptr, &derSize, nullptr, nullptr))
+        return nullptr;
+    std::vector<BYTE> der(derSize);
+    if (!CryptStringToBinaryA(pem.data(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
+                              der.data(), &derSize, nullptr, nullptr))
+        return nullptr;
+    CERT_PUBLIC_KEY_INFO* info = nullptr;
+    DWORD infoSize = 0;
+    if (!CryptDecodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, der.data(), derSize,
+                             CRYPT_DECODE_ALLOC_FLAG, nullptr, &info, &infoSize))
+        return nullptr;
+    if (std::strcmp(info->Algorithm.pszObjId, szOID_RSA_RSA) != 0) {
+        LocalFree(info);
+        return nullptr;
+    }
+    return info;
+}
+
+// RSA encryption through CryptoAPI's provider: it does OAEP with SHA-1 on every Windows version,
+// and also under Wine, whose CNG has no RSA encryption.
+class RsaProvider {
+  public:
+    RsaProvider() {
+        if (!CryptAcquireContextW(&provider_, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT))
+            provider_ = 0;
+    }
+    ~RsaProvider() {
+        if (key_) CryptDestroyKey(key_);
+        if (provider_) CryptReleaseContext(provider_, 0);
+    }
+    RsaProvider(const RsaProvider&) = delete;
+    RsaProvider& operator=(const RsaProvider&) = delete;
+
+    bool encrypt(CERT_PUBLIC_KEY_INFO* info, std::string_view message, std::string& encrypted) {
+        if (!provider_ || !CryptImportPublicKeyInfo(provider_, X509_ASN_ENCODING, info, &key_))
+            return false;
+        DWORD size = static_cast<DWORD>(message.size());
+        if (!CryptEncrypt(key_, 0, TRUE, CRYPT_OAEP, nullptr, &size, 0)) return false;
+        std::vector<BYTE> buffer(std::max<DWORD>(size, static_cast<DWORD>(message.size())));
+        std::memcpy(buffer.data(), message.data(), message.size());
+        DWORD length = static_cast<DWORD>(message.size());
+        if (!CryptEncrypt(key_, 0, TRUE, CRYPT_OAEP, buffer.data(), &length,
+                          static_cast<DWORD>(buffer.size())))
+            return false;
+        // CryptoAPI writes the number little-endian; the wire carries it big-endian.
+        encrypted.assign(buffer.rbegin() + static_cast<std::ptrdiff_t>(buffer.size() - length),
+                         buffer.rend());
+        return true;
+    }
+
+  private:
+    HCRYPTPROV provider_ = 0;
+    HCRYPTKEY key_ = 0;
+};
+
 class CngCrypto final : public Crypto {
   public:
     bool sha256(std::string_view bytes, Sha256Digest& digest) override {
@@ -116,6 +178,18 @@ class CngCrypto final : public Crypto {
         return BCryptVerifySignature(key.handle_, nullptr, digest.data(),
                                      static_cast<ULONG>(digest.size()), bytesOf(signature),
                                      static_cast<ULONG>(signature.size()), 0) == 0;
+    }
+
+    bool rsaOaepEncrypt(std::string_view publicKeyPem, std::string_view message,
+                        std::string& encrypted) override {
+        CERT_PUBLIC_KEY_INFO* info = decodePemPublicKey(publicKeyPem);
+        if (!info || message.size() > 0xFFFF) {
+            if (info) LocalFree(info);
+            return false;
+        }
+        const bool done = RsaProvider().encrypt(info, message, encrypted);
+        LocalFree(info);
+        return done;
     }
 
   private:

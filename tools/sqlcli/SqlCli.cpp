@@ -2,6 +2,8 @@
 #include "tools/sqlcli/SqlCli.h"
 
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -15,8 +17,11 @@ namespace {
 constexpr const char* kUsage =
     "usage: orvelle-sql [-h HOST] [-P PORT] [-u USER] [-p PASSWORD] [-D DB] [--pipe]\n"
     "                   [--use-result] [--local-infile] [-N] [--connect-timeout SECONDS]\n"
-    "                   [--read-timeout SECONDS] (-e STATEMENT)...\n"
-    "                   [--command ping|stat|processlist|kill ID|refresh N|create-db NAME|\n"
+    "                   [--read-timeout SECONDS] [--ssl-mode MODE] [--ssl-ca FILE]\n"
+    "                   [--server-public-key-path FILE] [--enable-cleartext-plugin]\n"
+    "                   (-e STATEMENT)...\n"
+    "                   [--command ping|stat|status|processlist|kill ID|refresh N|"
+    "create-db NAME|\n"
     "                              drop-db NAME|select-db NAME|change-user USER PASS DB|"
     "shutdown]...\n";
 
@@ -39,17 +44,44 @@ struct Options {
     bool header = true;
     std::optional<std::uint32_t> connectTimeout;
     std::optional<std::uint32_t> readTimeout;
+    // As the stock client: TLS when the server offers it.
+    TMysqlSslMode sslMode = SSL_MODE_PREFERRED;
+    std::u16string sslCa;
+    std::u16string serverPublicKeyPath;
+    bool cleartextPlugin = false;
     std::vector<Step> steps;
 };
 
 // Number of arguments each command takes; nullopt for an unknown command.
 std::optional<std::size_t> commandArity(std::u16string_view name) {
-    if (name == u"ping" || name == u"stat" || name == u"processlist" || name == u"shutdown")
+    if (name == u"ping" || name == u"stat" || name == u"status" || name == u"processlist" ||
+        name == u"shutdown")
         return 0;
     if (name == u"kill" || name == u"refresh" || name == u"create-db" || name == u"drop-db" ||
         name == u"select-db")
         return 1;
     if (name == u"change-user") return 3;
+    return std::nullopt;
+}
+
+std::optional<TMysqlSslMode> sslModeNamed(std::u16string_view name) {
+    static constexpr std::pair<std::u16string_view, TMysqlSslMode> kModes[] = {
+        {u"DISABLED", SSL_MODE_DISABLED},
+        {u"PREFERRED", SSL_MODE_PREFERRED},
+        {u"REQUIRED", SSL_MODE_REQUIRED},
+        {u"VERIFY_CA", SSL_MODE_VERIFY_CA},
+        {u"VERIFY_IDENTITY", SSL_MODE_VERIFY_IDENTITY}};
+    for (const auto& [text, mode] : kModes) {
+        if (name.size() != text.size()) continue;
+        bool same = true;
+        for (std::size_t k = 0; k < name.size() && same; ++k) {
+            char16_t c = name[k];
+            if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+            if (c == u'-') c = u'_';
+            same = c == text[k];
+        }
+        if (same) return mode;
+    }
     return std::nullopt;
 }
 
@@ -85,6 +117,22 @@ std::optional<std::string> parse(const std::vector<std::u16string>& arguments, O
             ++i;
             (argument == u"--connect-timeout" ? options.connectTimeout : options.readTimeout) =
                 static_cast<std::uint32_t>(seconds);
+        } else if (argument == u"--ssl-mode" || argument == u"--ssl-ca" ||
+                   argument == u"--server-public-key-path") {
+            if (i + 1 >= arguments.size()) return name + " needs a value";
+            const std::u16string& v = arguments[++i];
+            if (argument == u"--ssl-ca") {
+                options.sslCa = v;
+            } else if (argument == u"--server-public-key-path") {
+                options.serverPublicKeyPath = v;
+            } else if (const auto mode = sslModeNamed(v)) {
+                options.sslMode = *mode;
+            } else {
+                return "unknown --ssl-mode " + text::toUtf8(v) +
+                       " (DISABLED, PREFERRED, REQUIRED, VERIFY_CA or VERIFY_IDENTITY)";
+            }
+        } else if (argument == u"--enable-cleartext-plugin") {
+            options.cleartextPlugin = true;
         } else if (argument == u"--command") {
             if (i + 1 >= arguments.size()) return "--command needs a command name";
             Step step;
@@ -187,6 +235,20 @@ class Runner {
             fclient.setReadTimeout(*foptions.readTimeout);
             fclient.setWriteTimeout(*foptions.readTimeout);
         }
+        fclient.setSslMode(foptions.sslMode);
+        fclient.setSslCa(foptions.sslCa);
+        fclient.setAllowClearPassword(foptions.cleartextPlugin);
+        if (!foptions.serverPublicKeyPath.empty()) {
+            std::ifstream file(text::toUtf8(foptions.serverPublicKeyPath), std::ios::binary);
+            const std::string pem((std::istreambuf_iterator<char>(file)),
+                                  std::istreambuf_iterator<char>());
+            if (!file.good() && !file.eof()) {
+                ferr << "orvelle-sql: cannot read " << text::toUtf8(foptions.serverPublicKeyPath)
+                     << '\n';
+                return 2;
+            }
+            fclient.setServerPublicKey(pem);
+        }
         if (!fclient.connect(foptions.host, foptions.user, foptions.password, foptions.db,
                              foptions.port, u"", false,
                              static_cast<std::int32_t>(fclient.ClientFlag())))
@@ -271,6 +333,9 @@ class Runner {
             const std::u16string line = fclient.stat();
             ok = fclient.LastErrorNo() == 0 && !line.empty();
             if (ok) fout << text::toUtf8(line) << '\n';
+        } else if (name == u"status") {
+            ok = fclient.Connected();
+            if (ok) status();
         } else if (name == u"processlist") {
             std::unique_ptr<TMysqlResult> result = fclient.list_processes();
             if (!result) return fail();
@@ -301,6 +366,18 @@ class Runner {
         fclient.query((create ? u"CREATE DATABASE " : u"DROP DATABASE ") + quotedName(name), true,
                       executed, result);
         return executed;
+    }
+
+    // What the connection negotiated, one "name:<TAB>value" line each.
+    void status() {
+        const std::string cipher = fclient.TlsCipher();
+        fout << "Server version:\t" << text::toUtf8(fclient.ServerVersion()) << '\n'
+             << "Protocol version:\t" << fclient.ProtocolVersion() << '\n'
+             << "SSL:\t"
+             << (cipher.empty() ? std::string("Not in use")
+                                : "Cipher in use is " + cipher + ", " + fclient.TlsVersion())
+             << '\n'
+             << "Authentication plugin:\t" << fclient.AuthPlugin() << '\n';
     }
 
     const Options& foptions;

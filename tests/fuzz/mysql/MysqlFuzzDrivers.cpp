@@ -6,6 +6,7 @@
 #include <string>
 
 #include "mysql/uMysqlClient.h"
+#include "platform/Crypto.h"
 #include "platform/Registry.h"
 #include "platform/System.h"
 #include "tests/fuzz/mysql/FedSockets.h"
@@ -13,13 +14,18 @@
 namespace mysqlfuzz {
 namespace {
 
-// Installs a fed socket seam for one run, and the native System when nobody has.
+// Installs a fed socket seam for one run, and the native System and Crypto when nobody has.
 class FedServer {
   public:
     FedServer(const std::string& bytes) {
         if (!platform::installed<platform::System>()) {
             static const auto system = platform::createNativeSystem();
             platform::install(system.get());
+        }
+        // The SHA-256 methods of the login need it (the RSA path with a key the bytes carry).
+        if (!platform::installed<platform::Crypto>()) {
+            static const auto crypto = platform::createNativeCrypto();
+            platform::install(crypto.get());
         }
         fsockets.feed(bytes);
         fprevious = platform::install<platform::Sockets>(&fsockets);

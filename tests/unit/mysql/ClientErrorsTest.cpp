@@ -24,6 +24,8 @@ TEST(ClientErrors, TextPlaceholdersAreCutWithoutPadding) {
     EXPECT_EQ(client_error_text(CR_NAMEDPIPEOPEN_ERROR,
                                 {std::u16string(u"."), std::u16string(40, u'p'), std::int64_t{2}}),
               u"Can't open named pipe to host: .  pipe: " + std::u16string(32, u'p') + u" (2)");
+    EXPECT_EQ(format_error_text(kSslConnectionErrorText, {std::u16string(120, u'r')}),
+              u"SSL connection error: " + std::u16string(100, u'r'));
 }
 
 TEST(ClientErrors, PipeErrorNumbersAreUnsigned) {

@@ -149,7 +149,7 @@ TEST_F(CommandTest, changeUserSendsUserSecureReplyAndDatabase) {
         EXPECT_EQ(client.Password(), u"pw");
         EXPECT_EQ(client.Db(), u"shop");
         EXPECT_TRUE(client.change_user(u"", u"", u""));
-        // Long names are cut: 32 bytes of user, the database so that all fits 512 bytes.
+        // The whole user name; the database cut so that all fits 512 bytes.
         EXPECT_TRUE(client.change_user(std::u16string(40, u'u'), u"", std::u16string(600, u'd')));
     }
     server.finish();
@@ -162,7 +162,7 @@ TEST_F(CommandTest, changeUserSendsUserSecureReplyAndDatabase) {
                   std::string(reinterpret_cast<const char*>(token->data()), 21) + "shop" + '\0');
     EXPECT_EQ(received[1], "\x11" + std::string(3, '\0'));
     EXPECT_EQ(received[2],
-              "\x11" + std::string(32, 'u') + '\0' + '\0' + std::string(477, 'd') + '\0');
+              "\x11" + std::string(40, 'u') + '\0' + '\0' + std::string(469, 'd') + '\0');
     EXPECT_EQ(received[2].size(), 1u + 512u);
 }
 

@@ -70,20 +70,23 @@ TEST_F(ConnectTest, loginCarriesUserTokenAndDatabase) {
     std::memcpy(seed, "abcdefghijklmnopqrst", 20);
     const auto token = secure_auth_token(u"secret", seed);
     ASSERT_TRUE(token);
+    // Whole names, in UTF-8 whatever the system's code page.
+    const std::u16string user = u"тест" + std::u16string(36, u'x');
     {
         TMysqlClient client;
-        ASSERT_TRUE(client.connect(u"127.0.0.1", u"root", u"secret", u"shop", server.port(), u"",
-                                   false, 0));
+        ASSERT_TRUE(
+            client.connect(u"127.0.0.1", user, u"secret", u"бд", server.port(), u"", false, 0));
         EXPECT_EQ(client.ClientFlag(), 0xA68Du);
-        EXPECT_EQ(client.Db(), u"shop");
+        EXPECT_EQ(client.Db(), u"бд");
         EXPECT_EQ(client.UnixSocket(), u"");
     }
     server.finish();
     const std::string expectedHead =
         bytes({0x8D, 0xA6, 0x02, 0x00, 0x00, 0x00, 0x00, 0x04, 0x2D}) + std::string(23, '\0');
     EXPECT_EQ(server.received(0)[0],
-              expectedHead + "root" + '\0' +
-                  std::string(reinterpret_cast<const char*>(token->data()), 21) + "shop");
+              expectedHead + text::toUtf8(user) + '\0' +
+                  std::string(reinterpret_cast<const char*>(token->data()), 21) +
+                  text::toUtf8(u"бд"));
 }
 
 TEST_F(ConnectTest, databaseIsSelectedAfterLoginWhenTheServerCannotTakeItInTheLogin) {
@@ -294,6 +297,59 @@ TEST_F(ConnectTest, silentServerEndsEveryWaitWith2013) {
     client.close();
     EXPECT_EQ(server.finish(), 3);
     EXPECT_EQ(server.received(2).size(), 3u);  // login, the one ping, goodbye
+}
+
+TEST_F(ConnectTest, loginEndsOnlyWithAnOkAndWithinTheConnectTimeOut) {
+    // The read time-out stays 300 s: only the connect time-out can end the stalled ones before
+    // the server gives up waiting for the client to leave (10 s).
+    std::vector<bool> clientLeft(2);
+    const struct {
+        FakeMysqlServer::Script script;
+        std::uint32_t number;
+        std::u16string text;
+    } cases[] = {
+        {[&](FakeMysqlConnection& c) {  // a greeting cut after 3 bytes
+             c.sendRaw(mysqlwire::packet(0, mysqlwire::greeting()).substr(0, 3));
+             clientLeft[0] = c.waitForPeerClose();
+         },
+         2013, u"Lost connection to MySQL server during query"},
+        {[&](FakeMysqlConnection& c) {  // a login never answered
+             c.sendPacket(0, mysqlwire::greeting());
+             c.readPacket();
+             clientLeft[1] = c.waitForPeerClose();
+         },
+         2013, u"Lost connection to MySQL server during query"},
+        {[](FakeMysqlConnection& c) {  // "more data" where only an OK finishes
+             c.sendPacket(0, mysqlwire::greeting());
+             c.readPacket();
+             c.sendPacket(2, "\x01");
+             drain(c);
+         },
+         2000,
+         u"Authentication method 'mysql_native_password' got a request it does not understand"},
+        {[](FakeMysqlConnection& c) {  // neither OK, error, switch nor more data
+             c.sendPacket(0, mysqlwire::greeting());
+             c.readPacket();
+             c.sendPacket(2, "\x02");
+             drain(c);
+         },
+         2012, u"Error in server handshake"},
+    };
+    std::vector<FakeMysqlServer::Script> scripts;
+    for (const auto& c : cases) scripts.push_back(c.script);
+    FakeMysqlServer server(scripts);
+    TMysqlClient client;
+    pointAt(client, server);
+    client.setConnectTimeout(1);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(text::toUtf8(c.text));
+        EXPECT_FALSE(client.connect());
+        EXPECT_EQ(client.LastErrorNo(), c.number);
+        EXPECT_EQ(client.LastError(), c.text);
+        EXPECT_FALSE(client.Connected());
+    }
+    server.finish();
+    EXPECT_EQ(clientLeft, std::vector<bool>(2, true));
 }
 
 TEST_F(ConnectTest, closeOnANeverConnectedClientResetsAndSendsNothing) {
