@@ -53,12 +53,13 @@ std::optional<ResumeState> ParsePartDescription(std::string_view lines, const st
     return state;
 }
 
-PartFile::PartFile(const std::u16string& folder, const std::u16string& url)
+PartFile::PartFile(const std::u16string& folder, const std::u16string& url, bool hashed)
     : files_(platform::get<platform::Files>()),
       crypto_(platform::get<platform::Crypto>()),
       url_(url),
       path_(folder + nameFor(url)),
-      descriptionPath_(path_ + kDescriptionSuffix) {}
+      descriptionPath_(path_ + kDescriptionSuffix),
+      hashed_(hashed) {}
 
 PartFile::~PartFile() {
     if (finished_) return;
@@ -107,7 +108,7 @@ bool PartFile::reopen() {
         const int n = files_.read(file_, piece.data(), static_cast<int>(piece.size()), error);
         if (n < 0) return false;
         if (n == 0) break;
-        hash_->update(piece.data(), static_cast<std::size_t>(n));
+        if (hash_) hash_->update(piece.data(), static_cast<std::size_t>(n));
         size_ += static_cast<std::uint64_t>(n);
     }
     if (size_ == 0 || size_ >= state->total) return false;
@@ -117,8 +118,8 @@ bool PartFile::reopen() {
 }
 
 bool PartFile::restartHash() {
-    hash_ = crypto_.startSha256();
-    return hash_ != nullptr;
+    hash_ = hashed_ ? crypto_.startSha256() : nullptr;
+    return hash_ != nullptr || !hashed_;
 }
 
 bool PartFile::append(const char* data, std::size_t size, int& error) {
@@ -126,7 +127,7 @@ bool PartFile::append(const char* data, std::size_t size, int& error) {
         failed_ = true;
         return false;
     }
-    hash_->update(data, size);
+    if (hash_) hash_->update(data, size);
     size_ += size;
     return true;
 }

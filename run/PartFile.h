@@ -26,7 +26,8 @@ class PartFile final : public BodySink {
     // Kept parts older than this are removed at the start of a run.
     static constexpr std::int64_t kMaxAgeSeconds = 7 * 24 * 60 * 60;
 
-    PartFile(const std::u16string& folder, const std::u16string& url);
+    // Unhashed, a part skips SHA-256 altogether: digest() then fails.
+    PartFile(const std::u16string& folder, const std::u16string& url, bool hashed = true);
     // An unfinished part stays when a later run may continue it; otherwise it goes.
     ~PartFile() override;
     PartFile(const PartFile&) = delete;
@@ -69,6 +70,7 @@ class PartFile final : public BodySink {
     const std::u16string url_;
     const std::u16string path_;
     const std::u16string descriptionPath_;
+    const bool hashed_;
     platform::Files::Handle file_ = platform::Files::kInvalid;
     std::unique_ptr<platform::Crypto::Sha256Stream> hash_;
     std::uint64_t size_ = 0;

@@ -142,8 +142,9 @@ int run(const std::vector<std::u16string>& arguments, std::ostream& err, std::os
         return 1;
     };
     // The body goes to a part file beside OUTFILE, as in a run: a transfer that ends early is
-    // continued by the next call for the same URL.
-    PartFile part(folderOf(outfile), url);
+    // continued by the next call for the same URL. Hashing adds about a third to the
+    // transfer's CPU time, so it is done only when asked for.
+    PartFile part(folderOf(outfile), url, printHash);
     std::u16string errorText;
     if (!part.open(errorText)) return failure11(errorText);
     download.sink = &part;
