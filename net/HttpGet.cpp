@@ -10,6 +10,7 @@
 #include "common/Text.h"
 #include "net/BodySink.h"
 #include "net/HttpFields.h"
+#include "net/Redirects.h"
 #include "net/SysErrorText.h"
 #include "net/TransferLimits.h"
 #include "platform/Http.h"
@@ -95,6 +96,7 @@ class Transfer {
     Transfer& operator=(const Transfer&) = delete;
 
     void execute() {
+        run_.failure = 0;
         window_.setStatusText(u"");
         if (progressShown()) window_.setProgressPosition(progressBase());
         window_.pumpMessages();
@@ -122,9 +124,10 @@ class Transfer {
         int attempts = 0;
         int attemptsWithoutProgress = 0;
         while (run_.RunOk &&
-               (first ||
+               (first || redirected_ ||
                 (expectedSize_ >= 0 && sink_.size() < static_cast<std::uint64_t>(expectedSize_)))) {
             first = false;
+            redirected_ = false;
             if (StopRequested) {
                 stop();
                 break;
@@ -132,8 +135,9 @@ class Transfer {
             const std::uint64_t before = sink_.size();
             quietFailure_ = 0;
             attempt(session.get());
-            ++attempts;
             if (!run_.RunOk) break;
+            if (redirected_) continue;  // the same attempt, asked of where it was sent
+            ++attempts;
             attemptsWithoutProgress = sink_.size() > before ? 0 : attemptsWithoutProgress + 1;
             const bool unfinished =
                 expectedSize_ >= 0 && sink_.size() < static_cast<std::uint64_t>(expectedSize_);
@@ -231,12 +235,25 @@ class Transfer {
 
     void fail(int number, int error) {
         if (showErrors_) window_.showMessage(failureText(number) + SysErrorText(error));
+        failed(number);
+    }
+
+    void failed(int number) {
         run_.RunOk = false;
+        run_.failure = number;
+    }
+
+    // More than the caller allows is refused before it is read.
+    bool overCap(std::uint64_t bytes) {
+        if (bytes <= run_.cap.bytes) return false;
+        window_.showMessage(run_.cap.message);
+        failed(run_.cap.failure);
+        return true;
     }
 
     void stop() {
         window_.showMessage(kStopped);
-        run_.RunOk = false;
+        failed(0);
     }
 
     void failWrite(int error) {
@@ -246,7 +263,7 @@ class Transfer {
         }
         window_.showMessage(u"Не вдалося отримати дані (11). Неможливо зберегти файл: " +
                             SysErrorText(error));
-        run_.RunOk = false;
+        failed(11);
     }
 
     // A resumable attempt that ended early: remembered, reported only if attempts run out.
@@ -260,7 +277,7 @@ class Transfer {
             if (showErrors_)
                 window_.showMessage(u"Не вдалося отримати дані (7): Відповідь сервера: " +
                                     text::decimal(quietError_));
-            run_.RunOk = false;
+            failed(7);
         } else {
             fail(quietFailure_, quietError_);
         }
@@ -272,7 +289,7 @@ class Transfer {
             const int error = http_.lastError();
             if (showErrors_)
                 window_.showMessage(failureText(12) + SysErrorText(error) + u"\r\n" + url_);
-            run_.RunOk = false;
+            failed(12);
             return;
         }
         host_ = parts.host;
@@ -392,7 +409,7 @@ class Transfer {
     void failPartial() {
         if (showErrors_)
             window_.showMessage(u"Не вдалося отримати дані (7): Відповідь сервера: 206");
-        run_.RunOk = false;
+        failed(7);
     }
 
     // Whether a 206 continues the held bytes of the same file: starts where they end, belongs to
@@ -487,11 +504,15 @@ class Transfer {
         if (status == 407 && answerProxyChallenge(request.get()) &&
             !exchange(request.get(), headers, status))
             return;
+        if (isRedirect(status)) {
+            followRedirect(request.get(), status);
+            return;
+        }
         if (status != 200 && status != 206) {
             if (showErrors_)
                 window_.showMessage(u"Не вдалося отримати дані (7): Відповідь сервера: " +
                                     text::decimal(status));
-            run_.RunOk = false;
+            failed(7);
             return;
         }
         // Without Content-Length the body runs to its end (chunked, or until the server closes).
@@ -504,6 +525,7 @@ class Transfer {
             }
             contentLength = length;
         }
+        if (contentLength && overCap(*contentLength + (status == 206 ? sink_.size() : 0))) return;
         if (contentLength && *contentLength > sink_.limit()) {
             fail(9, http_.notEnoughMemoryError());
             return;
@@ -548,6 +570,46 @@ class Transfer {
         readBody(request.get(), bodySize);
     }
 
+    // Takes the redirect's target as the URL of the next request when it may be followed;
+    // otherwise the redirect is the answer, failure 7 with its status.
+    void followRedirect(HttpHandle request, std::uint32_t status) {
+        const auto location = header(request, platform::HttpHeader::Location);
+        const auto target = location ? redirectTarget(currentUrl_, *location) : std::nullopt;
+        platform::UrlParts parts;
+        const bool allowed = target && ++redirects_ <= kMaxRedirects &&
+                             http_.crackUrl(*target, parts) &&
+                             parts.scheme != platform::UrlScheme::other &&
+                             (!secure_ || parts.scheme == platform::UrlScheme::https) &&
+                             redirectAllowed(end(host_, port_), end(parts.host, parts.port));
+        rethrowClose();
+        if (std::exchange(cancelled_, Cancel::none) == Cancel::stop) {
+            stop();
+            return;
+        }
+        if (!allowed) {
+            if (showErrors_)
+                window_.showMessage(u"Не вдалося отримати дані (7): Відповідь сервера: " +
+                                    text::decimal(status));
+            failed(7);
+            return;
+        }
+        currentUrl_ = *target;
+        host_ = parts.host;
+        port_ = parts.port;
+        path_ = parts.path;
+        secure_ = parts.scheme == platform::UrlScheme::https;
+        redirected_ = true;
+    }
+
+    // One end of a redirect: a name reached directly is judged by its addresses too.
+    RedirectEnd end(const std::u16string& host, std::uint16_t port) {
+        RedirectEnd end{host, port, {}};
+        const bool direct = accessType_ == platform::kAccessTypeNoProxy || isLoopbackHost(host_);
+        if (direct && addressKind(host) == AddressKind::name)
+            http_.resolveHost(host, end.addresses);
+        return end;
+    }
+
     void endedEarly(int number, int error) {
         if (expectedSize_ < 0)
             fail(number, error);
@@ -576,6 +638,7 @@ class Transfer {
                 if (bodySize) endedEarly(9, platform::http_error::kConnectionError);
                 break;
             }
+            if (overCap(sink_.size() + gathered_ + available)) break;
             if (sink_.size() + gathered_ + available > sink_.limit()) {
                 fail(9, http_.notEnoughMemoryError());
                 break;
@@ -647,9 +710,12 @@ class Transfer {
     std::int64_t expectedSize_ = -1;
     std::optional<std::u16string> etag_;
     std::optional<std::u16string> lastModified_;
-    std::u16string validator_;  // for If-Range
-    bool wholeAgain_ = false;   // the next attempt asks for the whole file
-    bool restarted_ = false;    // the one fresh start after a part that did not fit was used
+    std::u16string validator_;          // for If-Range
+    std::u16string currentUrl_ = url_;  // where the requests go, after any redirects
+    int redirects_ = 0;
+    bool redirected_ = false;  // the attempt ended in a redirect that is followed
+    bool wholeAgain_ = false;  // the next attempt asks for the whole file
+    bool restarted_ = false;   // the one fresh start after a part that did not fit was used
     MemorySink memory_;
     BodySink& sink_;
     std::vector<char> buffer_ = std::vector<char>(kWriteBuffer);

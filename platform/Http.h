@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -81,7 +82,7 @@ struct ProxyForUrl {
 
 // Response headers the engine reads as text. A header sent more than once reads as every
 // occurrence in order, joined by ", " (so the engine sees repeated Content-Length values).
-enum class HttpHeader { AcceptRanges, ContentRange, ETag, LastModified, ContentLength };
+enum class HttpHeader { AcceptRanges, ContentRange, ETag, LastModified, ContentLength, Location };
 
 // Session, connection and request handles; 0 is no handle. Every handle that an open call
 // returns is released with closeHandle.
@@ -108,6 +109,7 @@ class Http {
     virtual HttpHandle connect(HttpHandle session, const std::u16string& host,
                                std::uint16_t port) = 0;
     // A GET-style request with the default HTTP version, no referrer and default accept types.
+    // A redirect is never followed by the back end: it is the answer, for the engine to judge.
     virtual HttpHandle openRequest(HttpHandle connection, const std::u16string& verb,
                                    const std::u16string& path, std::uint32_t flags) = 0;
     virtual bool setCredentials(HttpHandle request, std::uint32_t authTargets,
@@ -130,6 +132,14 @@ class Http {
     virtual bool readData(HttpHandle request, void* buffer, std::uint32_t size,
                           std::uint32_t& bytesRead) = 0;
     virtual bool closeHandle(HttpHandle handle) = 0;
+
+    // The addresses (as text) that a host name resolves to, for judging where a redirect points;
+    // waits as the other calls do. False when it does not resolve.
+    virtual bool resolveHost(const std::u16string& host, std::vector<std::u16string>& addresses) {
+        (void)host;
+        addresses.clear();
+        return false;
+    }
 
     // The error of the last failed call on this thread.
     virtual int lastError() = 0;

@@ -55,6 +55,14 @@ struct DownloadRun {
     std::int32_t index = 0;
     std::string stream;        // the body of the last transfer held in memory, whole
     BodySink* sink = nullptr;  // where the next transfer's body goes instead, if set
+    // The most the next transfer's body may be: an answer that announces or brings more ends at
+    // once with this message (always shown: it is never a failure of the network).
+    struct Cap {
+        std::uint64_t bytes = UINT64_MAX;
+        std::int32_t failure = 0;
+        std::u16string message;
+    } cap;
+    std::int32_t failure = 0;  // the number of the last transfer's failure; 0: none
     std::vector<std::u16string> lines;
     TextEncoding linesEncoding = TextEncoding::Ansi;  // how `lines` was read
 };

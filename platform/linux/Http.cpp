@@ -69,7 +69,6 @@ using Clock = std::chrono::steady_clock;
 // Unread body bytes kept before the transfer is paused: the engine reads as fast as bytes
 // come, so this only bounds what one burst may hold.
 constexpr std::size_t kPauseAbove = 2u << 20;
-constexpr long kMaxRedirects = 10;  // WinHTTP's default
 // The longest a wait goes without asking the wait hook.
 constexpr int kWaitSliceMs = 50;
 
@@ -142,9 +141,8 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
             request.headersFinal = false;
             break;
         case linux_http::ResponseHead::Line::End:
-            // A redirect that curl follows is not the final answer; the next status line says so.
-            // Nor is a 407 while curl may still answer it: it is final when the transfer ends.
-            request.headersFinal = !request.head.redirects() && request.head.status != 407;
+            // A 407 is not final while curl may still answer it: it is when the transfer ends.
+            request.headersFinal = request.head.complete && request.head.status != 407;
             break;
         default:
             break;
@@ -363,6 +361,7 @@ class LinuxHttp final : public Http {
                            : header == HttpHeader::ContentRange  ? "content-range"
                            : header == HttpHeader::ETag          ? "etag"
                            : header == HttpHeader::ContentLength ? "content-length"
+                           : header == HttpHeader::Location      ? "location"
                                                                  : "last-modified";
         const auto it = request->head.fields.find(name);
         if (it == request->head.fields.end()) return fail(http_error::kHeaderNotFound);
@@ -389,6 +388,30 @@ class LinuxHttp final : public Http {
         if (n) std::memcpy(buffer, request->body.data() + request->bodyRead, n);
         request->bodyRead += n;
         bytesRead = static_cast<std::uint32_t>(n);
+        return true;
+    }
+
+    bool resolveHost(const std::u16string& host, std::vector<std::u16string>& addresses) override {
+        addresses.clear();
+        // getaddrinfo cannot be interrupted: it asks on a thread of its own, left to finish by
+        // itself when the wait is abandoned.
+        struct Question {
+            std::string host;
+            std::vector<std::u16string> addresses;
+            std::atomic<bool> answered{false};
+        };
+        auto question = std::make_shared<Question>();
+        question->host = text::toUtf8(host);
+        std::thread([question] {
+            question->addresses = linux_http::resolveAddresses(question->host);
+            question->answered = true;
+        }).detach();
+        while (!question->answered) {
+            if (!keepWaiting()) return fail(http_error::kOperationCancelled);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        addresses = question->addresses;
+        if (addresses.empty()) return fail(http_error::kNameNotResolved);
         return true;
     }
 
@@ -479,11 +502,8 @@ class LinuxHttp final : public Http {
         if (request.verb != "GET")
             curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.verb.c_str());
         curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 1024L * 1024L);
-        // Redirects as WinHTTP's default policy: followed, but never from HTTPS to HTTP.
-        curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
-        curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR,
-                         request.secure ? "https" : "http,https");
+        // A redirect is the answer: the engine judges where it points before following it.
+        curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
         curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
         curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
         // The curl tool's variable, honoured so that a private CA can be trusted without

@@ -1,7 +1,11 @@
 // Linux HTTP back end: text work that needs no transfer (see HttpParts.h).
 #include "platform/linux/HttpParts.h"
 
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
 #include <proxy.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cctype>
@@ -489,6 +493,27 @@ ResponseHead::Line ResponseHead::take(std::string_view line) {
     auto& slot = fields[name];
     slot = slot.empty() ? value : slot + ", " + value;
     return Line::Field;
+}
+
+std::vector<std::u16string> resolveAddresses(const std::string& host) {
+    std::vector<std::u16string> addresses;
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) return addresses;
+    for (const addrinfo* at = found; at; at = at->ai_next) {
+        char text[INET6_ADDRSTRLEN] = {};
+        const void* address =
+            at->ai_family == AF_INET
+                ? static_cast<const void*>(&reinterpret_cast<sockaddr_in*>(at->ai_addr)->sin_addr)
+                : static_cast<const void*>(
+                      &reinterpret_cast<sockaddr_in6*>(at->ai_addr)->sin6_addr);
+        if ((at->ai_family == AF_INET || at->ai_family == AF_INET6) &&
+            ::inet_ntop(at->ai_family, address, text, sizeof text))
+            addresses.push_back(text::fromUtf8(text));
+    }
+    ::freeaddrinfo(found);
+    return addresses;
 }
 
 }  // namespace platform::linux_http

@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/Http.h"
 
@@ -47,9 +48,9 @@ struct ResponseHead {
     bool complete = false;                      // the blank line after a final status came
 
     Line take(std::string_view line);
-    bool redirects() const {
-        return status >= 300 && status < 400 && fields.count("location") != 0;
-    }
 };
+
+// The addresses (numeric text) a host name resolves to; empty when it does not.
+std::vector<std::u16string> resolveAddresses(const std::string& host);
 
 }  // namespace platform::linux_http

@@ -1,6 +1,6 @@
 // Any bytes as the texts the HTTP layer takes from outside: a URL from the manifest, a proxy
 // and bypass list, KDE's proxy file, a response head, Content-Length (repeats included) and
-// Content-Range.
+// Content-Range, and a redirect's Location.
 // Each reader must stay inside its input and keep what it promises.
 #include <algorithm>
 #include <cstddef>
@@ -11,6 +11,7 @@
 
 #include "common/Text.h"
 #include "net/HttpFields.h"
+#include "net/Redirects.h"
 #include "platform/linux/HttpParts.h"
 
 namespace {
@@ -123,12 +124,27 @@ void contentRange(std::string_view bytes) {
     }
 }
 
+// A redirect's Location: a target that is allowed from a public site never names this machine
+// or a private network.
+void location(std::string_view bytes) {
+    const std::u16string value = text::fromUtf8(std::string(bytes));
+    const auto target = redirectTarget(u"http://update.test:8080/update/ver.txt", value);
+    if (!target) return;
+    platform::UrlParts parts;
+    int error = 0;
+    if (!crackUrl(*target, parts, error)) return;
+    const RedirectEnd from{u"203.0.113.5", 80, {}};
+    if (redirectAllowed(from, {parts.host, parts.port, {}}))
+        check(addressKind(parts.host) != AddressKind::loopback &&
+              addressKind(parts.host) != AddressKind::privateNet);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
     const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
-    switch (data[0] % 6) {
+    switch (data[0] % 7) {
         case 0:
             url(bytes);
             break;
@@ -143,6 +159,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         case 4:
             head(bytes);
+            break;
+        case 6:
+            location(bytes);
             break;
         default:
             contentRange(bytes);

@@ -1,5 +1,6 @@
-// Any bytes as an update manifest and as a progress file: decoding, line splitting, the items
-// and the progress scan must stay inside the input and keep their promises.
+// Any bytes as an update manifest, as a progress file and as a kept part's description:
+// decoding, line splitting, the items, the progress scan and the description must stay inside
+// the input and keep their promises.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include "platform/Registry.h"
 #include "platform/System.h"
 #include "run/Manifest.h"
+#include "run/PartFile.h"
 #include "run/ProgressFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -39,6 +41,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         reading.monitorPath.find(kMonitorProgram) == std::u16string::npos) {
         std::abort();
     }
+
+    if (const auto held = ParsePartDescription(bytes, u"http://h/f.exe");
+        held && (held->total == 0 || held->validator.empty()))
+        std::abort();
 
     // What is written in an encoding reads back as the same lines (line breaks aside).
     if (encoding != TextEncoding::Ansi) {

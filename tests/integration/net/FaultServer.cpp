@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 
 namespace testnet {
@@ -97,6 +98,14 @@ void FaultServer::serve() {
     }
 }
 
+// Sends bytes from `from` on, one every 100 ms, until they end or the client goes.
+void FaultServer::trickle(Socket client, const std::string& bytes, std::size_t from) {
+    for (std::size_t at = from; at < bytes.size() && !stopping_; ++at) {
+        if (!sendAll(client, bytes.data() + at, 1)) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+}
+
 void FaultServer::answer(Socket client, const std::string& head) {
     const std::string target = requestTarget(head);
     const auto found = resources_.find(target);
@@ -143,6 +152,10 @@ void FaultServer::answer(Socket client, const std::string& head) {
     if (resource.acceptRanges) response += "Accept-Ranges: " + *resource.acceptRanges + "\r\n";
     if (!etag.empty()) response += "ETag: " + etag + "\r\n";
     response += "Connection: close\r\n\r\n";
+    if (fault.kind == Fault::Kind::trickleHead) {
+        trickle(client, response, 0);
+        return;
+    }
     if (!sendAll(client, response.data(), response.size())) return;
 
     const std::size_t sendable = fault.kind == Fault::Kind::none
@@ -161,6 +174,7 @@ void FaultServer::answer(Socket client, const std::string& head) {
     } else if (!sendAll(client, payload.data(), sendable)) {
         return;
     }
+    if (fault.kind == Fault::Kind::trickle) trickle(client, payload, sendable);
     if (fault.kind == Fault::Kind::stall) {
         // Hold the connection silent until the client gives up on it.
         char sink[256];

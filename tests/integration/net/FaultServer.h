@@ -1,8 +1,8 @@
 // Our own HTTP server on loopback, in the test process, for what real servers will not do on
 // request: cut a body after N bytes, stall, ignore a range, drop or repeat Content-Length, send
-// a chunked body, change a file between two requests and still answer a range of it. Each resource
-// declares its behaviour; requests are served one after the other, each on its own connection
-// (Connection: close).
+// a chunked body, trickle a head or a body, change a file between two requests and still answer a
+// range of it. Each resource declares its behaviour; requests are served one after the other, each
+// on its own connection (Connection: close).
 #pragma once
 
 #include <atomic>
@@ -19,7 +19,8 @@
 namespace testnet {
 
 struct Fault {
-    enum class Kind { none, cut, stall };
+    // trickle: after afterBytes, one body byte every 100 ms; trickleHead: the head so, too.
+    enum class Kind { none, cut, stall, trickle, trickleHead };
     Kind kind = Kind::none;
     std::size_t afterBytes = 0;  // body bytes sent before the fault
 };
@@ -58,6 +59,7 @@ class FaultServer {
   private:
     void serve();
     void answer(Socket client, const std::string& head);
+    void trickle(Socket client, const std::string& bytes, std::size_t from);
 
     std::map<std::string, Resource> resources_;
     std::map<std::string, int> served_;

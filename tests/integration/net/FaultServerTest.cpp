@@ -1,5 +1,6 @@
-// The engine over the real back end against our fault-injecting server: resumption, refused
-// ranges, body framing, stalls, oversized announcements and files that change between attempts.
+// The engine over the real back end against our fault-injecting server: resumption (within a
+// transfer and across runs), refused ranges, body framing, stalls and trickles, oversized
+// announcements, files that change between attempts, and waits that a stop or a close ends.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +10,9 @@
 #include "common/Text.h"
 #include "net/HttpGet.h"
 #include "net/SysErrorText.h"
+#include "net/TransferLimits.h"
+#include "platform/Crypto.h"
+#include "run/PartFile.h"
 
 namespace testnet {
 namespace {
@@ -26,9 +30,20 @@ struct Scenario {
     std::string secondRange;                       // Range header of the second request
     std::string secondIfRange;                     // If-Range header of the second request
     std::string thirdRange;                        // Range header of the third request
+    TransferLimits limits;                         // the program's own unless shortened
 };
 
+// Trickles are told within a second rather than a minute.
+TransferLimits shortLimits() {
+    TransferLimits limits;
+    limits.windowMs = 600;
+    limits.headMs = 500;
+    return limits;
+}
+
 const std::string kBody = pattern(100000, 1);
+// A range whose start depends on how many bytes trickled through in time.
+const std::string kAnyRange = "*";
 const std::string kNewBody = pattern(100000, 7);
 
 Resource resource(std::optional<std::string> acceptRanges, std::vector<Fault> faults) {
@@ -117,16 +132,56 @@ std::vector<Scenario> scenarios() {
             "bytes",
             {{Kind::cut, 30000}, {Kind::cut, 0}, {Kind::cut, 0}, {Kind::cut, 0}, {Kind::cut, 0}}),
         false, false, "", 4, brokenNotResumable, "bytes=30000-", "", "bytes=30000-");
+    // Each attempt brings a byte, so only the cap on attempts ends these.
+    add("one byte then a close, again and again, ends after ten attempts",
+        resource("bytes", std::vector<Fault>(12, {Kind::cut, 1})), false, false, "", 10,
+        brokenNotResumable, "bytes=1-", "", "bytes=2-");
+    add("a trickling body counts as cut, and attempts run out",
+        resource("bytes", std::vector<Fault>(12, {Kind::trickle, 0})), false, false, "", 10,
+        brokenNotResumable, kAnyRange, "", kAnyRange);
+    all.back().limits = shortLimits();
+    add("a trickling head is failure 5", resource("bytes", {{Kind::trickleHead, 0}}), false, false,
+        "", 1, {u"Не вдалося отримати дані (5)."});
+    all.back().limits = shortLimits();
     return all;
 }
 
-class FaultServerTest : public NativeHttpTest {};
+class FaultServerTest : public NativeHttpTest {
+  protected:
+    void SetUp() override {
+        NativeHttpTest::SetUp();
+        previousCrypto_ = platform::install<platform::Crypto>(crypto.get());
+    }
+    void TearDown() override {
+        run.sink = nullptr;
+        platform::install<platform::Crypto>(previousCrypto_);
+        NativeHttpTest::TearDown();
+    }
+    static std::string readWhole(const std::u16string& path) {
+        auto& files = platform::get<platform::Files>();
+        int error = 0;
+        const auto file = files.openRead(path, false, error);
+        std::string bytes;
+        char piece[65536];
+        for (int n; file != platform::Files::kInvalid &&
+                    (n = files.read(file, piece, sizeof piece, error)) > 0;)
+            bytes.append(piece, static_cast<std::size_t>(n));
+        files.close(file);
+        return bytes;
+    }
+
+    std::unique_ptr<platform::Crypto> crypto = platform::createNativeCrypto();
+
+  private:
+    platform::Crypto* previousCrypto_ = nullptr;
+};
 
 TEST_F(FaultServerTest, EachDeclaredFaultEndsAsItShould) {
     for (const Scenario& scenario : scenarios()) {
         SCOPED_TRACE(scenario.name);
         FaultServer server({{"/file.bin", scenario.resource}});
         http.receiveMs = scenario.shortReceiveTimeout ? 1500 : 0;
+        ActiveTransferLimits = scenario.limits;
         window.messages.clear();
         run.RunOk = true;
         HttpGet(run, text::fromUtf8(server.url("/file.bin")), false, true);
@@ -149,13 +204,129 @@ TEST_F(FaultServerTest, EachDeclaredFaultEndsAsItShould) {
             EXPECT_EQ(headerValue(requests[0], "Range"), "");
         }
         if (requests.size() > 1) {
-            EXPECT_EQ(headerValue(requests[1], "Range"), scenario.secondRange);
+            if (scenario.secondRange != kAnyRange)
+                EXPECT_EQ(headerValue(requests[1], "Range"), scenario.secondRange);
             EXPECT_EQ(headerValue(requests[1], "If-Range"), scenario.secondIfRange);
         }
         if (requests.size() > 2) {
-            EXPECT_EQ(headerValue(requests[2], "Range"), scenario.thirdRange);
+            if (scenario.thirdRange != kAnyRange)
+                EXPECT_EQ(headerValue(requests[2], "Range"), scenario.thirdRange);
         }
     }
+    ActiveTransferLimits = TransferLimits{};
+}
+
+// A stop or a closed window reaches the transfer while it waits for a silent server, not when
+// the server's time-out ends the wait.
+TEST_F(FaultServerTest, AStopOrACloseDuringASilentWaitEndsTheTransferAtOnce) {
+    struct Closed {};
+    for (const bool close : {false, true}) {
+        SCOPED_TRACE(close ? "close" : "stop");
+        FaultServer server({{"/f", resource("bytes", {{Kind::stall, 0}})}});
+        StopRequested = false;
+        window.messages.clear();
+        run.RunOk = true;
+        window.onPump = [&] {
+            if (server.requests().empty()) return;
+            if (close) throw Closed{};
+            StopRequested = true;
+        };
+        if (close)
+            EXPECT_THROW(HttpGet(run, text::fromUtf8(server.url("/f")), false, false), Closed);
+        else
+            HttpGet(run, text::fromUtf8(server.url("/f")), false, false);
+        window.onPump = nullptr;
+        EXPECT_EQ(window.messages, close ? std::vector<std::u16string>{}
+                                         : std::vector<std::u16string>{u"Зупинено користувачем."});
+        EXPECT_EQ(run.RunOk, close);
+        EXPECT_EQ(server.requests().size(), 1u);
+    }
+}
+
+// A redirect is followed within its own site, at most five times, and never to this machine.
+TEST_F(FaultServerTest, RedirectsAreFollowedOnlyWithinTheSiteAndNeverToThisMachine) {
+    Resource moved;
+    moved.body = "moved";
+    FaultServer monitor({{"/run", moved}});
+    const auto redirect = [](const std::string& location) {
+        Resource r;
+        r.status = 302;
+        r.extraHeaders = {"Location: " + location};
+        return r;
+    };
+    struct Row {
+        std::string location;
+        bool followed;
+    };
+    for (const Row& row :
+         {Row{"/moved", true}, Row{monitor.url("/run"), false},
+          Row{"http://localhost:1/moved", false}, Row{"http://169.254.169.254/latest", false},
+          Row{"http://[::1]:1/", false}}) {
+        SCOPED_TRACE(row.location);
+        FaultServer site({{"/file.bin", redirect(row.location)}, {"/moved", moved}});
+        window.messages.clear();
+        run.RunOk = true;
+        HttpGet(run, text::fromUtf8(site.url("/file.bin")), false, true);
+        EXPECT_EQ(run.RunOk, row.followed);
+        if (row.followed)
+            EXPECT_EQ(run.stream, "moved");
+        else
+            EXPECT_EQ(window.messages,
+                      std::vector<std::u16string>{
+                          u"Не вдалося отримати дані (7): Відповідь сервера: 302"});
+        EXPECT_EQ(site.requests().size(), row.followed ? 2u : 1u);
+    }
+    EXPECT_TRUE(monitor.requests().empty());
+
+    std::map<std::string, Resource> chain{{"/r6", moved}};
+    for (int i = 0; i < 6; ++i)
+        chain["/r" + std::to_string(i)] = redirect("/r" + std::to_string(i + 1));
+    FaultServer site(chain);
+    window.messages.clear();
+    run.RunOk = true;
+    HttpGet(run, text::fromUtf8(site.url("/r0")), false, true);
+    EXPECT_FALSE(run.RunOk);
+    EXPECT_EQ(site.requests().size(), 6u);
+}
+
+// A transfer that ends for good keeps its part; the next one (the next run) asks for the rest of
+// the same version and the whole file's hash covers the kept bytes too.
+TEST_F(FaultServerTest, APartKeptByOneTransferIsContinuedByTheNext) {
+    Resource r =
+        resource("bytes", {{Kind::cut, 30000}, {Kind::cut, 0}, {Kind::cut, 0}, {Kind::cut, 0}});
+    r.etag = "\"v1\"";
+    FaultServer server({{"/setup.exe", r}});
+    const std::u16string url = text::fromUtf8(server.url("/setup.exe"));
+    const std::u16string folder = platform::get<platform::Files>().temporaryFolder();
+    const std::u16string name = folder + u"fault-server-resumed.exe";
+    std::u16string errorText;
+    {
+        PartFile part(folder, url);
+        ASSERT_TRUE(part.open(errorText));
+        run.sink = &part;
+        HttpGet(run, url, true, true);
+        EXPECT_FALSE(run.RunOk);
+    }
+    run.RunOk = true;
+    PartFile part(folder, url);
+    ASSERT_TRUE(part.open(errorText));
+    EXPECT_EQ(part.size(), 30000u);
+    run.sink = &part;
+    HttpGet(run, url, true, true);
+    run.sink = nullptr;
+    ASSERT_TRUE(run.RunOk);
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 5u);
+    EXPECT_EQ(headerValue(requests[4], "Range"), "bytes=30000-");
+    EXPECT_EQ(headerValue(requests[4], "If-Range"), "\"v1\"");
+    platform::Crypto::Sha256Digest whole{}, expected{};
+    ASSERT_TRUE(part.digest(whole));
+    ASSERT_TRUE(crypto->sha256(kBody, expected));
+    EXPECT_EQ(whole, expected);
+    ASSERT_TRUE(part.finish(name, errorText));
+    EXPECT_EQ(readWhole(name), kBody);
+    EXPECT_TRUE(platform::get<platform::Files>().list(folder, PartFile::kMask).empty());
+    platform::get<platform::Files>().remove(name);
 }
 
 TEST_F(FaultServerTest, StalledNotResumableAnswerReportsTheTimeOut) {

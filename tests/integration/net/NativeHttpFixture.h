@@ -92,6 +92,9 @@ class ForwardingHttp final : public platform::Http {
     bool closeHandle(platform::HttpHandle h) override { return real_.closeHandle(h); }
     int notEnoughMemoryError() override { return real_.notEnoughMemoryError(); }
     void setWaitHook(WaitHook hook) override { real_.setWaitHook(std::move(hook)); }
+    bool resolveHost(const std::u16string& host, std::vector<std::u16string>& addresses) override {
+        return real_.resolveHost(host, addresses);
+    }
     int lastError() override {
         if (broken_) {
             broken_ = false;

@@ -2,9 +2,11 @@
 // fallback, the files saved under their names, the hand-off, and every way back to idle.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "RunTestSupport.h"
+#include "run/PartFile.h"
 #include "run/Run.h"
 #include "settings/ProxySettings.h"
 
@@ -185,17 +187,38 @@ TEST_F(RunDownloadTest, WithoutATemporaryFolderTheRunStopsBeforeFetchingAnything
     EXPECT_TRUE(window.looksIdle());
 }
 
+// Kept parts: one a week old goes at the start, one no file of the manifest uses goes once the
+// manifest is read; the installer's own stays through the failed run for the next one.
 TEST_F(RunDownloadTest, AFailedTransferEndsTheLoopAndTheWindowIsIdleForANewRun) {
+    const std::u16string installer = u"http://files.test/setup.exe";
+    const std::u16string old = folder() + PartFile::nameFor(u"http://files.test/old.exe");
+    const std::u16string unused = folder() + PartFile::nameFor(u"http://files.test/other.exe");
+    const std::u16string kept = folder() + PartFile::nameFor(installer);
+    for (const auto& part : {old, unused, kept}) writeFile(part, "held bytes");
+    writeFile(kept + u".meta", "url=http://files.test/setup.exe\ntotal=100\netag=\"v1\"\n");
+    std::filesystem::last_write_time(
+        std::filesystem::path(old),
+        std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 8));
     serveTwoFilesOverHttp();
-    http().answers.erase(u"http://files.test/setup.exe");
+    http().answers.erase(installer);
+    http().answers[kHttpManifest].during = [&] {
+        EXPECT_FALSE(exists(old));
+        EXPECT_TRUE(exists(unused));
+    };
     RunDownload(window);
     EXPECT_EQ(urls().size(), 3u);
     EXPECT_TRUE(window.looksIdle());
     EXPECT_TRUE(window.enabled[RunControl::stop]);
+    EXPECT_FALSE(exists(unused));
+    EXPECT_EQ(readFile(kept), "held bytes");
+    EXPECT_TRUE(exists(kept + u".meta"));
 
+    http().answers[kHttpManifest].during = nullptr;
     serveTwoFilesOverHttp();
     RunDownload(window);
     EXPECT_EQ(window.exitCode, 0);
+    EXPECT_FALSE(exists(kept));
+    EXPECT_FALSE(exists(kept + u".meta"));
 }
 
 }  // namespace
