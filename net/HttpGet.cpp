@@ -84,7 +84,14 @@ class Transfer {
           sink_(run.sink ? *run.sink : memory_) {
         http_.setWaitHook([this] { return keepWaiting(); });
     }
-    ~Transfer() { http_.setWaitHook(nullptr); }
+    // A closed window unwinds the transfer from one of its pumps, past the body's last flush:
+    // what was gathered still goes to a file, so the part kept for the next run holds every
+    // byte that arrived.
+    ~Transfer() {
+        http_.setWaitHook(nullptr);
+        if (int error = 0; gathered_ > 0 && !sink_.inMemory())
+            sink_.append(buffer_.data(), gathered_, error);
+    }
     Transfer(const Transfer&) = delete;
     Transfer& operator=(const Transfer&) = delete;
 

@@ -16,6 +16,7 @@
 
 #include "platform/win32/HttpCalls.h"
 #include "platform/win32/HttpReadAhead.h"
+#include "platform/win32/HttpResolve.h"
 #include "platform/win32/HttpUrl.h"
 #include "platform/win32/HttpWorker.h"
 
@@ -154,6 +155,8 @@ DWORD headerQuery(HttpHeader header) {
             return WINHTTP_QUERY_LAST_MODIFIED;
         case HttpHeader::ContentLength:
             return WINHTTP_QUERY_CONTENT_LENGTH;
+        case HttpHeader::Location:
+            return WINHTTP_QUERY_LOCATION;
     }
     return WINHTTP_QUERY_ACCEPT_RANGES;
 }
@@ -245,9 +248,22 @@ class WindowsHttp final : public Http {
 
     HttpHandle openRequest(HttpHandle connection, const std::u16string& verb,
                            const std::u16string& path, std::uint32_t flags) override {
-        const HttpHandle request = handles_.add(
+        const HINTERNET internet =
             WinHttpOpenRequest(handles_.internet(connection), wide(verb), wide(path), nullptr,
-                               WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
+                               WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
+        // The engine judges every redirect and makes each hop a request of its own. Followed
+        // here, a redirect would reach wherever the server names, carrying the headers we added
+        // (our Basic proxy login among them, into a TLS tunnel to the server behind the proxy).
+        // A request that cannot be kept from following is not made.
+        DWORD disabled = WINHTTP_DISABLE_REDIRECTS;
+        if (internet && !WinHttpSetOption(internet, WINHTTP_OPTION_DISABLE_FEATURE, &disabled,
+                                          sizeof disabled)) {
+            const DWORD error = GetLastError();
+            WinHttpCloseHandle(internet);
+            SetLastError(error);
+            return 0;
+        }
+        const HttpHandle request = handles_.add(internet);
         if (request && (flags & WINHTTP_FLAG_SECURE)) secureRequests_.insert(request);
         return request;
     }
@@ -404,6 +420,24 @@ class WindowsHttp final : public Http {
         return closed != FALSE;
     }
 
+    bool resolveHost(const std::u16string& host, std::vector<std::u16string>& addresses) override {
+        addresses.clear();
+        // The resolver cannot be interrupted: a question abandoned on the worker is left to
+        // finish there, with its answer in its own share.
+        const auto answer = std::make_shared<std::vector<std::u16string>>();
+        const auto ask = [answer, host] {
+            *answer = resolveWithWinsock(host);
+            return TRUE;
+        };
+        if (!mayWait(ask, [] {})) return false;
+        if (answer->empty()) {
+            SetLastError(ERROR_WINHTTP_NAME_NOT_RESOLVED);
+            return false;
+        }
+        addresses = *answer;
+        return true;
+    }
+
     void setWaitHook(WaitHook hook) override {
         hooked_ = static_cast<bool>(hook);
         Http::setWaitHook(std::move(hook));
@@ -415,10 +449,13 @@ class WindowsHttp final : public Http {
     // A call that may wait on the network. With a wait hook it runs on the worker and is
     // abandoned by closing handle; without one it simply blocks here.
     bool mayWait(HttpHandle handle, std::function<BOOL()> call) {
+        return mayWait(std::move(call), [this, handle] { handles_.closeInternet(handle); });
+    }
+    // The same for a call that nothing can interrupt: abandon only stops waiting for it.
+    bool mayWait(std::function<BOOL()> call, const std::function<void()>& abandon) {
         if (!hooked_ || !workerIdle()) return call() != FALSE;
         return worker_.run(
-            std::move(call), [this] { return keepWaiting(); },
-            [this, handle] { handles_.closeInternet(handle); });
+            std::move(call), [this] { return keepWaiting(); }, abandon);
     }
 
     // With a wait hook, the body is read ahead on the worker (started by the first question

@@ -56,27 +56,6 @@ differing_pixels() {
 
 click() { xdotool mousemove --window "$1" "$2" "$3" click 1; sleep 0.5; }
 
-# Keys as typed on the keyboard, into the window given the focus first.
-press() {
-    timeout 5 xdotool windowfocus "$1" 2>/dev/null
-    sleep 0.3
-    timeout 5 xdotool key "${@:2}"
-    sleep 0.3
-}
-
-# The text of the message box $1 (caption: the application title).
-box_text() {
-    if [ "$target" = windows ]; then
-        "$root/scripts/wine-run" "$box_reader" "Orvelle Downloader" 2>/dev/null
-        return
-    fi
-    # xclip stays behind to own the selection: it must not hold this function's output open.
-    printf 'nothing' | xclip -selection clipboard >/dev/null 2>&1
-    press "$1" ctrl+c
-    sleep 1
-    timeout 5 xclip -o -selection clipboard -t UTF8_STRING 2>/dev/null
-}
-
 runner=()
 [ "$target" = windows ] && runner=("$root/scripts/wine-run")
 

@@ -1,6 +1,6 @@
-# Sourced by the window tests: finding the program's windows on the X display, and an update
-# server that accepts and never answers (a run stays in its first transfer, start-up never ends
-# early).
+# Sourced by the window tests: finding the program's windows on the X display, pressing keys in
+# them, reading a message box, and an update server that accepts and never answers (a run stays
+# in its first transfer, start-up never ends early).
 
 # Waits up to $2 seconds (60) for a visible window whose name matches the regex $1; prints its id.
 wait_window() {
@@ -24,6 +24,28 @@ gone() {
         sleep 0.25
     done
     return 1
+}
+
+# Keys as typed on the keyboard, into the window given the focus first.
+press() {
+    timeout 5 xdotool windowfocus "$1" 2>/dev/null
+    sleep 0.3
+    timeout 5 xdotool key "${@:2}"
+    sleep 0.3
+}
+
+# The text of the message box $1 (caption: the application title). Needs $target, $root and,
+# for the Windows build, $box_reader (message-box-text.exe); Linux boxes are copied with Ctrl+C.
+box_text() {
+    if [ "$target" = windows ]; then
+        "$root/scripts/wine-run" "$box_reader" "Orvelle Downloader" 2>/dev/null
+        return
+    fi
+    # xclip stays behind to own the selection: it must not hold this function's output open.
+    printf 'nothing' | xclip -selection clipboard >/dev/null 2>&1
+    press "$1" ctrl+c
+    sleep 1
+    timeout 5 xclip -o -selection clipboard -t UTF8_STRING 2>/dev/null
 }
 
 # Starts the silent update server, sets silent_pid and points the program at it.

@@ -22,10 +22,9 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
 import junit  # noqa: E402
 import reap  # noqa: E402
 from gui import box_text, wait_for, xdotool  # noqa: E402
+import wine  # noqa: E402
 TOOLS = os.path.join(ROOT, "tools", "demo")
 OPTIONS = None
-WINE_ENV = dict(os.environ, WINEDEBUG="-all",
-                WINEPREFIX=os.environ.get("WINEPREFIX", os.path.join(ROOT, "build", "wineprefix")))
 
 MAIN_TITLE = "^Orvelle, Orvelle\\+ Downloader$"
 BOX_TITLE = "^Orvelle Downloader$"
@@ -34,13 +33,6 @@ SQL_BOX = (16, 43)
 # What the program starts and leaves running: the installer and the monitor program.
 STARTED_PROGRAMS = ("ORVL_Downloader.exe", "ORVL_Monitor.exe")
 ARGS = "/proxy=1 /host= /port=3128 /plogin= /ppass="
-
-
-def winepath(option, path):
-    """Translates a path between Unix and Windows with the Wine the tests use."""
-    out = subprocess.run([os.path.join(ROOT, "scripts", "wine-run"), "winepath", option, path],
-                         capture_output=True, text=True, env=WINE_ENV)
-    return out.stdout.strip()
 
 
 def windows_quoted(argument):
@@ -161,11 +153,9 @@ class Harness(unittest.TestCase):
                         ORVELLE_DEMO_RECORD=self.native_path(self.record),
                         no_proxy="127.0.0.1,localhost", NO_PROXY="127.0.0.1,localhost")
         if not OPTIONS.windows:
-            # The run keeps its files in the session's private runtime folder.
-            self.temp = os.path.join(self.folder, "runtime")
-            os.makedirs(self.temp, mode=0o700)
-            os.chmod(self.temp, 0o700)
-            self.env["XDG_RUNTIME_DIR"] = self.temp
+            # The run keeps its files in the user's cache, here one of the test's own.
+            self.env["XDG_CACHE_HOME"] = os.path.join(self.folder, "cache")
+            self.temp = os.path.join(self.env["XDG_CACHE_HOME"], "orvelle")
             self.env["TMPDIR"] = os.path.join(self.folder, "temp")
             os.makedirs(self.env["TMPDIR"])
         else:
@@ -189,7 +179,7 @@ class Harness(unittest.TestCase):
     def native_path(self, path):
         if not OPTIONS.windows:
             return path
-        return winepath("-w", path)
+        return wine.path("-w", path)
 
     def start(self, *arguments):
         command = [self.program] + list(arguments)
@@ -263,7 +253,7 @@ class Harness(unittest.TestCase):
         if OPTIONS.windows:
             for image in ("ORVL_Downloader.exe", "ORVL_Monitor.exe"):
                 subprocess.run([os.path.join(ROOT, "scripts", "wine-run"), "taskkill", "/F",
-                                "/IM", image], capture_output=True, env=WINE_ENV)
+                                "/IM", image], capture_output=True, env=wine.ENV)
         for window in windows_named("^Orvelle demo: "):
             pid = xdotool("getwindowpid", window).strip()
             if pid.isdigit():
@@ -372,7 +362,7 @@ class RunE2E(Harness):
                    "--step", "0.2"] + list(extra)
         if OPTIONS.windows:
             command += ["--wine", os.path.join(ROOT, "scripts", "wine-run")]
-        self.processes.append(subprocess.Popen(command, env=WINE_ENV if OPTIONS.windows else None))
+        self.processes.append(subprocess.Popen(command, env=wine.ENV if OPTIONS.windows else None))
         wait_for(lambda: self._port_open(self.monitor_port), 10, "the monitor service")
 
     @staticmethod
@@ -625,9 +615,7 @@ def main():
     reap.become_subreaper()
     options.sql_unchecked_at_start = mysql_probe_accepts()
     if options.windows:
-        out = subprocess.run([os.path.join(ROOT, "scripts", "wine-run"), "cmd", "/c",
-                              "echo %TEMP%"], capture_output=True, text=True, env=WINE_ENV)
-        options.wine_temp = winepath("-u", out.stdout.strip().splitlines()[-1].strip())
+        options.wine_temp = wine.temp_folder()
     OPTIONS = options
     runner = unittest.TextTestRunner(verbosity=2, resultclass=junit.RecordingResult)
     program = unittest.main(argv=[sys.argv[0]] + rest, exit=False, testRunner=runner)
