@@ -63,7 +63,7 @@ std::vector<Scenario> scenarios() {
                       std::string ifRange = "", std::string thirdRange = "") {
         all.push_back(Scenario{name, std::move(r), shortTimeout, succeeds, std::move(body),
                                requests, std::move(prefixes), std::move(range), std::move(ifRange),
-                               std::move(thirdRange)});
+                               std::move(thirdRange), TransferLimits{}});
     };
     const std::vector<const char16_t*> brokenNotResumable = {u"Не вдалося отримати дані (8).",
                                                              u"Не вдалося отримати дані (9)."};
@@ -205,13 +205,15 @@ TEST_F(FaultServerTest, EachDeclaredFaultEndsAsItShould) {
             EXPECT_EQ(headerValue(requests[0], "Range"), "");
         }
         if (requests.size() > 1) {
-            if (scenario.secondRange != kAnyRange)
+            if (scenario.secondRange != kAnyRange) {
                 EXPECT_EQ(headerValue(requests[1], "Range"), scenario.secondRange);
+            }
             EXPECT_EQ(headerValue(requests[1], "If-Range"), scenario.secondIfRange);
         }
         if (requests.size() > 2) {
-            if (scenario.thirdRange != kAnyRange)
+            if (scenario.thirdRange != kAnyRange) {
                 EXPECT_EQ(headerValue(requests[2], "Range"), scenario.thirdRange);
+            }
         }
     }
     ActiveTransferLimits = TransferLimits{};

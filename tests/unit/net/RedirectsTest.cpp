@@ -23,7 +23,9 @@ TEST(Redirects, LocationIsResolvedOnlyFromItsPlainForms) {
         SCOPED_TRACE(text::toUtf8(location));
         const auto target = redirectTarget(from, location);
         EXPECT_EQ(target.has_value(), expected != nullptr);
-        if (target && expected) EXPECT_EQ(*target, expected);
+        if (target && expected) {
+            EXPECT_EQ(*target, expected);
+        }
     }
 }
 
