@@ -97,8 +97,8 @@ TEST_F(RealPeersTest, ManualProxyWithoutOrWithAWrongLoginIsRefusedWith407) {
     }
 }
 
-// The test certificates name only loopback, which is never proxied; under the host name the
-// tunnel through squid opens and the certificate's names then refuse the server.
+// Loopback is never proxied; under the machine's name, which the trusted certificate also names,
+// the request goes through squid's tunnel and arrives.
 TEST_F(RealPeersTest, HttpsGoesThroughTheProxyTunnel) {
     REQUIRE_WEB_PEER(kHttpsTrustedPort);
     REQUIRE_WEB_PEER(kSquidOpenPort);
@@ -106,10 +106,7 @@ TEST_F(RealPeersTest, HttpsGoesThroughTheProxyTunnel) {
     const std::size_t before = squidLinesAfter(0).size();
     manualProxy(kSquidOpenPort);
     HttpGet(run, byName(host, u"https://", kHttpsTrustedPort, u"/small.txt"), false, true);
-    EXPECT_FALSE(run.RunOk);
-    EXPECT_TRUE(startsWithAny(onlyMessage(),
-                              {u"Не вдалося отримати дані (4).", u"Не вдалося отримати дані (5)."}))
-        << text::toUtf8(onlyMessage());
+    EXPECT_TRUE(run.RunOk) << text::toUtf8(onlyMessage());
     const std::string tunnel = "CONNECT " + host + ":" + std::to_string(kHttpsTrustedPort);
     bool seen = false;
     // squid writes the line when the tunnel closes, which may be a moment after the call.
