@@ -25,8 +25,8 @@ std::string stateBase() {
     return {};
 }
 
-// Creates the missing folders of path, each for the user alone (as the base directory
-// specification asks); folders that exist are left as they are.
+// Creates the missing folders of path, each for the user alone, so no one else can read or swap
+// the state; folders that exist are left as they are.
 void createFolders(const std::string& path) {
     for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         ::mkdir(path.substr(0, slash).c_str(), 0700);
