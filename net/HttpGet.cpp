@@ -176,7 +176,9 @@ class Transfer {
             return false;
         }
         const std::uint64_t now = system_.monotonicMilliseconds();
-        if (phase_ == Phase::head && now - phaseStart_ >= ActiveTransferLimits.headMs) {
+        // Some systems wait for the answer's head while sending the request: both count.
+        const bool awaitingHead = phase_ == Phase::send || phase_ == Phase::head;
+        if (awaitingHead && now - phaseStart_ >= ActiveTransferLimits.headMs) {
             cancelled_ = Cancel::slowHead;
             return false;
         }
@@ -217,8 +219,8 @@ class Transfer {
             case Cancel::stop:
                 stop();
                 return true;
-            case Cancel::slowHead:
-                fail(failureNumber, platform::http_error::kTimeout);
+            case Cancel::slowHead:  // the answer did not come in time
+                fail(5, platform::http_error::kTimeout);
                 return true;
             case Cancel::slowBody:
                 endedEarly(failureNumber, platform::http_error::kTimeout);

@@ -477,8 +477,11 @@ class WindowsHttp final : public Http {
     // gave up, the request then being closed.
     bool awaitBody(HttpHandle request, HttpReadAhead& ahead) {
         while (!ahead.settled()) {
+            // Fewer bytes than wake the engine are looked for after each slice: a body that
+            // trickles still arrives, and counts as it does.
             if (!HttpWorker::waitFor(
-                    ahead.arrived(), [this] { return keepWaiting(); }, HttpReadAhead::kLookMs)) {
+                    ahead.arrived(), [this] { return keepWaiting(); }, HttpReadAhead::kLookMs,
+                    [&ahead] { return ahead.settled(); })) {
                 ahead.stop();
                 handles_.closeInternet(request);
                 stopReadingAhead(request);

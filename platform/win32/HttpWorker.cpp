@@ -85,10 +85,12 @@ void HttpWorker::release() {
     busy_ = false;
 }
 
-bool HttpWorker::waitFor(HANDLE event, const std::function<bool()>& keepWaiting, DWORD sliceMs) {
+bool HttpWorker::waitFor(HANDLE event, const std::function<bool()>& keepWaiting, DWORD sliceMs,
+                         const std::function<bool()>& enough) {
     for (;;) {
         if (MsgWaitForMultipleObjectsEx(1, &event, sliceMs, QS_ALLINPUT, 0) == WAIT_OBJECT_0)
             return true;
+        if (enough && enough()) return true;
         try {
             if (!keepWaiting()) return false;
         } catch (...) {

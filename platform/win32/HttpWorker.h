@@ -43,11 +43,11 @@ class HttpWorker {
     // again (a call still running is left to finish on its own).
     void release();
 
-    // Waits until event is set (true), asking keepWaiting after each slice and whenever a
-    // message arrives; false as soon as keepWaiting says no or fails. A slice shorter than
-    // kSliceMs is for callers that look for more than the event between slices.
+    // Waits until event is set or, looked at after each slice, enough says so (true), asking
+    // keepWaiting after each slice and whenever a message arrives; false as soon as keepWaiting
+    // says no or fails.
     static bool waitFor(HANDLE event, const std::function<bool()>& keepWaiting,
-                        DWORD sliceMs = kSliceMs);
+                        DWORD sliceMs = kSliceMs, const std::function<bool()>& enough = nullptr);
 
   private:
     bool start();

@@ -30,10 +30,17 @@ TEST_F(ProxyLoginTest, ProxyThatStillRefusesIsFailureSevenWith407AfterOneAnswer)
     EXPECT_FALSE(run.RunOk);
     EXPECT_EQ(window.messages,
               std::vector<std::u16string>{u"Не вдалося отримати дані (7): Відповідь сервера: 407"});
+#ifdef _WIN32
+    // The request, then once more after the Digest challenge: Wine's WinHTTP has no Digest, so
+    // neither names the user, and no further attempt follows.
+    const auto lines = logLines("digest");
+    ASSERT_EQ(lines.size(), 2u) << joined(lines);
+#else
     // Basic with the request, the Digest challenge, then one answer naming the user: three
     // refusals, and no second answer.
     const auto lines = logLines("digest", " orvelle ");
     ASSERT_EQ(lines.size(), 3u) << joined(lines);
+#endif
     for (const auto& line : lines)
         EXPECT_NE(line.find("TCP_DENIED/407 "), std::string::npos) << line;
 }
