@@ -441,7 +441,7 @@ class TrustE2E(Harness):
         self.env.update(XDG_STATE_HOME=os.path.join(self.folder, "state"), ORVELLE_REGISTRY_KEY=key)
         if OPTIONS.windows:
             self.addCleanup(subprocess.run, [os.path.join(ROOT, "scripts", "wine-run"), "reg",
-                            "delete", "HKCU\\" + key, "/f"], capture_output=True, env=WINE_ENV)
+                            "delete", "HKCU\\" + key, "/f"], capture_output=True, env=wine.ENV)
 
     def sign(self, *options, key=KEY):
         files = os.path.join(self.site.root, "files")
