@@ -59,13 +59,18 @@ function(orvelle_test_command out first)
     set(${out} ${command} ${ARGN} PARENT_SCOPE)
 endfunction()
 
-# orvelle_add_test(NAME SOURCES ... LIBS ... [LABELS ...] [PEERS ...] [SESSION_BUS])
+# orvelle_add_test(NAME SOURCES ... LIBS ... [LABELS ...] [PEERS ...] [SESSION_BUS] [QT])
 # One GoogleTest executable per area; CTest runs it whole (under Wine for the Windows build).
 # SESSION_BUS runs it inside a private D-Bus session (Linux), as a desktop session has one.
+# On Linux GoogleTest's headers come precompiled (tests/support), except for a program that Qt
+# makes position-independent (QT), which they do not fit.
 function(orvelle_add_test name)
-    cmake_parse_arguments(ARG "SESSION_BUS" "" "SOURCES;LIBS;LABELS;PEERS" ${ARGN})
+    cmake_parse_arguments(ARG "SESSION_BUS;QT" "" "SOURCES;LIBS;LABELS;PEERS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE orvelle_headers ${ARG_LIBS} GTest::gmock GTest::gtest)
+    if(NOT WIN32 AND NOT ARG_QT)
+        target_precompile_headers(${name} REUSE_FROM orvelle_test_main)
+    endif()
     orvelle_test_command(command ${name})
     if(ARG_SESSION_BUS AND NOT WIN32)
         list(PREPEND command dbus-run-session --)

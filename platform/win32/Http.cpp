@@ -161,7 +161,7 @@ DWORD headerQuery(HttpHeader header) {
     return WINHTTP_QUERY_ACCEPT_RANGES;
 }
 
-// "Proxy-Authorization: Basic ..." for user:password in UTF-8, as libcurl sends it; empty
+// "Proxy-Authorization: Basic ..." for user:password in UTF-8, Base64-encoded; empty
 // when the text cannot be encoded.
 std::wstring basicProxyAuthorization(const std::u16string& user, const std::u16string& password) {
     const std::u16string pair = user + u":" + password;

@@ -83,19 +83,34 @@ def reap_zombies():
             return
 
 
-def wait_for_wine(left):
-    """Wine's server ends its service processes and itself a few seconds after the last program
-    of the prefix exits; that orderly end is awaited before anything is killed. (Killing a
-    service process under a server that lives on can leave the next program waiting for it.)"""
-    if not any(name_of(pid) in WINE_INFRASTRUCTURE for pid in left):
-        return left
+def wine_involved(left):
+    return any(name_of(pid) in WINE_INFRASTRUCTURE for pid in left)
+
+
+def end_wine(left):
+    """Asks each Wine server left to end now, with its service processes, rather than a few
+    seconds after its prefix's last program (wineserver -k, for the server's own prefix); a
+    server ended in order leaves nothing for the next program to wait for."""
+    for pid in left:
+        if not name_of(pid).startswith("wineserver"):
+            continue
+        try:
+            with open("/proc/%d/environ" % pid, "rb") as f:
+                pairs = [item.split(b"=", 1) for item in f.read().split(b"\0") if b"=" in item]
+        except OSError:
+            continue
+        env = {key.decode(errors="replace"): value.decode(errors="replace")
+               for key, value in pairs}
+        try:
+            subprocess.run(["wineserver", "-k"], env=env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=WINE_SHUTDOWN_SECONDS)
+        except (OSError, subprocess.TimeoutExpired):
+            pass
     deadline = time.monotonic() + WINE_SHUTDOWN_SECONDS
-    while time.monotonic() < deadline:
+    while wine_involved(left) and time.monotonic() < deadline:
+        time.sleep(0.05)
         reap_zombies()
         left = descendants()
-        if not any(name_of(pid) in WINE_INFRASTRUCTURE for pid in left):
-            break
-        time.sleep(0.1)
     return left
 
 
@@ -108,8 +123,10 @@ def unexpected(left, expected):
 
 def end_leftovers(expected=()):
     """Ends every descendant; answers the names of those that were not expected to stay."""
-    left = wait_for_wine(descendants())
-    deadline = time.monotonic() + SETTLE_SECONDS
+    left = descendants()
+    # A program under Wine may take a while to go once its test closed it.
+    settle = WINE_SHUTDOWN_SECONDS if wine_involved(left) else SETTLE_SECONDS
+    deadline = time.monotonic() + settle
     while unexpected(left, expected) and time.monotonic() < deadline:
         time.sleep(0.1)
         reap_zombies()
@@ -120,6 +137,7 @@ def end_leftovers(expected=()):
     if named:
         print("reap: the test left running: %s" % ", ".join(named), file=sys.stderr,
               flush=True)
+    left = end_wine(left)
     for sig, wait in ((signal.SIGTERM, GRACE_SECONDS), (signal.SIGKILL, GRACE_SECONDS)):
         for pid in left:
             try:

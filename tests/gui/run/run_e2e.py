@@ -253,7 +253,8 @@ class Harness(unittest.TestCase):
         if OPTIONS.windows:
             for image in ("ORVL_Downloader.exe", "ORVL_Monitor.exe"):
                 subprocess.run([os.path.join(ROOT, "scripts", "wine-run"), "taskkill", "/F",
-                                "/IM", image], capture_output=True, env=wine.ENV)
+                                "/IM", image], stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL, env=wine.ENV)
         for window in windows_named("^Orvelle demo: "):
             pid = xdotool("getwindowpid", window).strip()
             if pid.isdigit():
@@ -441,7 +442,8 @@ class TrustE2E(Harness):
         self.env.update(XDG_STATE_HOME=os.path.join(self.folder, "state"), ORVELLE_REGISTRY_KEY=key)
         if OPTIONS.windows:
             self.addCleanup(subprocess.run, [os.path.join(ROOT, "scripts", "wine-run"), "reg",
-                            "delete", "HKCU\\" + key, "/f"], capture_output=True, env=wine.ENV)
+                            "delete", "HKCU\\" + key, "/f"], stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL, env=wine.ENV)
 
     def sign(self, *options, key=KEY):
         files = os.path.join(self.site.root, "files")

@@ -8,6 +8,7 @@ import os
 import re
 import subprocess
 import sys
+import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "support"))
 import junit  # noqa: E402
@@ -33,9 +34,13 @@ CASES = [
 def main():
     cases = []
     for name, arguments, pattern, status in CASES:
-        run = subprocess.run(sys.argv[1:] + LOGIN + arguments, stdout=subprocess.PIPE,
-                             stderr=subprocess.STDOUT, timeout=120)
-        output = run.stdout.decode("utf-8", "replace")
+        # Through a file, not a pipe: Wine's server and services, started by the program,
+        # would hold a pipe open for seconds after it ends.
+        with tempfile.TemporaryFile() as out:
+            run = subprocess.run(sys.argv[1:] + LOGIN + arguments, stdout=out,
+                                 stderr=subprocess.STDOUT, timeout=120)
+            out.seek(0)
+            output = out.read().decode("utf-8", "replace")
         problems = []
         if not re.fullmatch(pattern, output):
             problems.append("output %r" % output[:300])
