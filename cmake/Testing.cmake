@@ -71,6 +71,11 @@ function(orvelle_add_test name)
     if(NOT WIN32 AND NOT ARG_QT)
         target_precompile_headers(${name} REUSE_FROM orvelle_test_main)
     endif()
+    # The Windows builds are optimised as the product ships; their test programs themselves need
+    # not be, and compile a fifth faster for it.
+    if(WIN32)
+        target_compile_options(${name} PRIVATE -O1)
+    endif()
     orvelle_test_command(command ${name})
     if(ARG_SESSION_BUS AND NOT WIN32)
         list(PREPEND command dbus-run-session --)

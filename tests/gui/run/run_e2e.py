@@ -485,7 +485,7 @@ class TrustE2E(Harness):
             fetched = len(self.site.requests())
             self.start()
             self.click(DOWNLOAD_BUTTON)
-            self.dismiss_message()
+            self.dismiss_message(expect="Не вдалося отримати дані (15). Список файлів застарів.")
             self.assertEqual(self.site.requests()[fetched:],
                              ["/update/ver.txt", "/update/ver.txt.sig"], options)
             self.downloader.kill()
