@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/Crypto.h"
+#include "platform/win32/PemText.h"
 
 namespace platform {
 namespace {
@@ -79,15 +80,9 @@ PUCHAR bytesOf(std::string_view text) {
 
 // A PEM SubjectPublicKeyInfo, decoded (free with LocalFree).
 CERT_PUBLIC_KEY_INFO* decodePemPublicKey(std::string_view pem) {
-    if (pem.size() > 0xFFFFFF) return nullptr;
-    DWORD derSize = 0;
-    if (!CryptStringToBinaryA(pem.data(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
-                              nullptr, &derSize, nullptr, nullptr))
-        return nullptr;
-    std::vector<BYTE> der(derSize);
-    if (!CryptStringToBinaryA(pem.data(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
-                              der.data(), &derSize, nullptr, nullptr))
-        return nullptr;
+    const std::vector<BYTE> der = pemToDer(pem);
+    if (der.empty()) return nullptr;
+    const auto derSize = static_cast<DWORD>(der.size());
     CERT_PUBLIC_KEY_INFO* info = nullptr;
     DWORD infoSize = 0;
     if (!CryptDecodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, der.data(), derSize,

@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/win32/PemText.h"
+
 namespace platform::schannel {
 namespace {
 
@@ -30,16 +32,10 @@ using OwnedChain = std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainDeleter>;
 OwnedCertificate readCaFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     const std::string pem((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (pem.empty() || pem.size() > 0xFFFFFF) return nullptr;
-    DWORD size = 0;
-    if (!CryptStringToBinaryA(pem.data(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
-                              nullptr, &size, nullptr, nullptr))
-        return nullptr;
-    std::vector<BYTE> der(size);
-    if (!CryptStringToBinaryA(pem.data(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
-                              der.data(), &size, nullptr, nullptr))
-        return nullptr;
-    return OwnedCertificate(CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), size));
+    const std::vector<BYTE> der = pemToDer(pem);
+    if (der.empty()) return nullptr;
+    return OwnedCertificate(CertCreateCertificateContext(X509_ASN_ENCODING, der.data(),
+                                                         static_cast<DWORD>(der.size())));
 }
 
 // Errors a chain may carry that do not concern its trust here: revocation cannot be checked
