@@ -10,6 +10,7 @@
 #include <winhttp.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <map>
 #include <set>
 #include <vector>
@@ -140,6 +141,23 @@ void enableCurrentTls(const HttpCalls& calls, HINTERNET session) {
                                    sizeof protocols))
             break;
     }
+    SetLastError(lastError);
+}
+
+// A body announced above 2^31 - 1 bytes: Wine's WinHTTP ends it there and pools the
+// connection with the rest still in flight, which the next request then reads as its answer.
+// Such a connection is not kept (where WinHTTP refuses the option after the send, nothing
+// changes).
+void keepLongBodyOffPool(HINTERNET request) {
+    wchar_t text[32] = {};
+    DWORD size = sizeof text - sizeof(wchar_t);
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
+                             text, &size, WINHTTP_NO_HEADER_INDEX))
+        return;
+    if (std::wcstoull(text, nullptr, 10) <= 0x7fffffffULL) return;
+    const DWORD lastError = GetLastError();
+    DWORD disabled = WINHTTP_DISABLE_KEEP_ALIVE;
+    WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof disabled);
     SetLastError(lastError);
 }
 
@@ -335,7 +353,10 @@ class WindowsHttp final : public Http {
     bool receiveResponse(HttpHandle request) override {
         const HINTERNET internet = handles_.internet(request);
         if (!internet) return false;
-        return mayWait(request, [internet] { return WinHttpReceiveResponse(internet, nullptr); });
+        if (!mayWait(request, [internet] { return WinHttpReceiveResponse(internet, nullptr); }))
+            return false;
+        keepLongBodyOffPool(internet);
+        return true;
     }
 
     bool queryStatusCode(HttpHandle request, std::uint32_t& status) override {
