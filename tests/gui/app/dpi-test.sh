@@ -15,7 +15,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../../.." && pwd)
 
 if [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run -a -s '-screen 0 1280x1024x24' "$0" "$@"
+    exec xvfb-run -a -s '-noreset -screen 0 1280x1024x24' "$0" "$@"
 fi
 mkdir -p "$shots"
 source "$root/tests/support/cases.sh"

@@ -16,7 +16,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../../.." && pwd)
 
 if [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run -a -s '-screen 0 1024x768x24' "$0" "$@"
+    exec xvfb-run -a -s '-noreset -screen 0 1024x768x24' "$0" "$@"
 fi
 for tool in xdotool xclip import compare unshare; do
     command -v $tool >/dev/null || { echo "missing $tool"; exit 1; }

@@ -14,7 +14,7 @@ root=$(cd "$here/../../.." && pwd)
 limit=15
 
 if [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run -a -s '-screen 0 1024x768x24' "$0" "$@"
+    exec xvfb-run -a -s '-noreset -screen 0 1024x768x24' "$0" "$@"
 fi
 for tool in xdotool unshare python3; do
     command -v $tool >/dev/null || { echo "missing $tool"; exit 1; }
