@@ -211,9 +211,16 @@ class Harness(unittest.TestCase):
         (when given) and presses Enter on it."""
         try:
             box = wait_for(lambda: windows_named(BOX_TITLE), timeout, "a message box")[0]
-        except AssertionError:
+        except AssertionError as failure:
             self.screenshot("no-message")
-            raise
+            # What the monitor service was asked and the progress it wrote, where there are.
+            found = []
+            for name in (getattr(self, "monitor_log", None), os.path.join(
+                    os.path.dirname(self.program), "Orvelle_Install.ini")):
+                if name and os.path.exists(name):
+                    with open(name, "rb") as f:
+                        found.append("%s: %r" % (os.path.basename(name), f.read()[-400:]))
+            raise AssertionError("; ".join([str(failure)] + found)) from None
         self.boxes += 1
         time.sleep(0.5)
         self.screenshot("message%d" % self.boxes)
