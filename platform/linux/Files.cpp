@@ -27,6 +27,25 @@ std::u16string reasonText(int error) {
     return text::fromUtf8(std::string(std::strerror(error)) + ".");
 }
 
+// A regular file of this user's, opened without following a link (with onlyLink, one no other
+// name shares); anything else is EPERM.
+Files::Handle openOwnRegularFile(const std::u16string& path, int access, bool onlyLink,
+                                 int& error) {
+    const int fd = ::open(text::toUtf8(path).c_str(), access | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        error = errno;
+        return Files::kInvalid;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid() ||
+        (onlyLink && info.st_nlink != 1)) {
+        error = EPERM;
+        ::close(fd);
+        return Files::kInvalid;
+    }
+    return fd;
+}
+
 std::string withSlash(std::string folder) {
     if (folder.empty() || folder.back() != '/') folder.push_back('/');
     return folder;
@@ -117,18 +136,7 @@ class LinuxFiles final : public Files {
     }
 
     Handle openToStart(const std::u16string& path, int& error) override {
-        const int fd = ::open(text::toUtf8(path).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0) {
-            error = errno;
-            return kInvalid;
-        }
-        struct stat info {};
-        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
-            error = EPERM;
-            ::close(fd);
-            return kInvalid;
-        }
-        return fd;
+        return openOwnRegularFile(path, O_RDONLY, false, error);
     }
 
     bool stillNames(Handle file, const std::u16string& path) override {
@@ -190,19 +198,7 @@ class LinuxFiles final : public Files {
     }
 
     Handle reopenPart(const std::u16string& path, int& error) override {
-        const int fd = ::open(text::toUtf8(path).c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0) {
-            error = errno;
-            return kInvalid;
-        }
-        struct stat info {};
-        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid() ||
-            info.st_nlink != 1) {
-            error = EPERM;
-            ::close(fd);
-            return kInvalid;
-        }
-        return fd;
+        return openOwnRegularFile(path, O_RDWR, true, error);
     }
 
     bool write(Handle file, const void* data, std::size_t size, int& error) override {
